@@ -1,0 +1,48 @@
+#include "bmp/bmp_image.h"
+
+#include "shell/runtime_services.h"
+
+#include <climits>
+
+int32_t DisplayedRowCount(int32_t height) {
+    uint32_t magnitude =
+        height < 0 ? 0u - static_cast<uint32_t>(height) : static_cast<uint32_t>(height);
+    return static_cast<int32_t>(magnitude);
+}
+
+int32_t GapLengthFromOffset(uint32_t pixelDataOffset) {
+    return static_cast<int32_t>(pixelDataOffset - static_cast<uint32_t>(kBmpHeadersSize));
+}
+
+BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpGeometry* geometry) {
+    if (width <= 0) {
+        return kBmpBadWidth;
+    }
+    if (height == INT32_MIN) {
+        return kBmpHeightOutOfRange;
+    }
+    if (height == 0) {
+        return kBmpNoRows;
+    }
+    // 64-bit arithmetic: a hostile header must not wrap into a small allocation.
+    int64_t rows = height < 0 ? -int64_t{height} : int64_t{height};
+    int64_t rowBytes = int64_t{width} * kBmpBytesPerPixel;
+    int64_t pad = (kBmpRowAlignment - rowBytes % kBmpRowAlignment) % kBmpRowAlignment;
+    int64_t stride = rowBytes + pad;
+    int64_t pixelBytes = rows * stride;
+    if (pixelBytes > INT32_MAX) {
+        return kBmpTooLarge;
+    }
+    geometry->rows = static_cast<int32_t>(rows);
+    geometry->pad = static_cast<int32_t>(pad);
+    geometry->stride = static_cast<int32_t>(stride);
+    geometry->pixelBytes = static_cast<int32_t>(pixelBytes);
+    return kBmpOk;
+}
+
+void ReleaseBmpImage(BmpImage* image) {
+    ShellRelease(image->pixels);
+    image->pixels = nullptr;
+    ShellRelease(image->gapBlock);
+    image->gapBlock = nullptr;
+}

@@ -1,0 +1,113 @@
+#include "bmp/bmp_image.h"
+
+#include "shell/runtime_services.h"
+
+#include <cstring>
+
+namespace {
+
+// True when a stream of known size has fewer than `needed` bytes left: the
+// load then fails as a short read would, without first allocating the block.
+bool FileCannotSupply(ShellFile* file, int32_t needed) {
+    int64_t remaining = ShellFileRemaining(file);
+    return remaining >= 0 && remaining < needed;
+}
+
+BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
+    if (ShellFileRead(image->fileHeader, kBmpFileHeaderSize, 1, file) != 1) {
+        return kBmpCannotReadFileHeader;
+    }
+    if (ReadLittleEndian16(image->fileHeader + kBmpTypeOffset) != kBmpTypeMagic) {
+        return kBmpNotBmp;
+    }
+    if (ShellFileRead(image->infoHeader, kBmpInfoHeaderSize, 1, file) != 1) {
+        return kBmpCannotReadInfoHeader;
+    }
+    return kBmpOk;
+}
+
+// Everything after the open, with the file still open; the caller closes it.
+// On failure the image holds no blocks.
+BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
+    BmpStatus status = ReadHeaders(file, image);
+    if (status != kBmpOk) {
+        return status;
+    }
+    uint16_t bitCount = ReadLittleEndian16(image->infoHeader + kBmpBitCountOffset);
+    if (bitCount != kBmpSupportedBitCount) {
+        *errorValue = bitCount;
+        return kBmpUnsupportedBitCount;
+    }
+    if (ReadLittleEndian32(image->infoHeader + kBmpCompressionOffset) != kBmpCompressionNone) {
+        return kBmpCompressed;
+    }
+
+    int32_t width = static_cast<int32_t>(ReadLittleEndian32(image->infoHeader + kBmpWidthOffset));
+    int32_t height = static_cast<int32_t>(ReadLittleEndian32(image->infoHeader + kBmpHeightOffset));
+    ShellPrint("Image size: %d x %d pixels\n", width, DisplayedRowCount(height));
+
+    BmpGeometry geometry;
+    status = ComputeBmpGeometry(width, height, &geometry);
+    if (status != kBmpOk) {
+        *errorValue = width;
+        return status;
+    }
+    image->width = width;
+    image->rows = geometry.rows;
+    image->pad = geometry.pad;
+    image->stride = geometry.stride;
+    image->pixelBytes = geometry.pixelBytes;
+    image->gapLength =
+        GapLengthFromOffset(ReadLittleEndian32(image->fileHeader + kBmpPixelDataOffsetOffset));
+
+    if (image->gapLength > 0) {
+        if (FileCannotSupply(file, image->gapLength)) {
+            return kBmpCannotReadGap;
+        }
+        image->gapBlock =
+            static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(image->gapLength)));
+        if (image->gapBlock == nullptr) {
+            return kBmpCannotAllocateGap;
+        }
+        size_t gapBytes = static_cast<size_t>(image->gapLength);
+        if (ShellFileRead(image->gapBlock, 1, gapBytes, file) != gapBytes) {
+            ReleaseBmpImage(image);
+            return kBmpCannotReadGap;
+        }
+    }
+
+    // The pixel rows follow directly: after the gap, or after the 54 header bytes
+    // when the offset points earlier. The reader never seeks.
+    if (FileCannotSupply(file, image->pixelBytes)) {
+        ReleaseBmpImage(image);
+        return kBmpCannotReadPixels;
+    }
+    image->pixels = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(image->pixelBytes)));
+    if (image->pixels == nullptr) {
+        ReleaseBmpImage(image);
+        return kBmpCannotAllocatePixels;
+    }
+    size_t pixelBytes = static_cast<size_t>(image->pixelBytes);
+    if (ShellFileRead(image->pixels, 1, pixelBytes, file) != pixelBytes) {
+        ReleaseBmpImage(image);
+        return kBmpCannotReadPixels;
+    }
+    return kBmpOk;
+}
+
+} // namespace
+
+BmpStatus LoadBmpImage(const char* path, BmpImage* image) {
+    std::memset(image, 0, sizeof *image);
+    ShellFile* file = ShellFileOpen(path, "rb");
+    if (file == nullptr) {
+        PrintBmpError(kBmpCannotOpenInput, path, 0);
+        return kBmpCannotOpenInput;
+    }
+    int32_t errorValue = 0;
+    BmpStatus status = ReadImage(file, image, &errorValue);
+    // The input is only read, so a failing close loses nothing.
+    ShellFileClose(file);
+    PrintBmpError(status, path, errorValue);
+    return status;
+}

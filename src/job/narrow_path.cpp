@@ -1,0 +1,42 @@
+#include "job/narrow_path.h"
+
+#include "shell/runtime_services.h"
+#include "shell/utf16_to_utf8.h"
+
+#include <cstring>
+
+namespace {
+
+// Every code unit becomes at least one byte, so a wide path longer than this
+// can never fit and is refused before converting anything. The conversion
+// buffer is therefore bounded, however long the caller's string.
+constexpr size_t kLongestConvertibleUnits = kNarrowPathCapacity - 1;
+constexpr int32_t kConversionCapacity = kMaxNarrowBytesPerWideUnit * kNarrowPathCapacity;
+
+} // namespace
+
+NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowPathCapacity]) {
+    narrow[0] = '\0';
+    if (wide == nullptr) {
+        return kNarrowPathMissing;
+    }
+    const size_t units = ShellWideLength(wide);
+    if (units > kLongestConvertibleUnits) {
+        return kNarrowPathTooLong;
+    }
+    char converted[kConversionCapacity];
+    converted[0] = '\0';
+    const int32_t capacity = kMaxNarrowBytesPerWideUnit * (static_cast<int32_t>(units) + 1);
+    const int32_t written = ShellWideToNarrow(wide, converted, capacity);
+    if (written <= 0 || written > capacity || converted[written - 1] != '\0') {
+        // The conversion failed as a whole: the path stays empty, and the open
+        // or create that uses it reports the failure.
+        return kNarrowPathOk;
+    }
+    const size_t length = static_cast<size_t>(written) - 1;
+    if (length >= static_cast<size_t>(kNarrowPathCapacity)) {
+        return kNarrowPathTooLong;
+    }
+    std::memcpy(narrow, converted, length + 1);
+    return kNarrowPathOk;
+}

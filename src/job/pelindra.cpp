@@ -1,0 +1,64 @@
+// The one exported operation: load, place stars, save, report.
+#include "morvane_pelindra.h"
+
+#include "bmp/bmp_image.h"
+#include "job/narrow_path.h"
+#include "job/place_stars.h"
+#include "shell/runtime_services.h"
+
+namespace {
+
+// A path that cannot be used is refused before the input is touched, so nothing
+// is read and no output file is created.
+bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
+    switch (status) {
+    case kNarrowPathOk:
+        return false;
+    case kNarrowPathMissing:
+        ShellPrint("Error: No %s path given\n", which);
+        return true;
+    case kNarrowPathTooLong:
+        ShellPrint("Error: The %s path is longer than %d bytes\n", which, kNarrowPathCapacity - 1);
+        return true;
+    }
+    return true;
+}
+
+int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount) {
+    BmpImage image;
+    if (LoadBmpImage(inputPath, &image) != kBmpOk) {
+        return PELINDRA_RESULT_FAILED;
+    }
+    ShellPrint("Adding %d stars to the image...\n", starCount);
+    if (starCount > 0) {
+        PlaceStars(&image, starCount);
+    }
+    const BmpStatus saved = SaveBmpImage(outputPath, &image);
+    if (saved == kBmpOk) {
+        ShellPrint("Stars added successfully!\n");
+        ShellPrint("Output saved to: %s\n", outputPath);
+    }
+    ReleaseBmpImage(&image);
+    return saved == kBmpOk ? PELINDRA_RESULT_WRITTEN : PELINDRA_RESULT_FAILED;
+}
+
+} // namespace
+
+extern "C" PELINDRA_EXPORT int32_t PELINDRA_CALL Pelindra(const char16_t* inputPath,
+                                                          const char16_t* outputPath,
+                                                          int32_t starCount) {
+    char narrowInput[kNarrowPathCapacity];
+    char narrowOutput[kNarrowPathCapacity];
+    const NarrowPathStatus inputStatus = ConvertNarrowPath(inputPath, narrowInput);
+    const NarrowPathStatus outputStatus = ConvertNarrowPath(outputPath, narrowOutput);
+
+    ShellPrint("=== Morvane Pelindra ===\n");
+    ShellPrint("Adds stars to a BMP image\n\n");
+
+    int32_t result = PELINDRA_RESULT_FAILED;
+    if (!ReportUnusablePath(inputStatus, "input") && !ReportUnusablePath(outputStatus, "output")) {
+        result = RunJob(narrowInput, narrowOutput, starCount);
+    }
+    ShellFlushOutput();
+    return result;
+}

@@ -1,0 +1,69 @@
+// The platform services the job uses, and nothing else: console output, files,
+// heap blocks, the C runtime's random generator and wide-string handling.
+//
+// The job never calls the C runtime directly. The library links the real
+// implementation (runtime_services_crt.cpp); the tests link their own in its
+// place to inject random draws, short reads and failed allocations or writes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ShellFile; // an open stream; opaque to the job
+
+// Formatted print to standard output (printf conventions).
+void ShellPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Pushes buffered standard output out, so a host that prints too sees lines in order.
+void ShellFlushOutput();
+
+// Opens a file in binary mode; mode is "rb" or "wb". Null on failure. A directory
+// is never opened for reading.
+ShellFile* ShellFileOpen(const char* path, const char* mode);
+// Creates a new file for binary writing, failing if the name is taken (then
+// *alreadyExists is set to 1). Permissions are the platform default for new files.
+ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists);
+// Number of whole items transferred, as fread/fwrite count them.
+size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file);
+size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
+// Closes the stream whatever happens; 0 when everything written reached the file.
+int32_t ShellFileClose(ShellFile* file);
+// Bytes between the stream's position and the end of the file, or -1 where the
+// stream has no known size (a pipe or device).
+int64_t ShellFileRemaining(ShellFile* file);
+// Copies permission bits onto a file being written; 0 on success.
+int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions);
+
+enum ShellPathKind : int32_t {
+    kShellPathMissing = 0,
+    kShellPathRegular = 1,
+    kShellPathDirectory = 2,
+    kShellPathOther = 3, // device, pipe, socket or symbolic link
+};
+struct ShellPathInfo {
+    int32_t kind;         // a ShellPathKind
+    uint32_t permissions; // permission bits of a regular file
+};
+// Describes what a path names without following a final symbolic link.
+void ShellQueryPath(const char* path, ShellPathInfo* info);
+// Replaces `to` with `from` in one step; 0 on success.
+int32_t ShellRenameFile(const char* from, const char* to);
+// 0 on success.
+int32_t ShellRemoveFile(const char* path);
+// A value that differs between calls and between processes, for naming
+// temporary files. Never taken from the random generator, whose sequence
+// belongs to the stars.
+uint32_t ShellUniqueToken();
+
+// Heap blocks. ShellRelease accepts null.
+void* ShellAllocate(size_t bytes);
+void ShellRelease(void* block);
+
+// The C runtime's pseudo-random generator: a non-negative integer. Never seeded here.
+int32_t ShellRandom();
+
+// Number of 16-bit code units before the terminator.
+size_t ShellWideLength(const char16_t* text);
+// Converts `wide`, through its terminator, to the narrow encoding (UTF-8 here),
+// writing at most `capacity` bytes. An unpaired surrogate becomes '?'. Returns
+// the bytes written including the NUL, or 0 when the result does not fit.
+int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);

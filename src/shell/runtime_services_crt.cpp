@@ -1,0 +1,159 @@
+// The runtime services over the C runtime and POSIX: what the library uses when
+// a host loads it.
+#include "shell/runtime_services.h"
+
+#include "shell/utf16_to_utf8.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+FILE* Stream(ShellFile* file) {
+    return reinterpret_cast<FILE*>(file);
+}
+
+ShellFile* Wrap(FILE* stream) {
+    return reinterpret_cast<ShellFile*>(stream);
+}
+
+// New files get what fopen(path, "wb") would give them: read and write for
+// everyone, less the process umask.
+constexpr mode_t kNewFilePermissions = 0666;
+
+} // namespace
+
+void ShellPrint(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+}
+
+void ShellFlushOutput() {
+    std::fflush(stdout);
+}
+
+ShellFile* ShellFileOpen(const char* path, const char* mode) {
+    FILE* stream = std::fopen(path, mode);
+    if (stream == nullptr || mode[0] != 'r') {
+        return Wrap(stream);
+    }
+    // fopen happily opens a directory for reading on POSIX; refuse it here so the
+    // caller reports that the input cannot be opened rather than a short read.
+    struct stat status;
+    if (fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode)) {
+        std::fclose(stream);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return Wrap(stream);
+}
+
+ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
+    *alreadyExists = 0;
+    int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFilePermissions);
+    if (descriptor < 0) {
+        *alreadyExists = errno == EEXIST ? 1 : 0;
+        return nullptr;
+    }
+    FILE* stream = fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        close(descriptor);
+        unlink(path);
+    }
+    return Wrap(stream);
+}
+
+size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
+    return std::fread(destination, itemSize, itemCount, Stream(file));
+}
+
+size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
+    return std::fwrite(source, itemSize, itemCount, Stream(file));
+}
+
+int32_t ShellFileClose(ShellFile* file) {
+    return std::fclose(Stream(file)) == 0 ? 0 : -1;
+}
+
+int64_t ShellFileRemaining(ShellFile* file) {
+    struct stat status;
+    if (fstat(fileno(Stream(file)), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return -1;
+    }
+    off_t position = ftello(Stream(file));
+    if (position < 0 || position > status.st_size) {
+        return -1;
+    }
+    return static_cast<int64_t>(status.st_size - position);
+}
+
+int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions) {
+    return fchmod(fileno(Stream(file)), static_cast<mode_t>(permissions)) == 0 ? 0 : -1;
+}
+
+void ShellQueryPath(const char* path, ShellPathInfo* info) {
+    struct stat status;
+    info->kind = kShellPathMissing;
+    info->permissions = 0;
+    if (lstat(path, &status) != 0) {
+        return;
+    }
+    if (S_ISREG(status.st_mode)) {
+        info->kind = kShellPathRegular;
+        info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
+    } else if (S_ISDIR(status.st_mode)) {
+        info->kind = kShellPathDirectory;
+    } else {
+        info->kind = kShellPathOther;
+    }
+}
+
+int32_t ShellRenameFile(const char* from, const char* to) {
+    return std::rename(from, to) == 0 ? 0 : -1;
+}
+
+int32_t ShellRemoveFile(const char* path) {
+    return std::remove(path) == 0 ? 0 : -1;
+}
+
+uint32_t ShellUniqueToken() {
+    static std::atomic<uint32_t> counter{0};
+    struct timespec now;
+    timespec_get(&now, TIME_UTC);
+    uint32_t token = static_cast<uint32_t>(getpid()) * 2654435761u;
+    token ^= static_cast<uint32_t>(now.tv_nsec) ^ static_cast<uint32_t>(now.tv_sec);
+    return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
+}
+
+void* ShellAllocate(size_t bytes) {
+    return std::malloc(bytes);
+}
+
+void ShellRelease(void* block) {
+    std::free(block);
+}
+
+int32_t ShellRandom() {
+    return std::rand();
+}
+
+size_t ShellWideLength(const char16_t* text) {
+    size_t length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+    return ConvertUtf16ToUtf8(wide, narrow, capacity);
+}

@@ -1,0 +1,146 @@
+#include "host/host_arguments.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool ParseWhole(const char* text, long long lowest, long long highest, long long* value) {
+    if (*text == '\0') {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    long long parsed = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < lowest || parsed > highest) {
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+HostArguments Refuse(HostArguments arguments, std::string why) {
+    arguments.action = kHostUsageError;
+    arguments.error = std::move(why);
+    return arguments;
+}
+
+} // namespace
+
+bool ConvertUtf8ToUtf16(const std::string& text, std::u16string* wide) {
+    wide->clear();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char lead = bytes[i];
+        char32_t code = 0;
+        size_t extra = 0;
+        char32_t lowest = 0;
+        if (lead < 0x80) {
+            code = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            code = lead & 0x1F;
+            extra = 1;
+            lowest = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            code = lead & 0x0F;
+            extra = 2;
+            lowest = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            code = lead & 0x07;
+            extra = 3;
+            lowest = 0x10000;
+        } else {
+            return false;
+        }
+        if (extra > text.size() - 1 - i) {
+            return false; // sequence cut off by the end of the text
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            wide->push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            wide->push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            wide->push_back(static_cast<char16_t>(code));
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+HostArguments ParseHostArguments(int argc, const char* const* argv) {
+    HostArguments arguments;
+    const char* positional[3] = {nullptr, nullptr, nullptr};
+    int positionalCount = 0;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (!optionsEnded && std::strcmp(argument, "--") == 0) {
+            optionsEnded = true;
+        } else if (!optionsEnded &&
+                   (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)) {
+            arguments.action = kHostHelp;
+            return arguments;
+        } else if (!optionsEnded && std::strcmp(argument, "--version") == 0) {
+            arguments.action = kHostVersion;
+            return arguments;
+        } else if (!optionsEnded && (std::strcmp(argument, "--seed") == 0 ||
+                                     std::strncmp(argument, "--seed=", 7) == 0)) {
+            const char* value = argument[6] == '=' ? argument + 7 : nullptr;
+            if (value == nullptr) {
+                if (i + 1 >= argc) {
+                    return Refuse(arguments, "--seed needs a value");
+                }
+                value = argv[++i];
+            }
+            long long seed = 0;
+            if (!ParseWhole(value, 0, UINT_MAX, &seed)) {
+                return Refuse(arguments, std::string("seed '") + value +
+                                             "' is not a whole number from 0 to " +
+                                             std::to_string(UINT_MAX));
+            }
+            arguments.seeded = true;
+            arguments.seed = static_cast<uint32_t>(seed);
+        } else if (!optionsEnded && argument[0] == '-' && argument[1] != '\0' &&
+                   !(argument[1] >= '0' && argument[1] <= '9')) {
+            return Refuse(arguments, std::string("unknown option '") + argument + "'");
+        } else {
+            if (positionalCount == 3) {
+                return Refuse(arguments, "too many arguments");
+            }
+            positional[positionalCount++] = argument;
+        }
+    }
+    if (positionalCount < 2) {
+        return Refuse(arguments, "an input and an output path are needed");
+    }
+    if (!ConvertUtf8ToUtf16(positional[0], &arguments.inputPath)) {
+        return Refuse(arguments,
+                      std::string("input path '") + positional[0] + "' is not valid UTF-8");
+    }
+    if (!ConvertUtf8ToUtf16(positional[1], &arguments.outputPath)) {
+        return Refuse(arguments,
+                      std::string("output path '") + positional[1] + "' is not valid UTF-8");
+    }
+    if (positionalCount == 3) {
+        long long stars = 0;
+        if (!ParseWhole(positional[2], INT32_MIN, INT32_MAX, &stars)) {
+            return Refuse(arguments, std::string("star count '") + positional[2] +
+                                         "' is not a whole number that fits in 32 bits");
+        }
+        arguments.starCount = static_cast<int32_t>(stars);
+    }
+    arguments.action = kHostRun;
+    return arguments;
+}

@@ -1,0 +1,31 @@
+// Command-line parsing for the pelindra host, kept apart from main() so it can
+// be tested without running a process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+inline constexpr int32_t kDefaultStarCount = 20;
+
+enum HostAction : int32_t {
+    kHostRun,
+    kHostHelp,
+    kHostVersion,
+    kHostUsageError,
+};
+
+struct HostArguments {
+    HostAction action = kHostUsageError;
+    std::u16string inputPath;
+    std::u16string outputPath;
+    int32_t starCount = kDefaultStarCount;
+    bool seeded = false;
+    uint32_t seed = 0;
+    std::string error; // why the command line was refused, for kHostUsageError
+};
+
+HostArguments ParseHostArguments(int argc, const char* const* argv);
+
+// Strict UTF-8 to UTF-16; false for malformed input (overlong forms, surrogates,
+// truncated sequences), which cannot name a file the library could be given.
+bool ConvertUtf8ToUtf16(const std::string& text, std::u16string* wide);
