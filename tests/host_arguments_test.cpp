@@ -1,0 +1,94 @@
+#include "host/host_arguments.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+HostArguments Parse(std::vector<const char*> words) {
+    words.insert(words.begin(), "pelindra");
+    return ParseHostArguments(static_cast<int>(words.size()), words.data());
+}
+
+TEST(HostArguments, PathsAndCount) {
+    const HostArguments a = Parse({"in.bmp", "out.bmp", "12"});
+    ASSERT_EQ(a.action, kHostRun);
+    EXPECT_EQ(a.inputPath, u"in.bmp");
+    EXPECT_EQ(a.outputPath, u"out.bmp");
+    EXPECT_EQ(a.starCount, 12);
+    EXPECT_FALSE(a.seeded);
+}
+
+TEST(HostArguments, CountDefaultsAndTakesSignedValues) {
+    EXPECT_EQ(Parse({"a", "b"}).starCount, kDefaultStarCount);
+    EXPECT_EQ(Parse({"a", "b", "-5"}).starCount, -5);
+    EXPECT_EQ(Parse({"a", "b", "0"}).starCount, 0);
+    EXPECT_EQ(Parse({"a", "b", "2147483647"}).starCount, 2147483647);
+    EXPECT_EQ(Parse({"a", "b", "-2147483648"}).starCount, INT32_MIN);
+}
+
+TEST(HostArguments, SeedInEitherForm) {
+    const HostArguments spaced = Parse({"--seed", "42", "a", "b"});
+    ASSERT_EQ(spaced.action, kHostRun);
+    EXPECT_TRUE(spaced.seeded);
+    EXPECT_EQ(spaced.seed, 42u);
+    const HostArguments joined = Parse({"a", "b", "3", "--seed=4294967295"});
+    ASSERT_EQ(joined.action, kHostRun);
+    EXPECT_EQ(joined.seed, 4294967295u);
+}
+
+TEST(HostArguments, HelpAndVersion) {
+    EXPECT_EQ(Parse({"--help"}).action, kHostHelp);
+    EXPECT_EQ(Parse({"a", "-h"}).action, kHostHelp);
+    EXPECT_EQ(Parse({"--version"}).action, kHostVersion);
+}
+
+TEST(HostArguments, DoubleDashEndsOptions) {
+    const HostArguments a = Parse({"--", "--help", "-x.bmp"});
+    ASSERT_EQ(a.action, kHostRun);
+    EXPECT_EQ(a.inputPath, u"--help");
+    EXPECT_EQ(a.outputPath, u"-x.bmp");
+}
+
+TEST(HostArguments, Utf8PathsBecomeUtf16) {
+    const HostArguments a = Parse({"\xe6\x98\x9f.bmp", "\xf0\x9f\x8c\x9f.bmp"});
+    ASSERT_EQ(a.action, kHostRun);
+    EXPECT_EQ(a.inputPath, u"\u661f.bmp");
+    EXPECT_EQ(a.outputPath, u"\U0001F31F.bmp");
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<const char*> words;
+    const char* mentions;
+};
+
+class HostUsageErrorTest : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(HostUsageErrorTest, IsRefusedWithAReason) {
+    const HostArguments a = Parse(GetParam().words);
+    EXPECT_EQ(a.action, kHostUsageError);
+    EXPECT_NE(a.error.find(GetParam().mentions), std::string::npos) << a.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, HostUsageErrorTest,
+    testing::Values(UsageCase{"Nothing", {}, "input and an output"},
+                    UsageCase{"OnlyInput", {"a"}, "input and an output"},
+                    UsageCase{"CountNotANumber", {"a", "b", "many"}, "star count 'many'"},
+                    UsageCase{"CountWithJunk", {"a", "b", "12x"}, "star count '12x'"},
+                    UsageCase{"CountEmpty", {"a", "b", ""}, "star count ''"},
+                    UsageCase{"CountTooBig", {"a", "b", "2147483648"}, "fits in 32 bits"},
+                    UsageCase{"CountTooSmall", {"a", "b", "-2147483649"}, "fits in 32 bits"},
+                    UsageCase{"TooMany", {"a", "b", "1", "2"}, "too many"},
+                    UsageCase{"SeedMissing", {"a", "b", "--seed"}, "--seed needs a value"},
+                    UsageCase{"SeedNegative", {"--seed", "-1", "a", "b"}, "seed '-1'"},
+                    UsageCase{"SeedTooBig", {"--seed=4294967296", "a", "b"}, "seed '4294967296'"},
+                    UsageCase{"UnknownOption", {"--stars", "a", "b"}, "unknown option '--stars'"},
+                    UsageCase{"BadUtf8", {"\xff.bmp", "b"}, "not valid UTF-8"},
+                    UsageCase{"TruncatedUtf8", {"a", "\xe6\x98"}, "not valid UTF-8"},
+                    UsageCase{"EncodedSurrogate", {"\xed\xa0\x80", "b"}, "not valid UTF-8"},
+                    UsageCase{"Overlong", {"\xc0\xaf", "b"}, "not valid UTF-8"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

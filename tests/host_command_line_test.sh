@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The installed-style host end to end: exit statuses, streams, and that a seed
+# makes a run repeatable. Usage: host_command_line_test.sh PELINDRA EXAMPLE.bmp
+set -u
+host=$1
+example=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() { # description, expected, actual
+    if [ "$2" != "$3" ]; then
+        echo "FAIL: $1: expected [$2], got [$3]"
+        failures=$((failures + 1))
+    fi
+}
+
+"$host" --version >"$work/out" 2>&1
+check "--version exit" 0 $?
+check "--version text" "pelindra 1.0.0.1" "$(cat "$work/out")"
+
+"$host" --help >"$work/out" 2>&1
+check "--help exit" 0 $?
+grep -q '^Usage: pelindra' "$work/out" || check "--help text" "Usage line" "$(head -1 "$work/out")"
+
+"$host" "$example" "$work/x.bmp" lots >"$work/out" 2>"$work/err"
+check "bad count exit" 2 $?
+check "bad count stdout" "" "$(cat "$work/out")"
+grep -q "star count 'lots'" "$work/err" || check "bad count message" "star count 'lots'" "$(cat "$work/err")"
+[ -e "$work/x.bmp" ] && check "bad count output" "no file" "file"
+
+"$host" "$work/missing.bmp" "$work/x.bmp" 3 >"$work/out" 2>"$work/err"
+check "missing input exit" 1 $?
+check "missing input line" "Error: Cannot open input file '$work/missing.bmp'" "$(tail -1 "$work/out")"
+check "missing input stderr" "" "$(cat "$work/err")"
+
+"$host" --seed 99 "$example" "$work/a.bmp" 40 >"$work/out" 2>&1
+check "seeded run exit" 0 $?
+check "seeded run last line" "Output saved to: $work/a.bmp" "$(tail -1 "$work/out")"
+"$host" --seed 99 "$example" "$work/b.bmp" 40 >/dev/null 2>&1
+cmp -s "$work/a.bmp" "$work/b.bmp" || check "same seed, same picture" same different
+"$host" --seed 100 "$example" "$work/c.bmp" 40 >/dev/null 2>&1
+cmp -s "$work/a.bmp" "$work/c.bmp" && check "other seed, other picture" different same
+cmp -s "$example" "$work/a.bmp" && check "stars were drawn" different same
+
+if [ -w /dev/full ]; then
+    "$host" "$example" /dev/full 5 >"$work/out" 2>&1
+    check "full device exit" 1 $?
+    check "full device line" "Error: Cannot write output file '/dev/full'" "$(tail -1 "$work/out")"
+fi
+
+# The library's lines reach a pipe in order, flushed before the host exits.
+lines=$("$host" --seed 1 "$example" "$work/d.bmp" 1 | wc -l)
+check "lines through a pipe" 7 "$lines"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all host checks passed"

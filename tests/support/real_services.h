@@ -1,0 +1,23 @@
+// The real runtime services under the names rename_real_services.h gives them;
+// the substitute calls through to these. A signature that drifts from
+// runtime_services.h fails to link.
+#pragma once
+
+#include "shell/runtime_services.h"
+
+ShellFile* RealShellFileOpen(const char* path, const char* mode);
+ShellFile* RealShellFileCreateExclusive(const char* path, int32_t* alreadyExists);
+size_t RealShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file);
+size_t RealShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
+int32_t RealShellFileClose(ShellFile* file);
+int64_t RealShellFileRemaining(ShellFile* file);
+int32_t RealShellFileSetPermissions(ShellFile* file, uint32_t permissions);
+void RealShellQueryPath(const char* path, ShellPathInfo* info);
+int32_t RealShellRenameFile(const char* from, const char* to);
+int32_t RealShellRemoveFile(const char* path);
+uint32_t RealShellUniqueToken();
+void* RealShellAllocate(size_t bytes);
+void RealShellRelease(void* block);
+int32_t RealShellRandom();
+size_t RealShellWideLength(const char16_t* text);
+int32_t RealShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);

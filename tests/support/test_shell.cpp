@@ -1,0 +1,165 @@
+#include "test_shell.h"
+
+#include "real_services.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+TestShellState state;
+
+// True when this call (of a kind counted by `calls`) is the one told to fail.
+bool FailsNow(int64_t& calls, int64_t failAt) {
+    return calls++ == failAt;
+}
+
+} // namespace
+
+TestShellState& TestShell() {
+    return state;
+}
+
+void ResetTestShell() {
+    state = TestShellState{};
+}
+
+void ShellPrint(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    va_list copy;
+    va_copy(copy, arguments);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string line(static_cast<size_t>(length), '\0');
+    std::vsnprintf(line.data(), line.size() + 1, format, arguments);
+    va_end(arguments);
+    state.output += line;
+    if (state.echo) {
+        std::fputs(line.c_str(), stdout);
+    }
+}
+
+void ShellFlushOutput() {
+    ++state.flushes;
+}
+
+ShellFile* ShellFileOpen(const char* path, const char* mode) {
+    if (FailsNow(state.openCalls, state.failOpenAt)) {
+        return nullptr;
+    }
+    ShellFile* file = RealShellFileOpen(path, mode);
+    state.opens += file != nullptr;
+    return file;
+}
+
+ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
+    if (FailsNow(state.openCalls, state.failOpenAt)) {
+        *alreadyExists = 0;
+        return nullptr;
+    }
+    ShellFile* file = RealShellFileCreateExclusive(path, alreadyExists);
+    state.opens += file != nullptr;
+    return file;
+}
+
+size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
+    size_t wanted = itemSize * itemCount;
+    if (state.readableBytes >= 0) {
+        int64_t left = state.readableBytes - state.readBytes;
+        if (static_cast<int64_t>(wanted) > left) {
+            // Deliver what is left, then stop as at the end of a file.
+            size_t got = RealShellFileRead(destination, 1, static_cast<size_t>(left), file);
+            state.readBytes += static_cast<int64_t>(got);
+            return got / itemSize;
+        }
+    }
+    size_t items = RealShellFileRead(destination, itemSize, itemCount, file);
+    state.readBytes += static_cast<int64_t>(items * itemSize);
+    return items;
+}
+
+size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
+    if (FailsNow(state.writeCalls, state.failWriteAt)) {
+        return 0;
+    }
+    return RealShellFileWrite(source, itemSize, itemCount, file);
+}
+
+int32_t ShellFileClose(ShellFile* file) {
+    ++state.closes;
+    int32_t result = RealShellFileClose(file);
+    return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : result;
+}
+
+int64_t ShellFileRemaining(ShellFile* file) {
+    return state.hideFileSizes ? -1 : RealShellFileRemaining(file);
+}
+
+int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions) {
+    return RealShellFileSetPermissions(file, permissions);
+}
+
+void ShellQueryPath(const char* path, ShellPathInfo* info) {
+    RealShellQueryPath(path, info);
+}
+
+int32_t ShellRenameFile(const char* from, const char* to) {
+    if (FailsNow(state.renameCalls, state.failRenameAt)) {
+        return -1;
+    }
+    return RealShellRenameFile(from, to);
+}
+
+int32_t ShellRemoveFile(const char* path) {
+    return RealShellRemoveFile(path);
+}
+
+uint32_t ShellUniqueToken() {
+    return RealShellUniqueToken();
+}
+
+void* ShellAllocate(size_t bytes) {
+    if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
+        return nullptr;
+    }
+    void* block = RealShellAllocate(bytes);
+    state.allocations += block != nullptr;
+    if (static_cast<int64_t>(bytes) > state.largestAllocation) {
+        state.largestAllocation = static_cast<int64_t>(bytes);
+    }
+    return block;
+}
+
+void ShellRelease(void* block) {
+    state.releases += block != nullptr;
+    RealShellRelease(block);
+}
+
+int32_t ShellRandom() {
+    if (state.draws.empty()) {
+        ++state.drawsTaken;
+        return RealShellRandom();
+    }
+    size_t index = state.drawsTaken++;
+    if (state.repeatDraws) {
+        index %= state.draws.size();
+    } else if (index >= state.draws.size()) {
+        ADD_FAILURE() << "the job took more random draws than the test provided";
+        return 0;
+    }
+    return state.draws[index];
+}
+
+size_t ShellWideLength(const char16_t* text) {
+    return RealShellWideLength(text);
+}
+
+int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+    if (FailsNow(state.conversionCalls, state.failConversionAt)) {
+        return 0;
+    }
+    return RealShellWideToNarrow(wide, narrow, capacity);
+}

@@ -1,0 +1,51 @@
+// The runtime services the tests link in place of the real ones: real files and
+// heap underneath, with every call counted and any of them made to fail.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TestShellState {
+    // Random draws: served in order from `draws`, repeating from the start when
+    // `repeatDraws`, otherwise failing the test when they run out. With no draws
+    // configured the real generator is used.
+    std::vector<int32_t> draws;
+    bool repeatDraws = false;
+    size_t drawsTaken = 0;
+
+    // Faults. Indices count calls of that kind from 0 since the last reset;
+    // -1 means never.
+    int64_t failAllocationAt = -1;
+    int64_t failOpenAt = -1;           // any open or create
+    int64_t failWriteAt = -1;          // the write fails having written nothing
+    int64_t failCloseAt = -1;          // the close reports failure (the stream is closed)
+    int64_t failRenameAt = -1;
+    int64_t readableBytes = -1;        // total bytes reads may deliver, then they come up short
+    bool hideFileSizes = false;        // report sizes as unknown, as for a pipe
+    int64_t failConversionAt = -1;     // that wide-to-narrow conversion fails as a whole
+
+    // Counters.
+    int64_t opens = 0;
+    int64_t closes = 0;
+    int64_t allocations = 0; // successful ones
+    int64_t releases = 0;    // of non-null blocks
+    int64_t allocationCalls = 0;
+    int64_t openCalls = 0;
+    int64_t writeCalls = 0;
+    int64_t closeCalls = 0;
+    int64_t renameCalls = 0;
+    int64_t conversionCalls = 0;
+    int64_t readBytes = 0;
+    int64_t largestAllocation = 0;
+    int64_t flushes = 0;
+
+    // Everything printed since the last reset; also echoed when `echo` is set.
+    std::string output;
+    bool echo = false;
+};
+
+// The state the substitute works from; tests configure it directly.
+TestShellState& TestShell();
+// Back to defaults: no faults, no draws, counters at zero, output empty.
+void ResetTestShell();
