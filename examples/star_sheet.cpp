@@ -38,9 +38,16 @@ int main(int argc, char** argv) {
         }
     }
     for (int32_t size = 2; size <= 9; ++size) {
-        const PixelCanvas canvas = {pixels.data(), kWidth, kHeight, stride - kWidth * 3,
-                                    (size - 2) * kCell + kCell / 2, kHeight / 2, size,
-                                    255, 255, 255};
+        const PixelCanvas canvas = {pixels.data(),
+                                    kWidth,
+                                    kHeight,
+                                    stride - kWidth * 3,
+                                    (size - 2) * kCell + kCell / 2,
+                                    kHeight / 2,
+                                    size,
+                                    255,
+                                    255,
+                                    255};
         if (size > 4) {
             DrawLargeStar(&canvas);
         } else {
@@ -56,7 +63,8 @@ int main(int argc, char** argv) {
     PutLittleEndian(header, kBmpFileHeaderSize, kBmpInfoHeaderSize, 4);
     PutLittleEndian(header, kBmpFileHeaderSize + kBmpWidthOffset, kWidth, 4);
     // Negative height: top-down, so row 0 (where ray 0 points) is the top line.
-    PutLittleEndian(header, kBmpFileHeaderSize + kBmpHeightOffset, static_cast<uint32_t>(-kHeight), 4);
+    PutLittleEndian(header, kBmpFileHeaderSize + kBmpHeightOffset, static_cast<uint32_t>(-kHeight),
+                    4);
     PutLittleEndian(header, kBmpFileHeaderSize + 12, 1, 2);
     PutLittleEndian(header, kBmpFileHeaderSize + kBmpBitCountOffset, kBmpSupportedBitCount, 2);
 

@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         LoadFaultCase{"InfoHeaderShort", -1, 14 + 39, "Error: Cannot read info header\n"},
         LoadFaultCase{"GapAllocation", 0, -1,
                       "Image size: 5 x 3 pixels\nError: Cannot allocate memory for header\n"},
-        LoadFaultCase{"GapShort", -1, 137, "Image size: 5 x 3 pixels\nError: Cannot read header data\n"},
+        LoadFaultCase{"GapShort", -1, 137,
+                      "Image size: 5 x 3 pixels\nError: Cannot read header data\n"},
         LoadFaultCase{"PixelAllocation", 1, -1,
                       "Image size: 5 x 3 pixels\nError: Cannot allocate memory for image data\n"},
         LoadFaultCase{"PixelsShortByOne", -1, 138 + 48 - 1,
@@ -69,7 +70,8 @@ TEST(Load, NeverAllocatesMoreThanTheFileHolds) {
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 2), PELINDRA_RESULT_FAILED);
     EXPECT_EQ(TestShell().output,
-              std::string(kBanner) + "Image size: 1000 x 1000 pixels\nError: Cannot read pixel data\n");
+              std::string(kBanner) +
+                  "Image size: 1000 x 1000 pixels\nError: Cannot read pixel data\n");
     EXPECT_EQ(TestShell().largestAllocation, 0);
 }
 
@@ -133,9 +135,10 @@ TEST(Save, FullDeviceIsAWriteFailure) {
     spec.height = 200; // larger than a stdio buffer, so the writes themselves fail
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", "/dev/full", 0), PELINDRA_RESULT_FAILED);
-    EXPECT_EQ(TestShell().output, std::string(kBanner) +
-                                      "Image size: 200 x 200 pixels\nAdding 0 stars to the image...\n"
-                                      "Error: Cannot write output file '/dev/full'\n");
+    EXPECT_EQ(TestShell().output,
+              std::string(kBanner) +
+                  "Image size: 200 x 200 pixels\nAdding 0 stars to the image...\n"
+                  "Error: Cannot write output file '/dev/full'\n");
     ExpectNothingHeld();
 }
 
@@ -185,8 +188,8 @@ TEST_P(CreateFailureTest, PrintsTheCreateLine) {
     ScratchDirectory scratch;
     WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
     std::filesystem::create_directory(scratch / "folder");
-    const path target = GetParam().target[0] == '/' ? path(GetParam().target)
-                                                    : scratch / GetParam().target;
+    const path target =
+        GetParam().target[0] == '/' ? path(GetParam().target) : scratch / GetParam().target;
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", target, 0), PELINDRA_RESULT_FAILED);
     EXPECT_EQ(TestShell().output, std::string(kBanner) +
                                       "Image size: 4 x 3 pixels\nAdding 0 stars to the image...\n"

@@ -65,8 +65,8 @@ TEST(ApproximateDirection, ReductionUsesItsOwnConstantsNotPi) {
     EXPECT_EQ(d.s, -(1.0 - (t * t) * 0.5));
     // Reduction from below, more than one turn away.
     const Direction wrapped = ApproximateDirection(-3.0 * 6.2831853 + 0.5);
-    const Direction direct = ApproximateDirection((-3.0 * 6.2831853 + 0.5) + 6.2831853 +
-                                                  6.2831853 + 6.2831853);
+    const Direction direct =
+        ApproximateDirection((-3.0 * 6.2831853 + 0.5) + 6.2831853 + 6.2831853 + 6.2831853);
     EXPECT_EQ(wrapped.c, direct.c);
     EXPECT_EQ(wrapped.s, direct.s);
 }

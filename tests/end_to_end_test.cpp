@@ -57,7 +57,8 @@ TEST(EndToEnd, EverySizeAtEveryBorder) {
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
     std::vector<Star> stars;
     std::vector<int32_t> draws;
-    const int32_t centres[][2] = {{0, 0}, {29, 0}, {0, 25}, {29, 25}, {1, 13}, {28, 12}, {15, 1}, {14, 24}};
+    const int32_t centres[][2] = {{0, 0},  {29, 0},  {0, 25}, {29, 25},
+                                  {1, 13}, {28, 12}, {15, 1}, {14, 24}};
     for (int32_t size = 2; size <= 9; ++size) {
         for (const auto& centre : centres) {
             const int32_t colour = (size + centre[0]) % 4;
@@ -69,8 +70,9 @@ TEST(EndToEnd, EverySizeAtEveryBorder) {
         }
     }
     TestShell().draws = draws;
-    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", static_cast<int32_t>(stars.size())),
-              PELINDRA_RESULT_WRITTEN);
+    ASSERT_EQ(
+        RunPelindra(scratch / "in.bmp", scratch / "out.bmp", static_cast<int32_t>(stars.size())),
+        PELINDRA_RESULT_WRITTEN);
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Paint(PassThroughOf(spec), 54, 30, 26, stars));
 }
 

@@ -168,18 +168,18 @@ BmpSpec Spec(int32_t width, int32_t height, uint32_t offset = 54, size_t trailin
     return spec;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, PassThroughTest,
-    testing::Values(PassThroughCase{"ZeroStars", Spec(4, 3), 0},
-                    PassThroughCase{"NegativeStars", Spec(5, 2), -7},
-                    PassThroughCase{"LowestStarCount", Spec(1, 1), INT32_MIN},
-                    PassThroughCase{"TopDown", Spec(3, -4), 0},
-                    PassThroughCase{"LongInfoHeaderGap", Spec(7, 3, 138), 0},
-                    PassThroughCase{"OneByteGap", Spec(2, 2, 55), 0},
-                    PassThroughCase{"OffsetBelowHeaders", Spec(6, 2, 20), 0},
-                    PassThroughCase{"OffsetZero", Spec(6, 2, 0), 0},
-                    PassThroughCase{"TrailingBytesDropped", Spec(9, 2, 54, 100), 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, PassThroughTest,
+                         testing::Values(PassThroughCase{"ZeroStars", Spec(4, 3), 0},
+                                         PassThroughCase{"NegativeStars", Spec(5, 2), -7},
+                                         PassThroughCase{"LowestStarCount", Spec(1, 1), INT32_MIN},
+                                         PassThroughCase{"TopDown", Spec(3, -4), 0},
+                                         PassThroughCase{"LongInfoHeaderGap", Spec(7, 3, 138), 0},
+                                         PassThroughCase{"OneByteGap", Spec(2, 2, 55), 0},
+                                         PassThroughCase{"OffsetBelowHeaders", Spec(6, 2, 20), 0},
+                                         PassThroughCase{"OffsetZero", Spec(6, 2, 0), 0},
+                                         PassThroughCase{"TrailingBytesDropped",
+                                                         Spec(9, 2, 54, 100), 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Job, RewritesTheInputInPlace) {
     ScratchDirectory scratch;

@@ -26,7 +26,8 @@ PointSet Offsets(const PointSet& points, int32_t cx, int32_t cy) {
 // recomputes every entry of the table from the ray angles, the way the star does.
 TEST(LargeStarRays, DirectionsReproduceTheOffsetTable) {
     for (int32_t k = 0; k < 5; ++k) {
-        const Direction longRay = ApproximateDirection(static_cast<double>(k) * 1.25663706 - 1.570796325);
+        const Direction longRay =
+            ApproximateDirection(static_cast<double>(k) * 1.25663706 - 1.570796325);
         const Direction shortRay =
             ApproximateDirection((static_cast<double>(k) + 0.5) * 1.25663706 - 1.570796325);
         for (int32_t r = 0; r <= 9; ++r) {
@@ -70,10 +71,23 @@ PointSet OutsidePlusAndDiamond(int32_t size) {
 }
 
 TEST(DrawLargeStar, SizeNineRayTips) {
-    EXPECT_EQ(OutsidePlusAndDiamond(9),
-              (PointSet{{-8, -1}, {-7, -1}, {-6, -1}, {-5, 7}, {-4, 5}, {-4, 6}, {-3, 4},
-                        {-2, -8}, {-1, -7}, {-1, -6}, {3, 4}, {3, 5}, {4, 6}, {5, 7}, {6, -2},
-                        {7, -2}, {8, -2}}));
+    EXPECT_EQ(OutsidePlusAndDiamond(9), (PointSet{{-8, -1},
+                                                  {-7, -1},
+                                                  {-6, -1},
+                                                  {-5, 7},
+                                                  {-4, 5},
+                                                  {-4, 6},
+                                                  {-3, 4},
+                                                  {-2, -8},
+                                                  {-1, -7},
+                                                  {-1, -6},
+                                                  {3, 4},
+                                                  {3, 5},
+                                                  {4, 6},
+                                                  {5, 7},
+                                                  {6, -2},
+                                                  {7, -2},
+                                                  {8, -2}}));
 }
 
 TEST(DrawLargeStar, SizeFiveRayTips) {
@@ -109,16 +123,14 @@ TEST_P(LargeStarBorderTest, DropsExactlyThePointsOutside) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Centres, LargeStarBorderTest,
-                         testing::Values(BorderCase{"FirstRow", 25, 25, 12, 0},
-                                         BorderCase{"LastRow", 25, 25, 12, -1},
-                                         BorderCase{"FirstColumn", 25, 25, 0, 12},
-                                         BorderCase{"LastColumn", 25, 25, -1, 12},
-                                         BorderCase{"Corner", 25, 25, -1, -1},
-                                         BorderCase{"OnePixel", 1, 1, 0, 0},
-                                         BorderCase{"WidthOne", 1, 30, 0, 15},
-                                         BorderCase{"NearRightEdge", 7, 19, -3, 9}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Centres, LargeStarBorderTest,
+    testing::Values(BorderCase{"FirstRow", 25, 25, 12, 0}, BorderCase{"LastRow", 25, 25, 12, -1},
+                    BorderCase{"FirstColumn", 25, 25, 0, 12},
+                    BorderCase{"LastColumn", 25, 25, -1, 12}, BorderCase{"Corner", 25, 25, -1, -1},
+                    BorderCase{"OnePixel", 1, 1, 0, 0}, BorderCase{"WidthOne", 1, 30, 0, 15},
+                    BorderCase{"NearRightEdge", 7, 19, -3, 9}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DrawLargeStar, RowZeroKeepsTheLowerHalfOfTheDiamond) {
     const PointSet star = DrawLarge(25, 25, 12, 0, 9);

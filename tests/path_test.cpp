@@ -29,7 +29,8 @@ TEST_P(Utf16ToUtf8Test, ConvertsThroughTheTerminator) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Utf16ToUtf8Test,
-    testing::Values(ConversionCase{"Empty", u"", ""}, ConversionCase{"Ascii", u"a/b.bmp", "a/b.bmp"},
+    testing::Values(ConversionCase{"Empty", u"", ""},
+                    ConversionCase{"Ascii", u"a/b.bmp", "a/b.bmp"},
                     ConversionCase{"TwoBytes", u"\u00e9t\u00e9", "\xc3\xa9t\xc3\xa9"},
                     ConversionCase{"ThreeBytes", u"\u661f", "\xe6\x98\x9f"},
                     ConversionCase{"Pair", u"\U0001F31F", "\xf0\x9f\x8c\x9f"},
@@ -119,15 +120,14 @@ TEST_P(RefusedPathTest, IsRefusedBeforeAnyFileIsTouched) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lengths, RefusedPathTest,
-    testing::Values(
-        RefusedPathCase{"InputOneByteOver", true, false, 230,
-                        "Error: The input path is longer than 255 bytes\n"},
-        RefusedPathCase{"OutputOneByteOver", false, true, 230,
-                        "Error: The output path is longer than 255 bytes\n"},
-        RefusedPathCase{"BothOverNamesInput", true, true, 300,
-                        "Error: The input path is longer than 255 bytes\n"},
-        RefusedPathCase{"InputEnormous", true, false, 50'000'000,
-                        "Error: The input path is longer than 255 bytes\n"}),
+    testing::Values(RefusedPathCase{"InputOneByteOver", true, false, 230,
+                                    "Error: The input path is longer than 255 bytes\n"},
+                    RefusedPathCase{"OutputOneByteOver", false, true, 230,
+                                    "Error: The output path is longer than 255 bytes\n"},
+                    RefusedPathCase{"BothOverNamesInput", true, true, 300,
+                                    "Error: The input path is longer than 255 bytes\n"},
+                    RefusedPathCase{"InputEnormous", true, false, 50'000'000,
+                                    "Error: The input path is longer than 255 bytes\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JobPaths, RefusesAPathThatGrowsPastTheLimitWhenConverted) {

@@ -26,8 +26,7 @@ TEST(PlaceStars, AllZeroDrawsGiveWhiteSizeTwoAtTheOrigin) {
     TestShell().repeatDraws = true;
     PlaceStars(&picture.image, 3);
     EXPECT_EQ(TestShell().drawsTaken, 12u);
-    EXPECT_EQ(picture.probe.Changed(),
-              (PointSet{{0, 0}, {1, 0}, {2, 0}, {0, 1}, {0, 2}, {1, 1}}));
+    EXPECT_EQ(picture.probe.Changed(), (PointSet{{0, 0}, {1, 0}, {2, 0}, {0, 1}, {0, 2}, {1, 1}}));
     const uint8_t* origin = picture.probe.Pixel(0, 0);
     EXPECT_EQ(origin[0], 255);
     EXPECT_EQ(origin[1], 255);

@@ -35,9 +35,8 @@ TEST_P(PlotPixelOutsideTest, DropsThePoint) {
 
 // 99 stands for column == width.
 INSTANTIATE_TEST_SUITE_P(Borders, PlotPixelOutsideTest,
-                         testing::Values(OutsideCase{-1, 0}, OutsideCase{0, -1},
-                                         OutsideCase{99, 0}, OutsideCase{99, 2},
-                                         OutsideCase{0, 3}, OutsideCase{-1, -1},
+                         testing::Values(OutsideCase{-1, 0}, OutsideCase{0, -1}, OutsideCase{99, 0},
+                                         OutsideCase{99, 2}, OutsideCase{0, 3}, OutsideCase{-1, -1},
                                          OutsideCase{INT32_MIN, 0}, OutsideCase{0, INT32_MAX},
                                          OutsideCase{INT32_MAX, INT32_MAX}));
 

@@ -76,15 +76,12 @@ TEST_P(SmallStarBorderTest, DropsExactlyThePointsOutside) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Centres, SmallStarBorderTest,
-                         testing::Values(BorderCase{"LastColumn", 13, 13, -1, 6},
-                                         BorderCase{"LastRow", 13, 13, 6, -1},
-                                         BorderCase{"FirstRow", 13, 13, 6, 0},
-                                         BorderCase{"FirstColumn", 13, 13, 0, 6},
-                                         BorderCase{"OnePixel", 1, 1, 0, 0},
-                                         BorderCase{"WidthOne", 1, 9, 0, 4},
-                                         BorderCase{"HeightOne", 9, 1, 4, 0},
-                                         BorderCase{"OddPad", 5, 3, -2, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Centres, SmallStarBorderTest,
+    testing::Values(BorderCase{"LastColumn", 13, 13, -1, 6}, BorderCase{"LastRow", 13, 13, 6, -1},
+                    BorderCase{"FirstRow", 13, 13, 6, 0}, BorderCase{"FirstColumn", 13, 13, 0, 6},
+                    BorderCase{"OnePixel", 1, 1, 0, 0}, BorderCase{"WidthOne", 1, 9, 0, 4},
+                    BorderCase{"HeightOne", 9, 1, 4, 0}, BorderCase{"OddPad", 5, 3, -2, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -80,12 +80,14 @@ Bytes ReadFileBytes(const std::filesystem::path& path) {
 
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
 ScratchDirectory::ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pelindra-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "pelindra-test-XXXXXX").string();
     char* made = mkdtemp(pattern.data());
     if (made == nullptr) {
         ADD_FAILURE() << "cannot create a scratch directory";

@@ -30,8 +30,8 @@ struct CanvasProbe {
 
     PixelCanvas Canvas(int32_t cx, int32_t cy, int32_t size, uint8_t red = 255, uint8_t green = 254,
                        uint8_t blue = 253) {
-        return PixelCanvas{storage.data() + kGuard, width, height, pad, cx, cy, size, red, green,
-                           blue};
+        return PixelCanvas{
+            storage.data() + kGuard, width, height, pad, cx, cy, size, red, green, blue};
     }
 
     // Pixels that no longer hold the background.

@@ -17,13 +17,13 @@ struct TestShellState {
     // Faults. Indices count calls of that kind from 0 since the last reset;
     // -1 means never.
     int64_t failAllocationAt = -1;
-    int64_t failOpenAt = -1;           // any open or create
-    int64_t failWriteAt = -1;          // the write fails having written nothing
-    int64_t failCloseAt = -1;          // the close reports failure (the stream is closed)
+    int64_t failOpenAt = -1;  // any open or create
+    int64_t failWriteAt = -1; // the write fails having written nothing
+    int64_t failCloseAt = -1; // the close reports failure (the stream is closed)
     int64_t failRenameAt = -1;
-    int64_t readableBytes = -1;        // total bytes reads may deliver, then they come up short
-    bool hideFileSizes = false;        // report sizes as unknown, as for a pipe
-    int64_t failConversionAt = -1;     // that wide-to-narrow conversion fails as a whole
+    int64_t readableBytes = -1;    // total bytes reads may deliver, then they come up short
+    bool hideFileSizes = false;    // report sizes as unknown, as for a pipe
+    int64_t failConversionAt = -1; // that wide-to-narrow conversion fails as a whole
 
     // Counters.
     int64_t opens = 0;
