@@ -102,36 +102,6 @@ TEST(DrawLargeStar, TopRayLeans) {
     EXPECT_EQ(star.count({-2, -9}), 0u);
 }
 
-struct BorderCase {
-    const char* name;
-    int32_t width;
-    int32_t height;
-    int32_t cx; // negative: counted back from the far edge (-1 is the last)
-    int32_t cy;
-};
-
-class LargeStarBorderTest : public testing::TestWithParam<BorderCase> {};
-
-TEST_P(LargeStarBorderTest, DropsExactlyThePointsOutside) {
-    const BorderCase& c = GetParam();
-    const int32_t cx = c.cx < 0 ? c.width + c.cx : c.cx;
-    const int32_t cy = c.cy < 0 ? c.height + c.cy : c.cy;
-    for (int32_t size = 5; size <= 9; ++size) {
-        EXPECT_EQ(DrawLarge(c.width, c.height, cx, cy, size),
-                  Placed(LargeStarOffsets(size), cx, cy, c.width, c.height))
-            << "size " << size;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Centres, LargeStarBorderTest,
-    testing::Values(BorderCase{"FirstRow", 25, 25, 12, 0}, BorderCase{"LastRow", 25, 25, 12, -1},
-                    BorderCase{"FirstColumn", 25, 25, 0, 12},
-                    BorderCase{"LastColumn", 25, 25, -1, 12}, BorderCase{"Corner", 25, 25, -1, -1},
-                    BorderCase{"OnePixel", 1, 1, 0, 0}, BorderCase{"WidthOne", 1, 30, 0, 15},
-                    BorderCase{"NearRightEdge", 7, 19, -3, 9}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST(DrawLargeStar, RowZeroKeepsTheLowerHalfOfTheDiamond) {
     const PointSet star = DrawLarge(25, 25, 12, 0, 9);
     for (const auto& [x, y] : star) {
