@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 
 set(pelindra_triplet i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${pelindra_triplet}-gcc)
-set(CMAKE_CXX_COMPILER ${pelindra_triplet}-g++)
+# The POSIX thread model: GoogleTest needs std::mutex, which the win32 model of
+# this GCC lacks. The library itself starts no threads.
+set(CMAKE_C_COMPILER ${pelindra_triplet}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${pelindra_triplet}-g++-posix)
 set(CMAKE_RC_COMPILER ${pelindra_triplet}-windres)
 set(CMAKE_DLLTOOL ${pelindra_triplet}-dlltool)
 set(PELINDRA_WIDL ${pelindra_triplet}-widl)
