@@ -30,6 +30,20 @@ bool IsDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
+// files; only the type of an open handle tells them apart. They are written
+// through rather than replaced, which they could not be.
+bool IsDiskFile(const char* path) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return true; // it exists (it has attributes); let the save find out more
+    }
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    return type == FILE_TYPE_DISK;
+}
+
 } // namespace
 
 void ShellPrint(const char* format, ...) {
@@ -118,7 +132,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         info->kind = kShellPathDirectory;
-    } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+    } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0 || !IsDiskFile(path)) {
         info->kind = kShellPathOther;
     } else {
         info->kind = kShellPathRegular;
