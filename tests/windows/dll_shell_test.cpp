@@ -28,7 +28,7 @@ std::wstring LibraryPath() {
     return result + kLibraryName;
 }
 
-uintptr_t Address(const void* pointer) {
+[[maybe_unused]] uintptr_t Address(const void* pointer) {
     return reinterpret_cast<uintptr_t>(pointer);
 }
 
@@ -89,6 +89,8 @@ TEST_F(DllShellTest, ExportsPelindraByNameAsOrdinalOneAndNothingElse) {
     EXPECT_EQ(GetProcAddress(library, "PelindraDllEntry"), nullptr);
     EXPECT_TRUE(FreeLibrary(library));
 }
+
+#if PELINDRA_FRAMEWORK_REGISTRATION
 
 TEST_F(DllShellTest, LoadRunsTheEarlyHookThenRegistersThenMakesTheFrameworkObject) {
     HMODULE library = LoadLibraryW(LibraryPath().c_str());
@@ -182,6 +184,19 @@ TEST_F(DllShellTest, NullAllocationStillLoadsWithoutTheObject) {
     EXPECT_TRUE(FreeLibrary(library));
     EXPECT_EQ(Ordinals(RecordedCalls()), (std::vector<int32_t>{644, 655, 315, 699}));
 }
+
+#else
+
+TEST_F(DllShellTest, WithoutRegistrationLoadAndUnloadLeaveTheFrameworkAlone) {
+    HMODULE library = LoadLibraryW(LibraryPath().c_str());
+    ASSERT_NE(library, nullptr) << GetLastError();
+    EXPECT_EQ(Ordinals(RecordedCalls()), std::vector<int32_t>{});
+    EXPECT_TRUE(FreeLibrary(library));
+    EXPECT_EQ(Ordinals(RecordedCalls()), std::vector<int32_t>{});
+    EXPECT_EQ(StandinStateWord(8), StandinInitialStateWord(8));
+}
+
+#endif
 
 // --- Resources -------------------------------------------------------------
 
