@@ -3,8 +3,11 @@
 //
 // Order at process attach:
 //   1. PelindraDllEntry (the image's entry point) runs the early hook before any
-//      other start-up code: it moves two pairs of words in the framework's state
-//      record for this module.
+//      of the C runtime's start-up code: it moves two pairs of words in the
+//      framework's state record for this module. (Only the runtime's TLS
+//      callback, which the loader calls ahead of every entry point, runs
+//      earlier; it prepares a lock for thread-local destructors and touches
+//      nothing of the framework's.)
 //   2. The C runtime's own entry runs its start-up work (there are no static
 //      constructors in this library), then calls DllMain.
 //   3. DllMain registers the module record; a refusal fails the load. It then
