@@ -14,11 +14,28 @@ constexpr int32_t kTemporaryNameLength = 18; // prefix plus eight hex digits
 constexpr int32_t kTemporaryPathCapacity = 256 + kTemporaryNameLength + 1;
 constexpr int32_t kTemporaryNameAttempts = 16;
 
+// Length of the directory part of `path`, separator included. Windows also
+// takes backslashes and a drive prefix ("C:name"); elsewhere a backslash is an
+// ordinary character of a file name.
+size_t DirectoryLength(const char* path) {
+    size_t length = 0;
+    for (size_t i = 0; path[i] != '\0'; ++i) {
+#if defined(_WIN32)
+        const bool separator = path[i] == '/' || path[i] == '\\' || path[i] == ':';
+#else
+        const bool separator = path[i] == '/';
+#endif
+        if (separator) {
+            length = i + 1;
+        }
+    }
+    return length;
+}
+
 // Name clashes with other writers are retried with a fresh token; any other
 // failure to create the file ends the attempt.
 ShellFile* CreateTemporaryBeside(const char* target, char* temporaryPath) {
-    const char* slash = std::strrchr(target, '/');
-    size_t directoryLength = slash == nullptr ? 0 : static_cast<size_t>(slash - target) + 1;
+    size_t directoryLength = DirectoryLength(target);
     if (directoryLength + kTemporaryNameLength + 1 > kTemporaryPathCapacity) {
         return nullptr;
     }

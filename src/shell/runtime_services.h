@@ -2,7 +2,8 @@
 // heap blocks, the C runtime's random generator and wide-string handling.
 //
 // The job never calls the C runtime directly. The library links the real
-// implementation (runtime_services_crt.cpp); the tests link their own in its
+// implementation (runtime_services_crt.cpp, or runtime_services_win32.cpp on
+// Windows); the tests link their own in its
 // place to inject random draws, short reads and failed allocations or writes.
 #pragma once
 
@@ -63,7 +64,9 @@ int32_t ShellRandom();
 
 // Number of 16-bit code units before the terminator.
 size_t ShellWideLength(const char16_t* text);
-// Converts `wide`, through its terminator, to the narrow encoding (UTF-8 here),
-// writing at most `capacity` bytes. An unpaired surrogate becomes '?'. Returns
+// Converts `wide`, through its terminator, to the narrow encoding (UTF-8 on
+// POSIX, the ANSI code page on Windows), writing at most `capacity` bytes. What
+// the encoding cannot hold (an unpaired surrogate, a character missing from the
+// code page) becomes a default character ('?' in UTF-8). Returns
 // the bytes written including the NUL, or 0 when the result does not fit.
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);

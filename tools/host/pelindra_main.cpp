@@ -3,10 +3,15 @@
 #include "host/host_arguments.h"
 #include "morvane_pelindra.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
+#if defined(_WIN32)
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -36,9 +41,10 @@ void PrintUsage(FILE* stream) {
 
 // Clock and process id, so runs started within the same second still differ.
 unsigned ClockSeed() {
-    struct timespec now;
-    timespec_get(&now, TIME_UTC);
-    return static_cast<unsigned>(now.tv_sec) ^ static_cast<unsigned>(now.tv_nsec) ^
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now);
+    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(now - seconds);
+    return static_cast<unsigned>(seconds.count()) ^ static_cast<unsigned>(nanoseconds.count()) ^
            (static_cast<unsigned>(getpid()) << 16);
 }
 

@@ -1,0 +1,187 @@
+// The runtime services over the Windows C runtime (msvcrt) and the Win32 file
+// API: what MorvanePelindra.dll uses when a Windows host loads it.
+//
+// Narrow paths are in the ANSI code page here, as every "A" function and the
+// C runtime's fopen expect them; a character the code page cannot hold becomes
+// the code page's default character.
+#include "shell/runtime_services.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+namespace {
+
+FILE* Stream(ShellFile* file) {
+    return reinterpret_cast<FILE*>(file);
+}
+
+ShellFile* Wrap(FILE* stream) {
+    return reinterpret_cast<ShellFile*>(stream);
+}
+
+bool IsDirectory(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
+// files; only the type of an open handle tells them apart. They are written
+// through rather than replaced, which they could not be.
+bool IsDiskFile(const char* path) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return true; // it exists (it has attributes); let the save find out more
+    }
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    return type == FILE_TYPE_DISK;
+}
+
+} // namespace
+
+void ShellPrint(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+}
+
+void ShellFlushOutput() {
+    std::fflush(stdout);
+}
+
+ShellFile* ShellFileOpen(const char* path, const char* mode) {
+    // The C runtime refuses to open a directory already; asking first keeps the
+    // promise without depending on which error it reports.
+    if (mode[0] == 'r' && IsDirectory(path)) {
+        return nullptr;
+    }
+    return Wrap(std::fopen(path, mode));
+}
+
+ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
+    *alreadyExists = 0;
+    HANDLE handle =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        *alreadyExists = (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? 1 : 0;
+        return nullptr;
+    }
+    // From here the C runtime owns the handle: closing the stream closes it.
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        DeleteFileA(path);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        _close(descriptor);
+        DeleteFileA(path);
+    }
+    return Wrap(stream);
+}
+
+size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
+    return std::fread(destination, itemSize, itemCount, Stream(file));
+}
+
+size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
+    return std::fwrite(source, itemSize, itemCount, Stream(file));
+}
+
+int32_t ShellFileClose(ShellFile* file) {
+    return std::fclose(Stream(file)) == 0 ? 0 : -1;
+}
+
+int64_t ShellFileRemaining(ShellFile* file) {
+    struct _stati64 status;
+    if (_fstati64(_fileno(Stream(file)), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
+        return -1;
+    }
+    const int64_t position = _ftelli64(Stream(file));
+    if (position < 0 || position > status.st_size) {
+        return -1;
+    }
+    return static_cast<int64_t>(status.st_size) - position;
+}
+
+int32_t ShellFileSetPermissions(ShellFile* /*file*/, uint32_t /*permissions*/) {
+    // Windows files carry access lists, not permission bits; a replaced file
+    // gets the defaults of its directory like any new file there.
+    return 0;
+}
+
+void ShellQueryPath(const char* path, ShellPathInfo* info) {
+    info->kind = kShellPathMissing;
+    info->permissions = 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A symbolic link or junction: written through, never replaced.
+        info->kind = kShellPathOther;
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        info->kind = kShellPathDirectory;
+    } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0 || !IsDiskFile(path)) {
+        info->kind = kShellPathOther;
+    } else {
+        info->kind = kShellPathRegular;
+    }
+}
+
+int32_t ShellRenameFile(const char* from, const char* to) {
+    // The C runtime's rename refuses an existing target on Windows.
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : -1;
+}
+
+int32_t ShellRemoveFile(const char* path) {
+    return DeleteFileA(path) != 0 ? 0 : -1;
+}
+
+uint32_t ShellUniqueToken() {
+    static volatile LONG counter = 0;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint32_t token = static_cast<uint32_t>(GetCurrentProcessId()) * 2654435761u;
+    token ^= static_cast<uint32_t>(now.QuadPart) ^ static_cast<uint32_t>(now.QuadPart >> 32);
+    const LONG step = InterlockedIncrement(&counter);
+    return token + static_cast<uint32_t>(step) * 0x9E3779B9u;
+}
+
+void* ShellAllocate(size_t bytes) {
+    return std::malloc(bytes);
+}
+
+void ShellRelease(void* block) {
+    std::free(block);
+}
+
+int32_t ShellRandom() {
+    return std::rand();
+}
+
+size_t ShellWideLength(const char16_t* text) {
+    size_t length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+    // wchar_t is 16 bits wide on Windows, so the string is already in the
+    // form the API takes.
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF-16");
+    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(wide), -1, narrow,
+                               capacity, nullptr, nullptr);
+}

@@ -1,0 +1,26 @@
+#include "msvcrt_draws.h"
+
+#include "shell/runtime_services.h"
+
+namespace {
+
+// A fresh msvcrt thread starts from state 1, as if srand(1) had been called.
+uint32_t gState = 1;
+int64_t gDrawsTaken = 0;
+
+} // namespace
+
+void SeedMsvcrtDraws(uint32_t seed) {
+    gState = seed;
+    gDrawsTaken = 0;
+}
+
+int64_t MsvcrtDrawsTaken() {
+    return gDrawsTaken;
+}
+
+int32_t ShellRandom() {
+    gState = gState * 214013u + 2531011u;
+    ++gDrawsTaken;
+    return static_cast<int32_t>((gState >> 16) & 0x7FFFu);
+}

@@ -1,0 +1,187 @@
+// The Win32 runtime services on their own, run under Wine: ANSI code page
+// conversion, path kinds, exclusive creation, replacing rename, sizes.
+#include "shell/runtime_services.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// A fresh directory per test, removed with its files afterwards.
+class RuntimeServicesWin32 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char base[MAX_PATH];
+        ASSERT_GT(GetTempPathA(MAX_PATH, base), 0u);
+        directory_ = std::string(base) + "pelindra-services-" +
+                     std::to_string(GetCurrentProcessId()) + "-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_TRUE(CreateDirectoryA(directory_.c_str(), nullptr)) << GetLastError();
+    }
+    void TearDown() override {
+        WIN32_FIND_DATAA entry;
+        HANDLE search = FindFirstFileA((directory_ + "\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                    if (std::strcmp(entry.cFileName, ".") != 0 &&
+                        std::strcmp(entry.cFileName, "..") != 0) {
+                        RemoveDirectoryA(Path(entry.cFileName).c_str());
+                    }
+                } else {
+                    DeleteFileA(Path(entry.cFileName).c_str());
+                }
+            } while (FindNextFileA(search, &entry));
+            FindClose(search);
+        }
+        RemoveDirectoryA(directory_.c_str());
+    }
+    std::string Path(const char* name) const {
+        return directory_ + "\\" + name;
+    }
+    void WriteFile(const char* name, const std::string& contents) const {
+        FILE* stream = std::fopen(Path(name).c_str(), "wb");
+        ASSERT_NE(stream, nullptr);
+        std::fwrite(contents.data(), 1, contents.size(), stream);
+        std::fclose(stream);
+    }
+    std::string ReadFile(const char* name) const {
+        std::string contents;
+        FILE* stream = std::fopen(Path(name).c_str(), "rb");
+        if (stream == nullptr) {
+            return "<missing>";
+        }
+        char buffer[256];
+        size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+            contents.append(buffer, got);
+        }
+        std::fclose(stream);
+        return contents;
+    }
+
+    std::string directory_;
+};
+
+TEST_F(RuntimeServicesWin32, WideToNarrowUsesTheAnsiCodePage) {
+    const char16_t wide[] = u"stars-\u00e9\u4e2d.bmp";
+    char narrow[64];
+    const int32_t written = ShellWideToNarrow(wide, narrow, sizeof narrow);
+
+    // Whatever the code page, the result is what the system's own conversion
+    // to it gives, default character included.
+    char expected[64];
+    const int32_t expectedLength =
+        WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(wide), -1, expected,
+                            sizeof expected, nullptr, nullptr);
+    ASSERT_GT(expectedLength, 0);
+    EXPECT_EQ(written, expectedLength);
+    EXPECT_STREQ(narrow, expected);
+    EXPECT_EQ(std::string(narrow).rfind("stars-", 0), 0u);
+    if (GetACP() == 1252) {
+        EXPECT_STREQ(narrow, "stars-\xe9?.bmp");
+    }
+}
+
+TEST_F(RuntimeServicesWin32, WideToNarrowReportsWhatDoesNotFit) {
+    char narrow[4];
+    EXPECT_EQ(ShellWideToNarrow(u"abcdef", narrow, sizeof narrow), 0);
+    EXPECT_EQ(ShellWideToNarrow(u"abc", narrow, sizeof narrow), 4);
+    EXPECT_STREQ(narrow, "abc");
+}
+
+TEST_F(RuntimeServicesWin32, WideLengthCountsCodeUnits) {
+    EXPECT_EQ(ShellWideLength(u""), 0u);
+    EXPECT_EQ(ShellWideLength(u"a\U0001F31Fb"), 4u);
+}
+
+TEST_F(RuntimeServicesWin32, QueryPathTellsFilesDirectoriesAndMissingNames) {
+    WriteFile("file.bmp", "BM");
+    ShellPathInfo info;
+    ShellQueryPath(Path("file.bmp").c_str(), &info);
+    EXPECT_EQ(info.kind, kShellPathRegular);
+    ShellQueryPath(directory_.c_str(), &info);
+    EXPECT_EQ(info.kind, kShellPathDirectory);
+    ShellQueryPath(Path("missing.bmp").c_str(), &info);
+    EXPECT_EQ(info.kind, kShellPathMissing);
+    // A device is written through, never replaced by a rename.
+    ShellQueryPath("NUL", &info);
+    EXPECT_EQ(info.kind, kShellPathOther);
+}
+
+TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
+    EXPECT_EQ(ShellFileOpen(directory_.c_str(), "rb"), nullptr);
+    EXPECT_EQ(ShellFileOpen(Path("missing.bmp").c_str(), "rb"), nullptr);
+}
+
+TEST_F(RuntimeServicesWin32, ExclusiveCreateRefusesATakenNameAndWritesBinary) {
+    WriteFile("taken.bmp", "old");
+    int32_t alreadyExists = 0;
+    EXPECT_EQ(ShellFileCreateExclusive(Path("taken.bmp").c_str(), &alreadyExists), nullptr);
+    EXPECT_EQ(alreadyExists, 1);
+    EXPECT_EQ(ReadFile("taken.bmp"), "old");
+
+    ShellFile* file = ShellFileCreateExclusive(Path("new.bmp").c_str(), &alreadyExists);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(alreadyExists, 0);
+    // Line ends and the old end-of-file byte pass through untranslated.
+    const char bytes[] = {'\n', '\r', '\n', 0x1A, '\0', 'x'};
+    EXPECT_EQ(ShellFileWrite(bytes, sizeof bytes, 1, file), 1u);
+    EXPECT_EQ(ShellFileClose(file), 0);
+    EXPECT_EQ(ReadFile("new.bmp"), std::string(bytes, sizeof bytes));
+
+    EXPECT_EQ(ShellFileCreateExclusive(Path("no-such-dir\\x.bmp").c_str(), &alreadyExists),
+              nullptr);
+    EXPECT_EQ(alreadyExists, 0);
+}
+
+TEST_F(RuntimeServicesWin32, RenameReplacesAnExistingTarget) {
+    WriteFile("from.bmp", "new contents");
+    WriteFile("to.bmp", "old");
+    EXPECT_EQ(ShellRenameFile(Path("from.bmp").c_str(), Path("to.bmp").c_str()), 0);
+    EXPECT_EQ(ReadFile("to.bmp"), "new contents");
+    EXPECT_EQ(ReadFile("from.bmp"), "<missing>");
+    EXPECT_NE(ShellRenameFile(Path("from.bmp").c_str(), Path("to.bmp").c_str()), 0);
+}
+
+TEST_F(RuntimeServicesWin32, RemoveDeletesAFile) {
+    WriteFile("gone.bmp", "x");
+    EXPECT_EQ(ShellRemoveFile(Path("gone.bmp").c_str()), 0);
+    EXPECT_EQ(ReadFile("gone.bmp"), "<missing>");
+    EXPECT_NE(ShellRemoveFile(Path("gone.bmp").c_str()), 0);
+}
+
+TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
+    WriteFile("ten.bmp", "0123456789");
+    ShellFile* file = ShellFileOpen(Path("ten.bmp").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ShellFileRemaining(file), 10);
+    char buffer[8];
+    EXPECT_EQ(ShellFileRead(buffer, 4, 1, file), 1u);
+    EXPECT_EQ(ShellFileRemaining(file), 6);
+    // Two items asked for, one whole item there (and two bytes of the next).
+    EXPECT_EQ(ShellFileRead(buffer, 4, 2, file), 1u);
+    EXPECT_EQ(ShellFileRemaining(file), 0);
+    EXPECT_EQ(ShellFileClose(file), 0);
+}
+
+TEST_F(RuntimeServicesWin32, UniqueTokensDiffer) {
+    const uint32_t first = ShellUniqueToken();
+    const uint32_t second = ShellUniqueToken();
+    EXPECT_NE(first, second);
+}
+
+TEST_F(RuntimeServicesWin32, RandomIsTheRuntimeGenerator) {
+    // msvcrt: state * 214013 + 2531011, bits 16 to 30.
+    std::srand(1);
+    EXPECT_EQ(ShellRandom(), 41);
+    EXPECT_EQ(ShellRandom(), 18467);
+    EXPECT_EQ(ShellRandom(), 6334);
+}
+
+} // namespace

@@ -1,0 +1,110 @@
+// The job through the DLL's import library, on Windows paths: backslashes, a
+// drive letter, replacing an existing output, refusing a directory.
+#include "morvane_pelindra.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    const int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), units);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+int32_t RunJob(const std::string& input, const std::string& output, int32_t stars) {
+    const std::wstring wideInput = Widen(input);
+    const std::wstring wideOutput = Widen(output);
+    std::srand(2026);
+    return Pelindra(reinterpret_cast<const char16_t*>(wideInput.c_str()),
+                    reinterpret_cast<const char16_t*>(wideOutput.c_str()), stars);
+}
+
+long FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    return static_cast<long>(data.nFileSizeLow);
+}
+
+// Number of entries in `directory` other than . and ..
+int CountEntries(const std::string& directory) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &entry);
+    int count = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            count += name != "." && name != ".." ? 1 : 0;
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    return count;
+}
+
+class WindowsJob : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char base[MAX_PATH];
+        ASSERT_GT(GetFullPathNameA(PELINDRA_NIGHT_SKY_BMP, MAX_PATH, base, nullptr), 0u);
+        input_ = base;
+        char temporary[MAX_PATH];
+        ASSERT_GT(GetTempPathA(MAX_PATH, temporary), 0u);
+        directory_ = std::string(temporary) + "pelindra-job-" +
+                     std::to_string(GetCurrentProcessId()) + "-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_TRUE(CreateDirectoryA(directory_.c_str(), nullptr)) << GetLastError();
+    }
+    void TearDown() override {
+        DeleteFileA((directory_ + "\\out.bmp").c_str());
+        RemoveDirectoryA((directory_ + "\\sub").c_str());
+        RemoveDirectoryA(directory_.c_str());
+    }
+
+    std::string input_;
+    std::string directory_;
+};
+
+TEST_F(WindowsJob, WritesThroughABackslashPathAndLeavesNoTemporaryFile) {
+    ASSERT_NE(directory_.find('\\'), std::string::npos);
+    ASSERT_EQ(directory_[1], ':');
+    const std::string output = directory_ + "\\out.bmp";
+    EXPECT_EQ(RunJob(input_, output, 40), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(FileSize(output), FileSize(input_));
+    EXPECT_EQ(CountEntries(directory_), 1);
+}
+
+TEST_F(WindowsJob, ReplacesAnExistingOutput) {
+    const std::string output = directory_ + "\\out.bmp";
+    FILE* stream = std::fopen(output.c_str(), "wb");
+    ASSERT_NE(stream, nullptr);
+    std::fputs("an older, shorter file", stream);
+    std::fclose(stream);
+    EXPECT_EQ(RunJob(input_, output, 40), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(FileSize(output), FileSize(input_));
+    EXPECT_EQ(CountEntries(directory_), 1);
+}
+
+TEST_F(WindowsJob, WritesStraightIntoADevice) {
+    // No temporary file and rename for NUL: it is opened and written as it is.
+    EXPECT_EQ(RunJob(input_, "NUL", 5), PELINDRA_RESULT_WRITTEN);
+}
+
+TEST_F(WindowsJob, RefusesADirectoryAsOutputAndAMissingInput) {
+    ASSERT_TRUE(CreateDirectoryA((directory_ + "\\sub").c_str(), nullptr));
+    EXPECT_EQ(RunJob(input_, directory_ + "\\sub", 5), PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(RunJob(directory_ + "\\missing.bmp", directory_ + "\\out.bmp", 5),
+              PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(CountEntries(directory_), 1);
+}
+
+} // namespace
