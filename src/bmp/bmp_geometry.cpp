@@ -40,8 +40,41 @@ BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpGeometry* geometr
     return kBmpOk;
 }
 
+void MarkPixelBytesTouched(const BmpImage* image, int32_t first, int32_t last) {
+    if (image->touchedBlocks == nullptr) {
+        return;
+    }
+    const int32_t firstBlock = (image->blockPhase + first) / kBmpTouchBlockBytes;
+    const int32_t lastBlock = (image->blockPhase + last) / kBmpTouchBlockBytes;
+    for (int32_t block = firstBlock; block <= lastBlock; ++block) {
+        image->touchedBlocks[block] = 1;
+    }
+}
+
+void DetachBmpImageFromInput(const BmpImage* image) {
+    if (image->touchedBlocks == nullptr) {
+        return;
+    }
+    // Writing a byte of every page makes the page the process's own.
+    volatile uint8_t* bytes = image->pixels;
+    for (int32_t block = 0; block < image->touchedBlockCount; ++block) {
+        int32_t index = block * kBmpTouchBlockBytes - image->blockPhase;
+        index = index < 0 ? 0 : index;
+        if (index < image->pixelBytes) {
+            bytes[index] = bytes[index];
+        }
+        image->touchedBlocks[block] = 1;
+    }
+}
+
 void ReleaseBmpImage(BmpImage* image) {
-    ShellRelease(image->pixels);
+    ShellRelease(image->touchedBlocks);
+    image->touchedBlocks = nullptr;
+    if (image->view.base != nullptr) {
+        ShellFileUnmapView(&image->view);
+    } else {
+        ShellRelease(image->pixels);
+    }
     image->pixels = nullptr;
     ShellRelease(image->gapBlock);
     image->gapBlock = nullptr;
