@@ -42,87 +42,95 @@ bool WriteAll(ShellFile* file, const void* bytes, int32_t length) {
     return ShellFileWrite(bytes, static_cast<size_t>(length), 1, file) == 1;
 }
 
-// Untouched stretches shorter than this are written from memory with their
-// neighbours: one write is cheaper than a kernel copy and the calls around it.
+// Pixel arrays smaller than this go out in one write from memory: for them a
+// kernel copy and the calls around it cost more than they save.
 constexpr int32_t kKernelCopyMinimum = 64 * 1024;
-// Untouched bytes the kernel cannot copy are read and written in pieces of
-// this size, so saving never holds more than this of the input.
+// Bytes the kernel cannot copy are read and written in pieces of this size,
+// so saving never holds more than this much of the input.
 constexpr int32_t kCopyChunkBytes = 256 * 1024;
 
-struct UntouchedCopy {
-    bool kernelCopies; // false once the kernel has failed to copy
-    uint8_t* chunk;    // kCopyChunkBytes, allocated on first need
-};
-
-// Appends pixel bytes [start, end), which no star touched, from the input file.
-bool CopyUntouched(ShellFile* file, const BmpImage* image, int32_t start, int32_t end,
-                   UntouchedCopy* copy) {
-    while (start < end) {
+// Appends pixel bytes [start, end) of the input file to `file`: inside the
+// kernel where it can, otherwise through a bounded buffer, otherwise (no room
+// for the buffer) from the view, which holds the same bytes.
+bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_t end) {
+    bool kernelCopies = true;
+    uint8_t* chunk = nullptr;
+    bool copied = true;
+    while (copied && start < end) {
         const int32_t wanted = end - start;
-        if (copy->kernelCopies) {
-            const int64_t copied =
+        if (kernelCopies) {
+            const int64_t moved =
                 ShellFileCopyFromView(&image->view, start, static_cast<size_t>(wanted), file);
-            if (copied > 0 && copied <= wanted) {
-                start += static_cast<int32_t>(copied);
+            if (moved > 0 && moved <= wanted) {
+                start += static_cast<int32_t>(moved);
                 continue;
             }
             // Unsupported here, or nothing moved: the reads below either do the
             // job or find out why.
-            copy->kernelCopies = false;
+            kernelCopies = false;
+            chunk = static_cast<uint8_t*>(ShellAllocate(kCopyChunkBytes));
         }
-        if (copy->chunk == nullptr) {
-            copy->chunk = static_cast<uint8_t*>(ShellAllocate(kCopyChunkBytes));
-        }
-        if (copy->chunk == nullptr) {
-            // No room for a bounce buffer: the viewed rows hold the same bytes.
-            return WriteAll(file, image->pixels + start, wanted);
+        if (chunk == nullptr) {
+            copied = WriteAll(file, image->pixels + start, wanted);
+            break;
         }
         const int32_t piece = wanted < kCopyChunkBytes ? wanted : kCopyChunkBytes;
-        if (ShellFileReadFromView(&image->view, start, copy->chunk, static_cast<size_t>(piece)) !=
-                static_cast<size_t>(piece) ||
-            !WriteAll(file, copy->chunk, piece)) {
-            return false;
-        }
+        copied = ShellFileReadFromView(&image->view, start, chunk, static_cast<size_t>(piece)) ==
+                     static_cast<size_t>(piece) &&
+                 WriteAll(file, chunk, piece);
         start += piece;
     }
-    return true;
+    ShellRelease(chunk);
+    return copied;
 }
 
-// Writes the pixel rows. A heap block goes out whole. Viewed rows go out in
-// stretches: long untouched ones copied from the input, everything else
-// written from the view, where the stars are.
-bool WritePixels(ShellFile* file, const BmpImage* image) {
-    if (image->touchedBlocks == nullptr) {
+// Byte range of a run of blocks, cut to the pixel array.
+void BlockRunBytes(const BmpImage* image, int32_t firstBlock, int32_t endBlock, int32_t* start,
+                   int32_t* end) {
+    const int64_t first = int64_t{firstBlock} * kBmpTouchBlockBytes - image->blockPhase;
+    const int64_t last = int64_t{endBlock} * kBmpTouchBlockBytes - image->blockPhase;
+    *start = first < 0 ? 0 : static_cast<int32_t>(first);
+    *end = last > image->pixelBytes ? image->pixelBytes : static_cast<int32_t>(last);
+}
+
+// Writes the pixel rows, starting at byte `pixelStart` of the file. A heap
+// block, a small array, or one mostly covered by stars goes out whole from
+// memory. Otherwise the input's rows are copied as they are, as a copy of the
+// file would, and the blocks stars touched are then written over them.
+bool WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart) {
+    if (image->touchedBlocks == nullptr || image->pixelBytes < kKernelCopyMinimum) {
         return WriteAll(file, image->pixels, image->pixelBytes);
     }
-    UntouchedCopy copy = {true, nullptr};
-    bool written = true;
-    int32_t unwritten = 0; // pixel bytes before this have gone out
+    int32_t touched = 0;
+    for (int32_t block = 0; block < image->touchedBlockCount; ++block) {
+        touched += image->touchedBlocks[block];
+    }
+    if (touched > image->touchedBlockCount / 2) {
+        return WriteAll(file, image->pixels, image->pixelBytes);
+    }
+    if (!CopyFromInput(file, image, 0, image->pixelBytes)) {
+        return false;
+    }
     int32_t block = 0;
-    while (written && block < image->touchedBlockCount) {
-        if (image->touchedBlocks[block] != 0) {
+    while (block < image->touchedBlockCount) {
+        if (image->touchedBlocks[block] == 0) {
             ++block;
             continue;
         }
         int32_t runEnd = block;
-        while (runEnd < image->touchedBlockCount && image->touchedBlocks[runEnd] == 0) {
+        while (runEnd < image->touchedBlockCount && image->touchedBlocks[runEnd] != 0) {
             ++runEnd;
         }
-        const int64_t first = int64_t{block} * kBmpTouchBlockBytes - image->blockPhase;
-        const int64_t last = int64_t{runEnd} * kBmpTouchBlockBytes - image->blockPhase;
-        const int32_t start = first < 0 ? 0 : static_cast<int32_t>(first);
-        const int32_t end =
-            last > image->pixelBytes ? image->pixelBytes : static_cast<int32_t>(last);
-        if (end - start >= kKernelCopyMinimum) {
-            written = WriteAll(file, image->pixels + unwritten, start - unwritten) &&
-                      CopyUntouched(file, image, start, end, &copy);
-            unwritten = end;
+        int32_t start = 0;
+        int32_t end = 0;
+        BlockRunBytes(image, block, runEnd, &start, &end);
+        const size_t length = static_cast<size_t>(end - start);
+        if (ShellFileWriteAt(file, image->pixels + start, length, pixelStart + start) != length) {
+            return false;
         }
         block = runEnd;
     }
-    written = written && WriteAll(file, image->pixels + unwritten, image->pixelBytes - unwritten);
-    ShellRelease(copy.chunk);
-    return written;
+    return true;
 }
 
 // Writes every piece and closes the file, whatever happens; true when all of it
@@ -132,7 +140,8 @@ bool WriteAndClose(ShellFile* file, const BmpImage* image) {
         WriteAll(file, image->fileHeader, kBmpFileHeaderSize) &&
         WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) &&
         (image->gapBlock == nullptr || WriteAll(file, image->gapBlock, image->gapLength)) &&
-        WritePixels(file, image);
+        WritePixels(file, image,
+                    kBmpHeadersSize + (image->gapBlock == nullptr ? 0 : image->gapLength));
     bool closed = ShellFileClose(file) == 0;
     return written && closed;
 }

@@ -57,6 +57,9 @@ void ShellFileUnmapView(ShellFileView* view);
 // be), or -1 where the platform cannot copy between these files.
 int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
                               ShellFile* to);
+// Writes `length` bytes at byte `offset` of the file being written, after
+// anything buffered, without moving the stream. Returns the bytes written.
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);
 // Reads `length` bytes of the viewed file from `offset` bytes past the view's
 // start into `destination`, without touching the view's pages. Returns the
 // bytes read; fewer means the file ended early or could not be read.

@@ -166,6 +166,26 @@ int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t 
     return static_cast<int64_t>(copied);
 }
 
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    if (std::fflush(Stream(file)) != 0) {
+        return 0;
+    }
+    const int descriptor = fileno(Stream(file));
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t put = pwrite(descriptor, static_cast<const uint8_t*>(source) + done,
+                                   length - done, offset + static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return done;
+}
+
 size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
                              size_t length) {
     size_t done = 0;

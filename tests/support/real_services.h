@@ -16,6 +16,7 @@ int32_t RealShellFileMapView(ShellFile* file, size_t length, ShellFileView* view
 void RealShellFileUnmapView(ShellFileView* view);
 int64_t RealShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
                                   ShellFile* to);
+size_t RealShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);
 size_t RealShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
                                  size_t length);
 void RealShellQueryPath(const char* path, ShellPathInfo* info);

@@ -14,6 +14,7 @@
 #define ShellFileMapView RealShellFileMapView
 #define ShellFileUnmapView RealShellFileUnmapView
 #define ShellFileCopyFromView RealShellFileCopyFromView
+#define ShellFileWriteAt RealShellFileWriteAt
 #define ShellFileReadFromView RealShellFileReadFromView
 #define ShellQueryPath RealShellQueryPath
 #define ShellRenameFile RealShellRenameFile

@@ -134,6 +134,13 @@ int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t 
     return copied;
 }
 
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    if (FailsNow(state.writeCalls, state.failWriteAt)) {
+        return 0;
+    }
+    return RealShellFileWriteAt(file, source, length, offset);
+}
+
 size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
                              size_t length) {
     if (state.viewReadLimit >= 0) {

@@ -18,7 +18,8 @@ struct TestShellState {
     // -1 means never.
     int64_t failAllocationAt = -1;
     int64_t failOpenAt = -1;           // any open or create
-    int64_t failWriteAt = -1;          // the write fails having written nothing
+    int64_t failWriteAt = -1;          // the write fails having written nothing (writes
+                                       // at an offset count too)
     int64_t failCloseAt = -1;          // the close reports failure (the stream is closed)
     int64_t failRenameAt = -1;
     int64_t readableBytes = -1;        // total bytes reads may deliver, then they come up short
