@@ -51,22 +51,6 @@ void MarkPixelBytesTouched(const BmpImage* image, int32_t first, int32_t last) {
     }
 }
 
-void DetachBmpImageFromInput(const BmpImage* image) {
-    if (image->touchedBlocks == nullptr) {
-        return;
-    }
-    // Writing a byte of every page makes the page the process's own.
-    volatile uint8_t* bytes = image->pixels;
-    for (int32_t block = 0; block < image->touchedBlockCount; ++block) {
-        int32_t index = block * kBmpTouchBlockBytes - image->blockPhase;
-        index = index < 0 ? 0 : index;
-        if (index < image->pixelBytes) {
-            bytes[index] = bytes[index];
-        }
-        image->touchedBlocks[block] = 1;
-    }
-}
-
 void ReleaseBmpImage(BmpImage* image) {
     ShellRelease(image->touchedBlocks);
     image->touchedBlocks = nullptr;

@@ -69,11 +69,6 @@ BmpStatus SaveBmpImage(const char* path, const BmpImage* image);
 // nothing for a heap block, which is written back whole.
 void MarkPixelBytesTouched(const BmpImage* image, int32_t first, int32_t last);
 
-// Gives the image's pixels a private copy of every viewed page, so that the
-// input file may be truncated or overwritten without changing them. Used
-// before writing to a file that might be the input itself.
-void DetachBmpImageFromInput(const BmpImage* image);
-
 // Releases the block record and the pixel array (view or heap block), then the
 // gap block. Safe on an image holding none.
 void ReleaseBmpImage(BmpImage* image);

@@ -148,16 +148,30 @@ bool WriteAndClose(ShellFile* file, const BmpImage* image) {
 
 // For targets that cannot be replaced by a rename: devices, pipes, links, or a
 // file in a directory where nothing new may be created.
+//
 // Opening truncates the target, and the target may be the input itself (a link
-// to it, or the input named again), whose untouched pages the view still
-// reads from: the image takes its own copy of every page first.
+// to it, or the input named again when no temporary could be made). Truncating
+// a viewed file takes even the changed pages from the view, so viewed rows are
+// first copied to the heap; if there is no room, the target is left alone.
 BmpStatus SaveDirectly(const char* path, const BmpImage* image) {
-    DetachBmpImageFromInput(image);
-    ShellFile* file = ShellFileOpen(path, "wb");
-    if (file == nullptr) {
-        return kBmpCannotCreateOutput;
+    BmpImage held = *image;
+    if (image->touchedBlocks != nullptr) {
+        held.pixels = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(image->pixelBytes)));
+        if (held.pixels == nullptr) {
+            return kBmpCannotWriteOutput;
+        }
+        std::memcpy(held.pixels, image->pixels, static_cast<size_t>(image->pixelBytes));
+        held.touchedBlocks = nullptr;
     }
-    return WriteAndClose(file, image) ? kBmpOk : kBmpCannotWriteOutput;
+    ShellFile* file = ShellFileOpen(path, "wb");
+    BmpStatus status = kBmpCannotCreateOutput;
+    if (file != nullptr) {
+        status = WriteAndClose(file, &held) ? kBmpOk : kBmpCannotWriteOutput;
+    }
+    if (held.pixels != image->pixels) {
+        ShellRelease(held.pixels);
+    }
+    return status;
 }
 
 BmpStatus SaveThroughTemporary(const char* path, const ShellPathInfo& target,
