@@ -50,20 +50,32 @@ Star DrawStar(const BmpImage* image) {
 }
 
 // Stars land at random places in an image that is usually far larger than the
-// caches: asking for a star's rows while the star before it is drawn hides
+// caches: asking for a star's rows while the stars before it are drawn hides
 // most of the wait for memory.
+constexpr int32_t kLookAhead = 6;
+constexpr int32_t kBatchStars = 256;
+
 void PrefetchStar(const BmpImage* image, const Star& star) {
     const int32_t first = star.y - star.size < 0 ? 0 : star.y - star.size;
     const int32_t last = star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
-    const uint8_t* column = image->pixels + static_cast<size_t>(star.x) * 3;
-    for (int32_t row = first; row <= last; ++row) {
-        __builtin_prefetch(column + static_cast<size_t>(row) * static_cast<size_t>(image->stride),
-                           1);
+    const int32_t left = star.x - star.size < 0 ? 0 : star.x - star.size;
+    const int32_t right =
+        star.x + star.size >= image->width ? image->width - 1 : star.x + star.size;
+    const uint8_t* row =
+        image->pixels + static_cast<size_t>(first) * static_cast<size_t>(image->stride);
+    for (int32_t y = first; y <= last; ++y) {
+        // A star's row covers at most 57 bytes: two cache lines at most.
+        __builtin_prefetch(row + static_cast<size_t>(left) * 3, 1);
+        __builtin_prefetch(row + static_cast<size_t>(right) * 3 + 2, 1);
+        row += image->stride;
     }
 }
 
 // Every pixel of a star lies within `size` rows and columns of its centre.
 void MarkStarTouched(const BmpImage* image, const Star& star) {
+    if (image->touchedBlocks == nullptr) {
+        return; // a heap block is written back whole
+    }
     const int32_t firstRow = star.y - star.size < 0 ? 0 : star.y - star.size;
     const int32_t lastRow =
         star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
@@ -86,19 +98,31 @@ void PlaceStars(const BmpImage* image, int32_t starCount) {
     StarShapes shapes;
     BuildStarShapes(&shapes);
 
-    // Each star's draws are taken before the previous star is drawn; drawing
-    // takes no draws, so every star still gets the same four values.
-    Star next = DrawStar(image);
-    for (int32_t index = 0; index < starCount; ++index) {
-        const Star star = next;
-        if (index + 1 < starCount) {
-            next = DrawStar(image);
-            PrefetchStar(image, next);
+    // The draws are taken a batch of stars at a time, in exactly the order
+    // they would be one star at a time (drawing takes none). The generator
+    // locks its state, which makes the processor wait for every pending write
+    // to memory; batching leaves the writes of many stars free to overlap,
+    // and the rows of the next few stars are fetched while one is drawn.
+    Star batch[kBatchStars];
+    for (int32_t first = 0; first < starCount; first += kBatchStars) {
+        const int32_t left = starCount - first;
+        const int32_t count = left < kBatchStars ? left : kBatchStars;
+        for (int32_t i = 0; i < count; ++i) {
+            batch[i] = DrawStar(image);
         }
-        const PixelCanvas canvas = {
-            image->pixels, image->width, image->rows,     image->pad,        star.x,
-            star.y,        star.size,    star.colour.red, star.colour.green, star.colour.blue};
-        DrawStarShape(&canvas, &shapes.bySize[star.size - kSmallestSize]);
-        MarkStarTouched(image, star);
+        for (int32_t i = 0; i < count && i < kLookAhead; ++i) {
+            PrefetchStar(image, batch[i]);
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            if (i + kLookAhead < count) {
+                PrefetchStar(image, batch[i + kLookAhead]);
+            }
+            const Star& star = batch[i];
+            const PixelCanvas canvas = {
+                image->pixels, image->width, image->rows,     image->pad,        star.x,
+                star.y,        star.size,    star.colour.red, star.colour.green, star.colour.blue};
+            DrawStarShape(&canvas, &shapes.bySize[star.size - kSmallestSize]);
+            MarkStarTouched(image, star);
+        }
     }
 }
