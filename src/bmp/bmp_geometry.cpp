@@ -44,9 +44,10 @@ void MarkPixelBytesTouched(const BmpImage* image, int32_t first, int32_t last) {
     if (image->touchedBlocks == nullptr) {
         return;
     }
-    const int32_t firstBlock = (image->blockPhase + first) / kBmpTouchBlockBytes;
-    const int32_t lastBlock = (image->blockPhase + last) / kBmpTouchBlockBytes;
-    for (int32_t block = firstBlock; block <= lastBlock; ++block) {
+    // 64-bit: near the 2 GiB limit the phase pushes offsets past 32 bits.
+    const int64_t firstBlock = (int64_t{image->blockPhase} + first) / kBmpTouchBlockBytes;
+    const int64_t lastBlock = (int64_t{image->blockPhase} + last) / kBmpTouchBlockBytes;
+    for (int64_t block = firstBlock; block <= lastBlock; ++block) {
         image->touchedBlocks[block] = 1;
     }
 }
