@@ -3,8 +3,20 @@
 
 #include "bmp/bmp_layout.h"
 #include "bmp/bmp_status.h"
+#include "shell/runtime_services.h"
 
 #include <cstdint>
+
+// The pixel rows of a regular input file are not copied: they are a private
+// copy-on-write view of the file, so loading costs nothing per byte, stars
+// cost only the pages they land on, and saving copies every block no star
+// touched straight from the input inside the kernel. Where the input cannot
+// be viewed (a pipe, a platform without mappings) the rows are read into a
+// heap block instead and written back whole.
+//
+// Blocks are counted in file bytes from the page boundary before the first
+// pixel row, so a block is one page of the view.
+inline constexpr int32_t kBmpTouchBlockBytes = 4096;
 
 struct BmpImage {
     uint8_t fileHeader[kBmpFileHeaderSize];
@@ -17,6 +29,13 @@ struct BmpImage {
     int32_t pad;        // filler bytes after each row (0 to 3)
     int32_t stride;     // bytes per row including the filler
     int32_t pixelBytes; // rows x stride
+    // When the rows are viewed rather than held: the view (pixels points into
+    // it), one byte per block set once a star may have written into it, the
+    // block count, and the offset of the first pixel byte within its block.
+    ShellFileView view;     // empty when pixels is a heap block
+    uint8_t* touchedBlocks; // touchedBlockCount bytes, or null for a heap block
+    int32_t touchedBlockCount;
+    int32_t blockPhase;
 };
 
 // Derived sizes of a width x height image. Refuses what cannot be held in
@@ -46,5 +65,10 @@ BmpStatus LoadBmpImage(const char* path, BmpImage* image);
 // contents are complete. On failure it has printed its error line.
 BmpStatus SaveBmpImage(const char* path, const BmpImage* image);
 
-// Releases the pixel array, then the gap block. Safe on an image holding none.
+// Records that bytes [first, last] of the pixel array may have changed. Does
+// nothing for a heap block, which is written back whole.
+void MarkPixelBytesTouched(const BmpImage* image, int32_t first, int32_t last);
+
+// Releases the block record and the pixel array (view or heap block), then the
+// gap block. Safe on an image holding none.
 void ReleaseBmpImage(BmpImage* image);

@@ -13,6 +13,36 @@ bool FileCannotSupply(ShellFile* file, int32_t needed) {
     return remaining >= 0 && remaining < needed;
 }
 
+// Views the pixel rows in place of reading them. Only a file of known size
+// that holds every row is viewed: touching a viewed page past the end of the
+// file would be fatal, where reading it is merely short. False when the rows
+// must be read instead; nothing is then held.
+bool ViewPixels(ShellFile* file, BmpImage* image) {
+    const int64_t remaining = ShellFileRemaining(file);
+    if (remaining < image->pixelBytes) {
+        return false;
+    }
+    ShellFileView view;
+    if (ShellFileMapView(file, static_cast<size_t>(image->pixelBytes), &view) != 0) {
+        return false;
+    }
+    const int32_t phase = static_cast<int32_t>(view.offset % kBmpTouchBlockBytes);
+    const int64_t blocks =
+        (int64_t{phase} + image->pixelBytes + kBmpTouchBlockBytes - 1) / kBmpTouchBlockBytes;
+    uint8_t* touched = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(blocks)));
+    if (touched == nullptr) {
+        ShellFileUnmapView(&view);
+        return false;
+    }
+    std::memset(touched, 0, static_cast<size_t>(blocks));
+    image->view = view;
+    image->pixels = view.bytes;
+    image->touchedBlocks = touched;
+    image->touchedBlockCount = static_cast<int32_t>(blocks);
+    image->blockPhase = phase;
+    return true;
+}
+
 BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
     if (ShellFileRead(image->fileHeader, kBmpFileHeaderSize, 1, file) != 1) {
         return kBmpCannotReadFileHeader;
@@ -81,6 +111,9 @@ BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
     if (FileCannotSupply(file, image->pixelBytes)) {
         ReleaseBmpImage(image);
         return kBmpCannotReadPixels;
+    }
+    if (ViewPixels(file, image)) {
+        return kBmpOk;
     }
     image->pixels = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(image->pixelBytes)));
     if (image->pixels == nullptr) {

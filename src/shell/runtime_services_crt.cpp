@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,7 +82,11 @@ size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, She
 }
 
 int32_t ShellFileClose(ShellFile* file) {
-    return std::fclose(Stream(file)) == 0 ? 0 : -1;
+    // A write that failed earlier (a flush before a kernel copy, say) may have
+    // lost buffered bytes even if the final flush succeeds.
+    const bool failedBefore = std::ferror(Stream(file)) != 0;
+    const bool closed = std::fclose(Stream(file)) == 0;
+    return closed && !failedBefore ? 0 : -1;
 }
 
 int64_t ShellFileRemaining(ShellFile* file) {
@@ -98,6 +103,104 @@ int64_t ShellFileRemaining(ShellFile* file) {
 
 int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions) {
     return fchmod(fileno(Stream(file)), static_cast<mode_t>(permissions)) == 0 ? 0 : -1;
+}
+
+int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
+    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
+    const off_t position = ftello(Stream(file));
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (position < 0 || pageSize <= 0 || length == 0) {
+        return -1;
+    }
+    // Mappings start on a page boundary; the view starts inside the first page.
+    const off_t start = position - position % static_cast<off_t>(pageSize);
+    const size_t lead = static_cast<size_t>(position - start);
+    const int handle = fcntl(fileno(Stream(file)), F_DUPFD_CLOEXEC, 0);
+    if (handle < 0) {
+        return -1;
+    }
+    void* base = mmap(nullptr, lead + length, PROT_READ | PROT_WRITE, MAP_PRIVATE, handle, start);
+    if (base == MAP_FAILED) {
+        close(handle);
+        return -1;
+    }
+    view->bytes = static_cast<uint8_t*>(base) + lead;
+    view->base = base;
+    view->baseLength = lead + length;
+    view->offset = static_cast<int64_t>(position);
+    view->handle = handle;
+    return 0;
+}
+
+void ShellFileUnmapView(ShellFileView* view) {
+    if (view->base != nullptr) {
+        munmap(view->base, view->baseLength);
+    }
+    if (view->handle >= 0) {
+        close(view->handle);
+    }
+    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
+}
+
+int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
+                              ShellFile* to) {
+    // The stream's buffer goes out first; the copy then lands at the true end
+    // of the file, and the stream is moved past what the kernel wrote.
+    if (std::fflush(Stream(to)) != 0) {
+        return -1;
+    }
+    const int output = fileno(Stream(to));
+    loff_t outputOffset = lseek(output, 0, SEEK_CUR);
+    if (outputOffset < 0) {
+        return -1;
+    }
+    loff_t inputOffset = view->offset + offset;
+    const ssize_t copied =
+        copy_file_range(view->handle, &inputOffset, output, &outputOffset, length, 0);
+    if (copied < 0) {
+        return -1;
+    }
+    if (fseeko(Stream(to), outputOffset, SEEK_SET) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(copied);
+}
+
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    if (std::fflush(Stream(file)) != 0) {
+        return 0;
+    }
+    const int descriptor = fileno(Stream(file));
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t put = pwrite(descriptor, static_cast<const uint8_t*>(source) + done,
+                                   length - done, offset + static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return done;
+}
+
+size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
+                             size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t got = pread(view->handle, static_cast<uint8_t*>(destination) + done,
+                                  length - done, view->offset + offset + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return done;
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {

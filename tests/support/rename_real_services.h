@@ -11,6 +11,11 @@
 #define ShellFileClose RealShellFileClose
 #define ShellFileRemaining RealShellFileRemaining
 #define ShellFileSetPermissions RealShellFileSetPermissions
+#define ShellFileMapView RealShellFileMapView
+#define ShellFileUnmapView RealShellFileUnmapView
+#define ShellFileCopyFromView RealShellFileCopyFromView
+#define ShellFileWriteAt RealShellFileWriteAt
+#define ShellFileReadFromView RealShellFileReadFromView
 #define ShellQueryPath RealShellQueryPath
 #define ShellRenameFile RealShellRenameFile
 #define ShellRemoveFile RealShellRemoveFile

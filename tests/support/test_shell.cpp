@@ -102,6 +102,58 @@ int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions) {
     return RealShellFileSetPermissions(file, permissions);
 }
 
+int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
+    if (FailsNow(state.mapCalls, state.failMapAt) || state.readableBytes >= 0) {
+        *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
+        return -1;
+    }
+    const int32_t result = RealShellFileMapView(file, length, view);
+    state.maps += result == 0;
+    return result;
+}
+
+void ShellFileUnmapView(ShellFileView* view) {
+    state.unmaps += view->base != nullptr;
+    RealShellFileUnmapView(view);
+}
+
+int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
+                              ShellFile* to) {
+    const int64_t call = state.copyCalls++;
+    if (state.failCopyAt >= 0 && call >= state.failCopyAt) {
+        return -1;
+    }
+    if (call == state.copyStallAt) {
+        return 0;
+    }
+    if (state.copyLimit >= 0 && static_cast<int64_t>(length) > state.copyLimit) {
+        length = static_cast<size_t>(state.copyLimit);
+    }
+    const int64_t copied = RealShellFileCopyFromView(view, offset, length, to);
+    state.copiedBytes += copied > 0 ? copied : 0;
+    return copied;
+}
+
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    if (FailsNow(state.writeCalls, state.failWriteAt)) {
+        return 0;
+    }
+    return RealShellFileWriteAt(file, source, length, offset);
+}
+
+size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
+                             size_t length) {
+    if (state.viewReadLimit >= 0) {
+        const int64_t left = state.viewReadLimit - state.viewReadBytes;
+        if (static_cast<int64_t>(length) > left) {
+            length = static_cast<size_t>(left > 0 ? left : 0);
+        }
+    }
+    const size_t got = RealShellFileReadFromView(view, offset, destination, length);
+    state.viewReadBytes += static_cast<int64_t>(got);
+    return got;
+}
+
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     RealShellQueryPath(path, info);
 }

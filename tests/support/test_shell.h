@@ -18,12 +18,20 @@ struct TestShellState {
     // -1 means never.
     int64_t failAllocationAt = -1;
     int64_t failOpenAt = -1;  // any open or create
-    int64_t failWriteAt = -1; // the write fails having written nothing
+    int64_t failWriteAt = -1; // the write fails having written nothing (writes
+                              // at an offset count too)
     int64_t failCloseAt = -1; // the close reports failure (the stream is closed)
     int64_t failRenameAt = -1;
     int64_t readableBytes = -1;    // total bytes reads may deliver, then they come up short
     bool hideFileSizes = false;    // report sizes as unknown, as for a pipe
     int64_t failConversionAt = -1; // that wide-to-narrow conversion fails as a whole
+    // File views. A read limit (readableBytes) also refuses every view, so the
+    // job reads through the limited reads instead.
+    int64_t failMapAt = -1;     // that view cannot be mapped
+    int64_t failCopyAt = -1;    // from that kernel copy on, the platform cannot copy (-1)
+    int64_t copyLimit = -1;     // each kernel copy moves at most this many bytes
+    int64_t copyStallAt = -1;   // that kernel copy moves nothing (returns 0)
+    int64_t viewReadLimit = -1; // total bytes reads from a view may deliver, then they stop
 
     // Counters.
     int64_t opens = 0;
@@ -39,6 +47,12 @@ struct TestShellState {
     int64_t readBytes = 0;
     int64_t largestAllocation = 0;
     int64_t flushes = 0;
+    int64_t maps = 0;   // successful views
+    int64_t unmaps = 0; // of views that were held
+    int64_t mapCalls = 0;
+    int64_t copyCalls = 0;
+    int64_t copiedBytes = 0;
+    int64_t viewReadBytes = 0;
 
     // Everything printed since the last reset; also echoed when `echo` is set.
     std::string output;
