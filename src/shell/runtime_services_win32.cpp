@@ -99,7 +99,47 @@ size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, She
 }
 
 int32_t ShellFileClose(ShellFile* file) {
-    return std::fclose(Stream(file)) == 0 ? 0 : -1;
+    // A write that failed earlier may have left nothing for the close to flush.
+    const bool failedBefore = std::ferror(Stream(file)) != 0;
+    return std::fclose(Stream(file)) == 0 && !failedBefore ? 0 : -1;
+}
+
+// Views are not offered here: the job then reads the pixel rows into memory
+// and writes them out whole, which is what the home platform's small images
+// want anyway. With no view, the calls below that take one are never made.
+int32_t ShellFileMapView(ShellFile* /*file*/, size_t /*length*/, ShellFileView* view) {
+    *view = ShellFileView{};
+    view->handle = -1;
+    return -1;
+}
+
+void ShellFileUnmapView(ShellFileView* view) {
+    *view = ShellFileView{};
+    view->handle = -1;
+}
+
+int64_t ShellFileCopyFromView(const ShellFileView* /*view*/, int64_t /*offset*/, size_t /*length*/,
+                              ShellFile* /*to*/) {
+    return -1;
+}
+
+size_t ShellFileReadFromView(const ShellFileView* /*view*/, int64_t /*offset*/,
+                             void* /*destination*/, size_t /*length*/) {
+    return 0;
+}
+
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    FILE* stream = Stream(file);
+    if (std::fflush(stream) != 0) {
+        return 0;
+    }
+    const int64_t position = _ftelli64(stream);
+    if (position < 0 || _fseeki64(stream, offset, SEEK_SET) != 0) {
+        return 0;
+    }
+    const size_t written = std::fwrite(source, 1, length, stream);
+    const bool restored = std::fflush(stream) == 0 && _fseeki64(stream, position, SEEK_SET) == 0;
+    return restored ? written : 0;
 }
 
 int64_t ShellFileRemaining(ShellFile* file) {
