@@ -77,3 +77,22 @@ TEST(EndToEnd, EverySizeAtEveryBorder) {
 }
 
 } // namespace
+
+namespace {
+
+// With a viewed input only touched blocks are written back; a star drawn the
+// plain way must still reach the file.
+TEST(EndToEnd, StarsFromNegativeDrawsReachTheFile) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 300;
+    spec.height = 300;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    TestShell().draws = {-2, 150, 7, 2, 40, 299, 0, 0};
+    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 2), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"),
+              Paint(PassThroughOf(spec), 54, 300, 300,
+                    {{-2, 150, 9, 200, 220, 255}, {40, 299, 2, 255, 255, 255}}));
+}
+
+} // namespace

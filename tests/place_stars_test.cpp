@@ -126,3 +126,19 @@ TEST(PlaceStars, EmptyImageTakesNoDrawsAndWritesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// The real generator never returns a negative value; a substitute that does
+// gets what the renderers draw for such a centre, and nothing breaks.
+TEST(PlaceStars, NegativeDrawsFallBackToTheRenderers) {
+    ProbeImage picture(20, 20);
+    // x = -1, y = 2, size 9 (7 mod 8 + 2), white; then x = 3, y = -9 mod 20 = -9,
+    // size -3 mod 8 + 2 = -1 (nothing), pale yellow.
+    TestShell().draws = {-1, 2, 7, 0, 3, -9, -3, 1};
+    PlaceStars(&picture.image, 2);
+    EXPECT_EQ(picture.probe.Changed(), Placed(LargeStarOffsets(9), -1, 2, 20, 20));
+    EXPECT_TRUE(picture.probe.OnlyPixelsWritten());
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 #include "job/place_stars.h"
 
 #include "render/star_spans.h"
+#include "render/stars.h"
 #include "shell/runtime_services.h"
 
 namespace {
@@ -8,6 +9,7 @@ namespace {
 constexpr int32_t kSizeChoices = 8; // sizes 2 to 9
 constexpr int32_t kSmallestSize = kStarSmallestSize;
 constexpr int32_t kColourChoices = 4;
+constexpr int32_t kLargestSmallStar = 4; // larger sizes get rays
 
 struct StarColour {
     uint8_t red;
@@ -88,6 +90,29 @@ void MarkStarTouched(const BmpImage* image, const Star& star) {
     }
 }
 
+// The generator promises non-negative values, so every centre lies inside the
+// image and every size has a shape. A substitute that breaks the promise still
+// gets the stars the renderers draw for such values, just without the fast
+// path, and the whole image counts as touched.
+bool OutsideShapes(const Star& star) {
+    return star.x < 0 || star.y < 0 || star.size < kStarSmallestSize ||
+           star.size > kStarLargestSize;
+}
+
+void DrawOutsideShapes(const BmpImage* image, const Star& star) {
+    const PixelCanvas canvas = {
+        image->pixels, image->width, image->rows,     image->pad,        star.x,
+        star.y,        star.size,    star.colour.red, star.colour.green, star.colour.blue};
+    if (star.size > kLargestSmallStar) {
+        DrawLargeStar(&canvas);
+    } else {
+        DrawSmallStar(&canvas);
+    }
+    if (image->touchedBlocks != nullptr) {
+        MarkPixelBytesTouched(image, 0, image->pixelBytes - 1);
+    }
+}
+
 } // namespace
 
 void PlaceStars(const BmpImage* image, int32_t starCount) {
@@ -107,8 +132,17 @@ void PlaceStars(const BmpImage* image, int32_t starCount) {
     for (int32_t first = 0; first < starCount; first += kBatchStars) {
         const int32_t left = starCount - first;
         const int32_t count = left < kBatchStars ? left : kBatchStars;
+        bool plain = false;
         for (int32_t i = 0; i < count; ++i) {
             batch[i] = DrawStar(image);
+            plain = plain || OutsideShapes(batch[i]);
+        }
+        if (plain) {
+            // Rare enough to take the plain way for the whole batch.
+            for (int32_t i = 0; i < count; ++i) {
+                DrawOutsideShapes(image, batch[i]);
+            }
+            continue;
         }
         for (int32_t i = 0; i < count && i < kLookAhead; ++i) {
             PrefetchStar(image, batch[i]);
