@@ -1,12 +1,12 @@
 // The runtime services over the C runtime and POSIX: what the library uses when
 // a host loads it.
 #include "shell/runtime_services.h"
+#include "shell/stdio_stream.h"
 
 #include "shell/utf16_to_utf8.h"
 
 #include <atomic>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,30 +17,11 @@
 
 namespace {
 
-FILE* Stream(ShellFile* file) {
-    return reinterpret_cast<FILE*>(file);
-}
-
-ShellFile* Wrap(FILE* stream) {
-    return reinterpret_cast<ShellFile*>(stream);
-}
-
 // New files get what fopen(path, "wb") would give them: read and write for
 // everyone, less the process umask.
 constexpr mode_t kNewFilePermissions = 0666;
 
 } // namespace
-
-void ShellPrint(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
-}
-
-void ShellFlushOutput() {
-    std::fflush(stdout);
-}
 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
     FILE* stream = std::fopen(path, mode);
@@ -71,22 +52,6 @@ ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
         unlink(path);
     }
     return Wrap(stream);
-}
-
-size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
-    return std::fread(destination, itemSize, itemCount, Stream(file));
-}
-
-size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
-    return std::fwrite(source, itemSize, itemCount, Stream(file));
-}
-
-int32_t ShellFileClose(ShellFile* file) {
-    // A write that failed earlier (a flush before a kernel copy, say) may have
-    // lost buffered bytes even if the final flush succeeds.
-    const bool failedBefore = std::ferror(Stream(file)) != 0;
-    const bool closed = std::fclose(Stream(file)) == 0;
-    return closed && !failedBefore ? 0 : -1;
 }
 
 int64_t ShellFileRemaining(ShellFile* file) {
@@ -235,26 +200,6 @@ uint32_t ShellUniqueToken() {
     uint32_t token = static_cast<uint32_t>(getpid()) * 2654435761u;
     token ^= static_cast<uint32_t>(now.tv_nsec) ^ static_cast<uint32_t>(now.tv_sec);
     return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
-}
-
-void* ShellAllocate(size_t bytes) {
-    return std::malloc(bytes);
-}
-
-void ShellRelease(void* block) {
-    std::free(block);
-}
-
-int32_t ShellRandom() {
-    return std::rand();
-}
-
-size_t ShellWideLength(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

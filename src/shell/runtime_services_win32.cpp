@@ -5,10 +5,10 @@
 // C runtime's fopen expect them; a character the code page cannot hold becomes
 // the code page's default character.
 #include "shell/runtime_services.h"
+#include "shell/stdio_stream.h"
 
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -16,14 +16,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-FILE* Stream(ShellFile* file) {
-    return reinterpret_cast<FILE*>(file);
-}
-
-ShellFile* Wrap(FILE* stream) {
-    return reinterpret_cast<ShellFile*>(stream);
-}
 
 bool IsDirectory(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
@@ -45,17 +37,6 @@ bool IsDiskFile(const char* path) {
 }
 
 } // namespace
-
-void ShellPrint(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    std::vprintf(format, arguments);
-    va_end(arguments);
-}
-
-void ShellFlushOutput() {
-    std::fflush(stdout);
-}
 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
     // The C runtime refuses to open a directory already; asking first keeps the
@@ -88,20 +69,6 @@ ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
         DeleteFileA(path);
     }
     return Wrap(stream);
-}
-
-size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
-    return std::fread(destination, itemSize, itemCount, Stream(file));
-}
-
-size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
-    return std::fwrite(source, itemSize, itemCount, Stream(file));
-}
-
-int32_t ShellFileClose(ShellFile* file) {
-    // A write that failed earlier may have left nothing for the close to flush.
-    const bool failedBefore = std::ferror(Stream(file)) != 0;
-    return std::fclose(Stream(file)) == 0 && !failedBefore ? 0 : -1;
 }
 
 // Views are not offered here: the job then reads the pixel rows into memory
@@ -196,26 +163,6 @@ uint32_t ShellUniqueToken() {
     token ^= static_cast<uint32_t>(now.QuadPart) ^ static_cast<uint32_t>(now.QuadPart >> 32);
     const LONG step = InterlockedIncrement(&counter);
     return token + static_cast<uint32_t>(step) * 0x9E3779B9u;
-}
-
-void* ShellAllocate(size_t bytes) {
-    return std::malloc(bytes);
-}
-
-void ShellRelease(void* block) {
-    std::free(block);
-}
-
-int32_t ShellRandom() {
-    return std::rand();
-}
-
-size_t ShellWideLength(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
