@@ -1,5 +1,6 @@
-// The runtime services over the C runtime and POSIX: what the library uses when
-// a host loads it.
+// The POSIX half of the runtime services: opening, creating and viewing files,
+// paths, temporary names and the narrow encoding (UTF-8). The rest is plain C
+// runtime, shared with Windows (runtime_services_stdio.cpp).
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 
