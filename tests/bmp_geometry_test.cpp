@@ -62,7 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{0x40000000, 1, kBmpTooLarge},
                     RefusedCase{1, INT32_MAX, kBmpTooLarge},
                     RefusedCase{1, -INT32_MAX, kBmpTooLarge},
-                    RefusedCase{46341, 46341, kBmpTooLarge}));
+                    RefusedCase{46341, 46341, kBmpTooLarge},
+                    // Rows times stride passes even 64 bits here; refused all the same.
+                    RefusedCase{INT32_MAX, INT32_MAX, kBmpTooLarge},
+                    RefusedCase{2147483646, 1610612735, kBmpTooLarge},
+                    RefusedCase{2147483646, -2147483646, kBmpTooLarge}));
 
 TEST(BmpGeometry, LargestHoldableImageIsAccepted) {
     BmpGeometry geometry{};

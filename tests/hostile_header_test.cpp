@@ -124,6 +124,10 @@ std::vector<HostileCase> HostileCases() {
          "Image size: 1073741824 x 1 pixels\n" + kTooLarge},
         {"NegativeHeightOfLargestMagnitude", HostileFile(1, INT32_MIN + 1, 54),
          "Image size: 1 x 2147483647 pixels\n" + kTooLarge},
+        // Rows times stride beyond 2^63: wrapped, it would keep 4 bytes for
+        // the pixels and let the stars write gigabytes past them.
+        {"PixelBytesPastSixtyFourBits", HostileFile(2147483646, 1610612735, 54, 24, 0, 4),
+         "Image size: 2147483646 x 1610612735 pixels\n" + kTooLarge},
         {"LowestWidth", HostileFile(INT32_MIN, 1, 54),
          "Image size: -2147483648 x 1 pixels\nError: Image width must be positive (found "
          "-2147483648)\n"},
