@@ -3,8 +3,8 @@
 
     make_corpus.py OUT_DIR
 
-OUT_DIR/load/ receives valid and near-valid BMP files for fuzz_load_bmp;
-OUT_DIR/job/ receives the same files framed for fuzz_job (star count, options,
+OUT_DIR/fuzz_load_bmp/ receives valid and near-valid BMP files for fuzz_load_bmp;
+OUT_DIR/fuzz_job/ receives the same files framed for fuzz_job (star count, options,
 fault, file length, file, random draws; see fuzz_job.cpp). The seeds cover
 every row pad, top-down rows, a gap, offsets below the headers, files cut at
 the boundaries between their pieces, and the bit counts and compressions the
@@ -71,10 +71,10 @@ def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     out = sys.argv[1]
-    for target in ("load", "job"):
+    for target in ("fuzz_load_bmp", "fuzz_job"):
         os.makedirs(os.path.join(out, target), exist_ok=True)
     for name, file in seeds().items():
-        with open(os.path.join(out, "load", name + ".bmp"), "wb") as f:
+        with open(os.path.join(out, "fuzz_load_bmp", name + ".bmp"), "wb") as f:
             f.write(file)
         variants = {
             "": framed(file, 3),
@@ -89,7 +89,7 @@ def main():
             "_fail_temp": framed(file, 1, options=(2 << 4) | 2, fault_index=1),
         }
         for suffix, data in variants.items():
-            with open(os.path.join(out, "job", name + suffix), "wb") as f:
+            with open(os.path.join(out, "fuzz_job", name + suffix), "wb") as f:
                 f.write(data)
 
 
