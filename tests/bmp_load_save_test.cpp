@@ -27,6 +27,12 @@ struct LoadFaultCase {
     std::string line;
 };
 
+// GoogleTest would otherwise print the case as raw bytes, string internals and
+// all, which memory checkers rightly report as reads of uninitialised memory.
+void PrintTo(const LoadFaultCase& faultCase, std::ostream* out) {
+    *out << faultCase.name;
+}
+
 class LoadFaultTest : public testing::TestWithParam<LoadFaultCase> {};
 
 TEST_P(LoadFaultTest, ReportsTheFailingStepAndReleasesEverything) {

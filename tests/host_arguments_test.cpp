@@ -63,6 +63,10 @@ struct UsageCase {
     const char* mentions;
 };
 
+void PrintTo(const UsageCase& usage, std::ostream* out) {
+    *out << usage.name;
+}
+
 class HostUsageErrorTest : public testing::TestWithParam<UsageCase> {};
 
 TEST_P(HostUsageErrorTest, IsRefusedWithAReason) {

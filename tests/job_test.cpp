@@ -16,6 +16,10 @@ struct RefusalCase {
     bool allocatesNothing;
 };
 
+void PrintTo(const RefusalCase& refusal, std::ostream* out) {
+    *out << refusal.name;
+}
+
 Bytes WithBitCountAndCompression(uint16_t bitCount, uint32_t compression) {
     BmpSpec spec;
     spec.bitCount = bitCount;
@@ -141,6 +145,10 @@ struct PassThroughCase {
     BmpSpec spec;
     int32_t stars;
 };
+
+void PrintTo(const PassThroughCase& passThrough, std::ostream* out) {
+    *out << passThrough.name;
+}
 
 class PassThroughTest : public testing::TestWithParam<PassThroughCase> {};
 

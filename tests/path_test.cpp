@@ -15,6 +15,10 @@ struct ConversionCase {
     std::string narrow;
 };
 
+void PrintTo(const ConversionCase& conversion, std::ostream* out) {
+    *out << conversion.name;
+}
+
 class Utf16ToUtf8Test : public testing::TestWithParam<ConversionCase> {};
 
 TEST_P(Utf16ToUtf8Test, ConvertsThroughTheTerminator) {
@@ -99,6 +103,10 @@ struct RefusedPathCase {
     size_t length;
     std::string line;
 };
+
+void PrintTo(const RefusedPathCase& refused, std::ostream* out) {
+    *out << refused.name;
+}
 
 class RefusedPathTest : public testing::TestWithParam<RefusedPathCase> {};
 

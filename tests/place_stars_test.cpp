@@ -66,6 +66,10 @@ struct ColourCase {
     uint8_t red;
 };
 
+void PrintTo(const ColourCase& colour, std::ostream* out) {
+    *out << "draw " << colour.draw;
+}
+
 class StarColourTest : public testing::TestWithParam<ColourCase> {};
 
 TEST_P(StarColourTest, FollowsTheFourthDraw) {

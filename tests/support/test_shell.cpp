@@ -179,8 +179,12 @@ void* ShellAllocate(size_t bytes) {
     }
     void* block = RealShellAllocate(bytes);
     state.allocations += block != nullptr;
-    if (static_cast<int64_t>(bytes) > state.largestAllocation) {
-        state.largestAllocation = static_cast<int64_t>(bytes);
+    // Requests past INT64_MAX (a negative size converted) must count as the
+    // largest, not wrap to a negative number that records nothing.
+    const int64_t requested =
+        bytes > static_cast<size_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(bytes);
+    if (requested > state.largestAllocation) {
+        state.largestAllocation = requested;
     }
     return block;
 }

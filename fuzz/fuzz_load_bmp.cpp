@@ -1,0 +1,89 @@
+// Fuzz target: LoadBmpImage on arbitrary file contents.
+//
+// Whatever the bytes, the load either fails with exactly one error line, having
+// closed the file and released everything, or yields an image whose sizes
+// agree with its header and whose blocks hold exactly the file's bytes. It
+// never reserves more memory than the file holds.
+#include "bmp/bmp_image.h"
+#include "fuzz_services.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char kInput[] = "/in.bmp";
+
+uint32_t Field32(const uint8_t* data, size_t offset) {
+    return data[offset] | (data[offset + 1] << 8) | (data[offset + 2] << 16) |
+           (static_cast<uint32_t>(data[offset + 3]) << 24);
+}
+
+void CheckLoadedImage(const BmpImage& image, const uint8_t* data, size_t size) {
+    const int64_t width = static_cast<int32_t>(Field32(data, 18));
+    const int64_t height = static_cast<int32_t>(Field32(data, 22));
+    const int64_t rows = height < 0 ? -height : height;
+    const int64_t stride = (width * 3 + 3) / 4 * 4;
+    const int64_t gap = static_cast<int32_t>(Field32(data, 10) - 54u);
+    if (width <= 0 || rows <= 0 || image.width != width || image.rows != rows ||
+        image.stride != stride || image.pad != stride - width * 3 ||
+        image.pixelBytes != rows * stride || image.gapLength != gap) {
+        FuzzFail("loaded sizes disagree with the header");
+    }
+    if (std::memcmp(image.fileHeader, data, 14) != 0 ||
+        std::memcmp(image.infoHeader, data + 14, 40) != 0) {
+        FuzzFail("headers not kept as read");
+    }
+    size_t position = 54;
+    if (gap > 0) {
+        if (image.gapBlock == nullptr || position + static_cast<size_t>(gap) > size ||
+            std::memcmp(image.gapBlock, data + position, static_cast<size_t>(gap)) != 0) {
+            FuzzFail("gap block does not hold the gap bytes");
+        }
+        position += static_cast<size_t>(gap);
+    } else if (image.gapBlock != nullptr) {
+        FuzzFail("a gap block without a gap");
+    }
+    const size_t pixelBytes = static_cast<size_t>(image.pixelBytes);
+    if (image.pixels == nullptr || position + pixelBytes > size ||
+        std::memcmp(image.pixels, data + position, pixelBytes) != 0) {
+        FuzzFail("pixel array does not hold the pixel rows");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ResetFuzzShell();
+    FuzzShell().files[kInput] = FuzzBytes(data, data + size);
+
+    BmpImage image;
+    const BmpStatus status = LoadBmpImage(kInput, &image);
+    const FuzzShellState& shell = FuzzShell();
+    if (status == kBmpOk) {
+        if (CountErrorLines(shell.output) != 0) {
+            FuzzFail("a successful load printed an error line");
+        }
+        CheckLoadedImage(image, data, size);
+        ReleaseBmpImage(&image);
+    } else {
+        if (CountErrorLines(shell.output) != 1) {
+            FuzzFail("a failed load did not print exactly one error line");
+        }
+        if (image.gapBlock != nullptr || image.pixels != nullptr) {
+            FuzzFail("a failed load left blocks in the image");
+        }
+    }
+    if (shell.opens != 1 || shell.closes != 1) {
+        FuzzFail("the input was not opened and closed exactly once");
+    }
+    if (shell.views != shell.viewReleases) {
+        FuzzFail("a view of the input was not released");
+    }
+    if (shell.allocations != shell.releases) {
+        FuzzFail("a block was not released");
+    }
+    if (shell.largestAllocation > size) {
+        FuzzFail("reserved more memory than the file holds");
+    }
+    return 0;
+}

@@ -1,0 +1,302 @@
+#include "fuzz_services.h"
+
+#include "shell/runtime_services.h"
+#include "shell/utf16_to_utf8.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// An open stream over one in-memory file.
+struct ShellFile {
+    std::string path;
+    bool writing;
+    size_t position; // read position; writes always append
+};
+
+namespace {
+
+FuzzShellState state;
+
+bool FailsNow(int64_t& calls, int64_t failAt) {
+    return calls++ == failAt;
+}
+
+bool IsDirectory(const std::string& path) {
+    return path.empty() || path.back() == '/' || state.files.count(path + "/") != 0;
+}
+
+} // namespace
+
+FuzzShellState& FuzzShell() {
+    return state;
+}
+
+void ResetFuzzShell() {
+    state = FuzzShellState{};
+}
+
+void FuzzFail(const char* message) {
+    std::fprintf(stderr, "invariant broken: %s\n--- printed ---\n%s--- end ---\n", message,
+                 state.output.c_str());
+    std::abort();
+}
+
+int CountErrorLines(const std::string& text) {
+    int count = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        count += text.compare(start, 7, "Error: ") == 0;
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return count;
+}
+
+void ShellPrint(const char* format, ...) {
+    char line[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof line) {
+        FuzzFail("a printed line is too long or cannot be formatted");
+    }
+    state.output += line;
+}
+
+void ShellFlushOutput() {}
+
+ShellFile* ShellFileOpen(const char* path, const char* mode) {
+    if (FailsNow(state.openCalls, state.failOpenAt) || IsDirectory(path)) {
+        return nullptr;
+    }
+    const bool writing = mode[0] == 'w';
+    if (writing) {
+        state.files[path].clear();
+    } else if (state.files.count(path) == 0) {
+        return nullptr;
+    }
+    ++state.opens;
+    return new ShellFile{path, writing, 0};
+}
+
+ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
+    *alreadyExists = 0;
+    if (FailsNow(state.openCalls, state.failOpenAt) || IsDirectory(path)) {
+        return nullptr;
+    }
+    if (state.files.count(path) != 0) {
+        *alreadyExists = 1;
+        return nullptr;
+    }
+    state.files[path];
+    ++state.opens;
+    return new ShellFile{path, true, 0};
+}
+
+size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
+    if (file->writing || itemSize == 0) {
+        return 0;
+    }
+    const FuzzBytes& bytes = state.files.at(file->path);
+    const size_t available = bytes.size() - file->position;
+    const size_t items = itemCount <= available / itemSize ? itemCount : available / itemSize;
+    // Like fread, a short read still delivers the bytes of a partial item.
+    const size_t delivered = itemCount * itemSize <= available ? itemCount * itemSize : available;
+    if (delivered > 0) {
+        std::memcpy(destination, bytes.data() + file->position, delivered);
+    }
+    file->position += delivered;
+    return items;
+}
+
+size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
+    if (FailsNow(state.writeCalls, state.failWriteAt) || !file->writing) {
+        return 0;
+    }
+    FuzzBytes& bytes = state.files.at(file->path);
+    const uint8_t* from = static_cast<const uint8_t*>(source);
+    bytes.insert(bytes.end(), from, from + itemSize * itemCount);
+    return itemCount;
+}
+
+int32_t ShellFileClose(ShellFile* file) {
+    ++state.closes;
+    delete file;
+    return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : 0;
+}
+
+int64_t ShellFileRemaining(ShellFile* file) {
+    if (state.hideFileSizes || file->writing) {
+        return -1;
+    }
+    return static_cast<int64_t>(state.files.at(file->path).size() - file->position);
+}
+
+namespace {
+
+// A view: the file as it was when viewed, and the process's private copy of
+// the viewed part, which the job draws into.
+struct FuzzView {
+    FuzzBytes file;
+    FuzzBytes working;
+};
+
+const FuzzView* ViewOf(const ShellFileView* view) {
+    return static_cast<const FuzzView*>(view->base);
+}
+
+} // namespace
+
+int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
+    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
+    if (FailsNow(state.mapCalls, state.failMapAt) || file->writing || length == 0) {
+        return -1;
+    }
+    const FuzzBytes& bytes = state.files.at(file->path);
+    if (bytes.size() - file->position < length) {
+        FuzzFail("a view was asked for past the end of the file");
+    }
+    auto* made =
+        new FuzzView{bytes, FuzzBytes(bytes.begin() + static_cast<long>(file->position),
+                                      bytes.begin() + static_cast<long>(file->position + length))};
+    view->bytes = made->working.data();
+    view->base = made;
+    view->baseLength = length;
+    view->offset = static_cast<int64_t>(file->position);
+    view->handle = 1;
+    ++state.views;
+    return 0;
+}
+
+void ShellFileUnmapView(ShellFileView* view) {
+    if (view->base != nullptr) {
+        delete static_cast<FuzzView*>(view->base);
+        ++state.viewReleases;
+    }
+    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
+}
+
+int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
+                              ShellFile* to) {
+    if (FailsNow(state.copyCalls, state.failCopyAt) ||
+        state.failCopyAt >= 0 && state.copyCalls > state.failCopyAt) {
+        return -1;
+    }
+    const FuzzBytes& source = ViewOf(view)->file;
+    const size_t start = static_cast<size_t>(view->offset + offset);
+    if (start + length > source.size()) {
+        FuzzFail("a kernel copy was asked for past the end of the viewed file");
+    }
+    FuzzBytes& bytes = state.files.at(to->path);
+    bytes.insert(bytes.end(), source.begin() + static_cast<long>(start),
+                 source.begin() + static_cast<long>(start + length));
+    return static_cast<int64_t>(length);
+}
+
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    if (FailsNow(state.writeCalls, state.failWriteAt) || !file->writing) {
+        return 0;
+    }
+    FuzzBytes& bytes = state.files.at(file->path);
+    const size_t end = static_cast<size_t>(offset) + length;
+    if (end > bytes.size()) {
+        bytes.resize(end);
+    }
+    std::memcpy(bytes.data() + offset, source, length);
+    return length;
+}
+
+size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
+                             size_t length) {
+    const FuzzBytes& source = ViewOf(view)->file;
+    const size_t start = static_cast<size_t>(view->offset + offset);
+    const size_t available = start < source.size() ? source.size() - start : 0;
+    const size_t delivered = length < available ? length : available;
+    std::memcpy(destination, source.data() + start, delivered);
+    return delivered;
+}
+
+int32_t ShellFileSetPermissions(ShellFile*, uint32_t) {
+    return 0;
+}
+
+void ShellQueryPath(const char* path, ShellPathInfo* info) {
+    info->permissions = 0;
+    if (IsDirectory(path)) {
+        info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
+    } else if (state.files.count(path) != 0) {
+        info->kind = kShellPathRegular;
+        info->permissions = 0644;
+    } else {
+        info->kind = kShellPathMissing;
+    }
+}
+
+int32_t ShellRenameFile(const char* from, const char* to) {
+    if (FailsNow(state.renameCalls, state.failRenameAt) || state.files.count(from) == 0 ||
+        IsDirectory(to)) {
+        return -1;
+    }
+    FuzzBytes moved = std::move(state.files.at(from));
+    state.files.erase(from);
+    state.files[to] = std::move(moved);
+    return 0;
+}
+
+int32_t ShellRemoveFile(const char* path) {
+    return state.files.erase(path) == 1 ? 0 : -1;
+}
+
+uint32_t ShellUniqueToken() {
+    static uint32_t counter = 0;
+    return ++counter;
+}
+
+void* ShellAllocate(size_t bytes) {
+    if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
+        return nullptr;
+    }
+    if (bytes > state.largestAllocation) {
+        state.largestAllocation = bytes;
+    }
+    if (bytes > state.allocationCeiling) {
+        return nullptr;
+    }
+    void* block = std::malloc(bytes);
+    state.allocations += block != nullptr;
+    return block;
+}
+
+void ShellRelease(void* block) {
+    state.releases += block != nullptr;
+    std::free(block);
+}
+
+int32_t ShellRandom() {
+    const size_t at = state.drawsTaken++ * 4;
+    if (at + 4 > state.drawBytes) {
+        return 0;
+    }
+    const uint8_t* draw = state.draws + at;
+    const uint32_t value =
+        draw[0] | (draw[1] << 8) | (draw[2] << 16) | (static_cast<uint32_t>(draw[3] & 0x7F) << 24);
+    return static_cast<int32_t>(value);
+}
+
+size_t ShellWideLength(const char16_t* text) {
+    size_t length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+    return ConvertUtf16ToUtf8(wide, narrow, capacity);
+}

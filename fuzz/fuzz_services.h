@@ -1,0 +1,65 @@
+// The runtime services the fuzz targets link in place of the real ones: files
+// live in memory, random draws come from the fuzz input, printing is captured,
+// and every open, close, allocation and release is counted so a target can
+// check that nothing was left held. Any one call can be made to fail.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+using FuzzBytes = std::vector<uint8_t>;
+
+struct FuzzShellState {
+    // The file system: path to contents. Paths ending in '/' are directories.
+    std::map<std::string, FuzzBytes> files;
+    bool hideFileSizes = false; // streams report no size, as a pipe does
+
+    // Draws: four bytes each, little-endian, top bit cleared; 0 once used up.
+    const uint8_t* draws = nullptr;
+    size_t drawBytes = 0;
+    size_t drawsTaken = 0;
+
+    // Faults: the index of the call of that kind to fail; -1 for none.
+    int64_t failAllocationAt = -1;
+    int64_t failOpenAt = -1; // opens and exclusive creations
+    int64_t failWriteAt = -1;
+    int64_t failCloseAt = -1; // the stream is closed all the same
+    int64_t failRenameAt = -1;
+    int64_t failMapAt = -1;  // that view cannot be made; the job reads instead
+    int64_t failCopyAt = -1; // from that kernel copy on, copies are unsupported
+    // Allocations larger than this fail, as a heap would; the check of the
+    // largest allocation against the input size happens in the target.
+    size_t allocationCeiling = 4u << 20;
+
+    // Counters.
+    int64_t opens = 0; // successful ones
+    int64_t closes = 0;
+    int64_t allocations = 0; // successful ones
+    int64_t releases = 0;    // of non-null blocks
+    int64_t allocationCalls = 0;
+    int64_t openCalls = 0;
+    int64_t writeCalls = 0;
+    int64_t closeCalls = 0;
+    int64_t renameCalls = 0;
+    int64_t mapCalls = 0;
+    int64_t copyCalls = 0;
+    int64_t views = 0; // views made; each must be released, as a file is closed
+    int64_t viewReleases = 0;
+    size_t largestAllocation = 0;
+
+    std::string output; // everything printed
+};
+
+FuzzShellState& FuzzShell();
+// Back to defaults: no files, no faults, counters at zero, output empty.
+void ResetFuzzShell();
+
+// Aborts with `message` and what was printed so far; libFuzzer then keeps the
+// input as a crash.
+[[noreturn]] void FuzzFail(const char* message);
+
+// Number of lines starting "Error: " in `text`.
+int CountErrorLines(const std::string& text);
