@@ -234,3 +234,61 @@ TEST(Save, SymbolicLinkTargetIsWrittenThrough) {
 }
 
 } // namespace
+
+namespace {
+
+// A stream of unknown size (a pipe) cannot be checked up front, so its blocks
+// grow with what arrives instead of being reserved from the header's promise.
+TEST(Load, StreamOfUnknownSizeCostsOnlyWhatItDelivers) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 10000;
+    spec.height = 10000; // promises 300 MB
+    spec.withPixels = false;
+    Bytes file = MakeBmp(spec);
+    file.resize(file.size() + 1000, 0x42);
+    WriteFileBytes(scratch / "in.bmp", file);
+    TestShell().hideFileSizes = true;
+    TestShell().failMapAt = 0;
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 1), PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(TestShell().output, std::string(kBanner) + "Image size: 10000 x 10000 pixels\n"
+                                                         "Error: Cannot read pixel data\n");
+    EXPECT_LE(TestShell().largestAllocation, 64 * 1024);
+    ExpectNothingHeld();
+}
+
+TEST(Load, StreamOfUnknownSizeStillLoadsWhole) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 301;
+    spec.height = -250; // 226 KB of rows: the block grows three times
+    spec.pixelDataOffset = 138;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    TestShell().hideFileSizes = true;
+    TestShell().failMapAt = 0;
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), PassThroughOf(spec));
+    EXPECT_GE(TestShell().allocations, 4);
+    ExpectNothingHeld();
+}
+
+TEST(Load, GrowingBlockThatCannotGrowIsAnAllocationFailure) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 301;
+    spec.height = 250;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    TestShell().hideFileSizes = true;
+    TestShell().failMapAt = 0;
+    TestShell().failAllocationAt = 2; // the second doubling
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(TestShell().output, std::string(kBanner) +
+                                      "Image size: 301 x 250 pixels\n"
+                                      "Error: Cannot allocate memory for image data\n");
+    ExpectNothingHeld();
+}
+
+} // namespace

@@ -43,6 +43,45 @@ bool ViewPixels(ShellFile* file, BmpImage* image) {
     return true;
 }
 
+// A stream of unknown size (a pipe) is read into a block that starts at this
+// size and doubles as bytes arrive, so a header promising more than the stream
+// holds costs no more memory than the stream delivers.
+constexpr int32_t kFirstGrowingBlock = 64 * 1024;
+
+// Reads `length` bytes into a new block at *block. On failure nothing is held
+// and the status says whether memory or bytes ran out.
+BmpStatus ReadBlock(ShellFile* file, int32_t length, BmpStatus cannotAllocate, BmpStatus cannotRead,
+                    uint8_t** block) {
+    const bool sizeKnown = ShellFileRemaining(file) >= 0;
+    int32_t capacity = sizeKnown || length < kFirstGrowingBlock ? length : kFirstGrowingBlock;
+    uint8_t* bytes = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(capacity)));
+    if (bytes == nullptr) {
+        return cannotAllocate;
+    }
+    int32_t filled = 0;
+    while (true) {
+        const size_t wanted = static_cast<size_t>(capacity - filled);
+        if (ShellFileRead(bytes + filled, 1, wanted, file) != wanted) {
+            ShellRelease(bytes);
+            return cannotRead;
+        }
+        filled = capacity;
+        if (filled == length) {
+            *block = bytes;
+            return kBmpOk;
+        }
+        capacity = length - capacity < capacity ? length : capacity * 2;
+        uint8_t* larger = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(capacity)));
+        if (larger == nullptr) {
+            ShellRelease(bytes);
+            return cannotAllocate;
+        }
+        std::memcpy(larger, bytes, static_cast<size_t>(filled));
+        ShellRelease(bytes);
+        bytes = larger;
+    }
+}
+
 BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
     if (ShellFileRead(image->fileHeader, kBmpFileHeaderSize, 1, file) != 1) {
         return kBmpCannotReadFileHeader;
@@ -94,15 +133,10 @@ BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
         if (FileCannotSupply(file, image->gapLength)) {
             return kBmpCannotReadGap;
         }
-        image->gapBlock =
-            static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(image->gapLength)));
-        if (image->gapBlock == nullptr) {
-            return kBmpCannotAllocateGap;
-        }
-        size_t gapBytes = static_cast<size_t>(image->gapLength);
-        if (ShellFileRead(image->gapBlock, 1, gapBytes, file) != gapBytes) {
-            ReleaseBmpImage(image);
-            return kBmpCannotReadGap;
+        status = ReadBlock(file, image->gapLength, kBmpCannotAllocateGap, kBmpCannotReadGap,
+                           &image->gapBlock);
+        if (status != kBmpOk) {
+            return status;
         }
     }
 
@@ -115,15 +149,11 @@ BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
     if (ViewPixels(file, image)) {
         return kBmpOk;
     }
-    image->pixels = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(image->pixelBytes)));
-    if (image->pixels == nullptr) {
+    status = ReadBlock(file, image->pixelBytes, kBmpCannotAllocatePixels, kBmpCannotReadPixels,
+                       &image->pixels);
+    if (status != kBmpOk) {
         ReleaseBmpImage(image);
-        return kBmpCannotAllocatePixels;
-    }
-    size_t pixelBytes = static_cast<size_t>(image->pixelBytes);
-    if (ShellFileRead(image->pixels, 1, pixelBytes, file) != pixelBytes) {
-        ReleaseBmpImage(image);
-        return kBmpCannotReadPixels;
+        return status;
     }
     return kBmpOk;
 }
