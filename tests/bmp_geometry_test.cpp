@@ -53,20 +53,18 @@ TEST_P(BmpGeometryRefusalTest, RefusesSizesThatCannotBeHeld) {
 
 INSTANTIATE_TEST_SUITE_P(
     HostileDimensions, BmpGeometryRefusalTest,
-    testing::Values(RefusedCase{0, 10, kBmpBadWidth}, RefusedCase{-1, 10, kBmpBadWidth},
-                    RefusedCase{INT32_MIN, 10, kBmpBadWidth}, RefusedCase{10, 0, kBmpNoRows},
-                    RefusedCase{10, INT32_MIN, kBmpHeightOutOfRange},
-                    RefusedCase{INT32_MAX, 1, kBmpTooLarge},
-                    // 3 x 715827882 = 2147483646 fits one row, but the pad takes it past.
-                    RefusedCase{715827882, 1, kBmpTooLarge},
-                    RefusedCase{0x40000000, 1, kBmpTooLarge},
-                    RefusedCase{1, INT32_MAX, kBmpTooLarge},
-                    RefusedCase{1, -INT32_MAX, kBmpTooLarge},
-                    RefusedCase{46341, 46341, kBmpTooLarge},
-                    // Rows times stride passes even 64 bits here; refused all the same.
-                    RefusedCase{INT32_MAX, INT32_MAX, kBmpTooLarge},
-                    RefusedCase{2147483646, 1610612735, kBmpTooLarge},
-                    RefusedCase{2147483646, -2147483646, kBmpTooLarge}));
+    testing::Values(
+        RefusedCase{0, 10, kBmpBadWidth}, RefusedCase{-1, 10, kBmpBadWidth},
+        RefusedCase{INT32_MIN, 10, kBmpBadWidth}, RefusedCase{10, 0, kBmpNoRows},
+        RefusedCase{10, INT32_MIN, kBmpHeightOutOfRange}, RefusedCase{INT32_MAX, 1, kBmpTooLarge},
+        // 3 x 715827882 = 2147483646 fits one row, but the pad takes it past.
+        RefusedCase{715827882, 1, kBmpTooLarge}, RefusedCase{0x40000000, 1, kBmpTooLarge},
+        RefusedCase{1, INT32_MAX, kBmpTooLarge}, RefusedCase{1, -INT32_MAX, kBmpTooLarge},
+        RefusedCase{46341, 46341, kBmpTooLarge},
+        // Rows times stride passes even 64 bits here; refused all the same.
+        RefusedCase{INT32_MAX, INT32_MAX, kBmpTooLarge},
+        RefusedCase{2147483646, 1610612735, kBmpTooLarge},
+        RefusedCase{2147483646, -2147483646, kBmpTooLarge}));
 
 TEST(BmpGeometry, LargestHoldableImageIsAccepted) {
     BmpGeometry geometry{};
