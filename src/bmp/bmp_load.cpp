@@ -6,10 +6,10 @@
 
 namespace {
 
-// True when a stream of known size has fewer than `needed` bytes left: the
-// load then fails as a short read would, without first allocating the block.
-bool FileCannotSupply(ShellFile* file, int32_t needed) {
-    int64_t remaining = ShellFileRemaining(file);
+// True when a stream of known size (`remaining` bytes left, or -1 where the
+// size is unknown) cannot supply `needed` bytes: the load then fails as a
+// short read would, without first allocating the block.
+bool FileCannotSupply(int64_t remaining, int32_t needed) {
     return remaining >= 0 && remaining < needed;
 }
 
@@ -17,8 +17,7 @@ bool FileCannotSupply(ShellFile* file, int32_t needed) {
 // that holds every row is viewed: touching a viewed page past the end of the
 // file would be fatal, where reading it is merely short. False when the rows
 // must be read instead; nothing is then held.
-bool ViewPixels(ShellFile* file, BmpImage* image) {
-    const int64_t remaining = ShellFileRemaining(file);
+bool ViewPixels(ShellFile* file, int64_t remaining, BmpImage* image) {
     if (remaining < image->pixelBytes) {
         return false;
     }
@@ -50,9 +49,8 @@ constexpr int32_t kFirstGrowingBlock = 64 * 1024;
 
 // Reads `length` bytes into a new block at *block. On failure nothing is held
 // and the status says whether memory or bytes ran out.
-BmpStatus ReadBlock(ShellFile* file, int32_t length, BmpStatus cannotAllocate, BmpStatus cannotRead,
-                    uint8_t** block) {
-    const bool sizeKnown = ShellFileRemaining(file) >= 0;
+BmpStatus ReadBlock(ShellFile* file, bool sizeKnown, int32_t length, BmpStatus cannotAllocate,
+                    BmpStatus cannotRead, uint8_t** block) {
     int32_t capacity = sizeKnown || length < kFirstGrowingBlock ? length : kFirstGrowingBlock;
     uint8_t* bytes = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(capacity)));
     if (bytes == nullptr) {
@@ -129,28 +127,33 @@ BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
     image->gapLength =
         GapLengthFromOffset(ReadLittleEndian32(image->fileHeader + kBmpPixelDataOffsetOffset));
 
+    // Measured once: from here on only the gap and the rows are read.
+    int64_t remaining = ShellFileRemaining(file);
     if (image->gapLength > 0) {
-        if (FileCannotSupply(file, image->gapLength)) {
+        if (FileCannotSupply(remaining, image->gapLength)) {
             return kBmpCannotReadGap;
         }
-        status = ReadBlock(file, image->gapLength, kBmpCannotAllocateGap, kBmpCannotReadGap,
-                           &image->gapBlock);
+        status = ReadBlock(file, remaining >= 0, image->gapLength, kBmpCannotAllocateGap,
+                           kBmpCannotReadGap, &image->gapBlock);
         if (status != kBmpOk) {
             return status;
+        }
+        if (remaining >= 0) {
+            remaining -= image->gapLength;
         }
     }
 
     // The pixel rows follow directly: after the gap, or after the 54 header bytes
     // when the offset points earlier. The reader never seeks.
-    if (FileCannotSupply(file, image->pixelBytes)) {
+    if (FileCannotSupply(remaining, image->pixelBytes)) {
         ReleaseBmpImage(image);
         return kBmpCannotReadPixels;
     }
-    if (ViewPixels(file, image)) {
+    if (ViewPixels(file, remaining, image)) {
         return kBmpOk;
     }
-    status = ReadBlock(file, image->pixelBytes, kBmpCannotAllocatePixels, kBmpCannotReadPixels,
-                       &image->pixels);
+    status = ReadBlock(file, remaining >= 0, image->pixelBytes, kBmpCannotAllocatePixels,
+                       kBmpCannotReadPixels, &image->pixels);
     if (status != kBmpOk) {
         ReleaseBmpImage(image);
         return status;
