@@ -3,10 +3,14 @@
 // view, the kernel copy, the bounded reads that replace it, the buffer they
 // need, and the writes of the touched blocks. Every path must write the same
 // bytes and print the same lines, and a failed save must leave the old target
-// alone.
+// alone. Last, the view itself, small and large.
 #include "bmp_files.h"
 #include "job_runner.h"
+#include "shell/runtime_services.h"
 #include "star_shapes.h"
+
+#include <algorithm>
+#include <cstdio>
 
 #include <unistd.h>
 
@@ -359,5 +363,74 @@ TEST(ViewedInPlace, NoRoomToCopyTheRowsLeavesTheInputWhole) {
     EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "link.bmp"}));
     ExpectNothingHeld();
 }
+
+} // namespace
+
+namespace {
+
+struct ViewSizeCase {
+    const char* name;
+    size_t fileBytes;
+    bool copiedWhenMade; // small views are private copies from the start
+};
+
+void PrintTo(const ViewSizeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ShellViewTest : public ::testing::TestWithParam<ViewSizeCase> {};
+
+// A view starts part-way into a page, shows the file's bytes, and writing
+// through it never reaches the file. A small one is a copy taken when it is
+// made, so later changes to the file do not show through it either.
+TEST_P(ShellViewTest, ShowsTheFileAndKeepsWritesPrivate) {
+    ScratchDirectory scratch;
+    const size_t lead = 138;
+    Bytes original(GetParam().fileBytes);
+    for (size_t i = 0; i < original.size(); ++i) {
+        original[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+    }
+    WriteFileBytes(scratch / "viewed.bin", original);
+
+    ShellFile* file = ShellFileOpen((scratch / "viewed.bin").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    uint8_t header[lead];
+    ASSERT_EQ(ShellFileRead(header, 1, lead, file), lead);
+    ShellFileView view;
+    ASSERT_EQ(ShellFileMapView(file, original.size() - lead, &view), 0);
+    EXPECT_EQ(ShellFileClose(file), 0);
+
+    ASSERT_NE(view.bytes, nullptr);
+    EXPECT_EQ(view.offset, static_cast<int64_t>(lead));
+    EXPECT_TRUE(std::equal(original.begin() + lead, original.end(), view.bytes));
+
+    view.bytes[0] = static_cast<uint8_t>(~view.bytes[0]);
+    EXPECT_EQ(ReadFileBytes(scratch / "viewed.bin"), original);
+
+    // Overwrite the file in place (same inode) and look again. Only the first
+    // page has been written through the view.
+    {
+        const Bytes changed(original.size(), 0xA5);
+        std::FILE* stream = std::fopen((scratch / "viewed.bin").c_str(), "r+b");
+        ASSERT_NE(stream, nullptr);
+        ASSERT_EQ(std::fwrite(changed.data(), 1, changed.size(), stream), changed.size());
+        ASSERT_EQ(std::fclose(stream), 0);
+    }
+    EXPECT_EQ(view.bytes[0], static_cast<uint8_t>(~original[lead]));
+    if (GetParam().copiedWhenMade) {
+        EXPECT_TRUE(std::equal(original.begin() + lead + 1, original.end(), view.bytes + 1));
+    }
+    ShellFileUnmapView(&view);
+    EXPECT_EQ(view.bytes, nullptr);
+    EXPECT_EQ(TestShell().maps, 1);
+    EXPECT_EQ(TestShell().unmaps, 1);
+    EXPECT_EQ(TestShell().opens, TestShell().closes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ShellViewTest,
+                         ::testing::Values(ViewSizeCase{"Small", 100 * 1024, true},
+                                           ViewSizeCase{"JustCopied", 256 * 1024, true},
+                                           ViewSizeCase{"Large", 1024 * 1024 + 17, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -38,7 +38,8 @@ int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions);
 // `bytes` changes the process's copy only, never the file. The view holds its
 // own reference to the file, so it stays valid after the stream it was made
 // from is closed, and keeps reading the same file even if the name is
-// replaced. Pages cost memory only once they are read or written.
+// replaced. Pages of a large view cost memory only once they are read or
+// written; a small one is copied when it is made.
 struct ShellFileView {
     uint8_t* bytes;    // the first viewed byte
     void* base;        // start of the mapped region (page aligned)

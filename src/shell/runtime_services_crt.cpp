@@ -22,6 +22,11 @@ namespace {
 // everyone, less the process umask.
 constexpr mode_t kNewFilePermissions = 0666;
 
+// A view this small is copied whole when it is made. Stars touch most of the
+// pages of a small image, and one call that copies every page costs less than
+// a fault per page; large views stay lazy so memory does not grow with them.
+constexpr size_t kCopiedViewBytes = 256 * 1024;
+
 } // namespace
 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
@@ -85,7 +90,9 @@ int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
     if (handle < 0) {
         return -1;
     }
-    void* base = mmap(nullptr, lead + length, PROT_READ | PROT_WRITE, MAP_PRIVATE, handle, start);
+    const int populate = lead + length <= kCopiedViewBytes ? MAP_POPULATE : 0;
+    void* base =
+        mmap(nullptr, lead + length, PROT_READ | PROT_WRITE, MAP_PRIVATE | populate, handle, start);
     if (base == MAP_FAILED) {
         close(handle);
         return -1;
