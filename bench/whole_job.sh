@@ -6,13 +6,14 @@
 #   2. a million stars in a 4096 x 4096 image, span renderer against the
 #      straightforward one (pelindra_render_bench), median of 3;
 #   3. the host on examples/night-sky.bmp with 50 stars against the host
-#      printing --version, process start to exit.
+#      printing --version, process start to exit, interleaved run by run
+#      (bench/small_image.py), to a new output and replacing an old one.
 #
 # Usage: bench/whole_job.sh [RUNS]   (from anywhere; default 7 runs)
 # Environment: PELINDRA_BENCH_DIR  scratch directory (default /tmp/pelindra-bench)
 #              PELINDRA_BENCH_SIDE image side for part 1 (default 8192)
 # Needs GNU time (/usr/bin/time, Debian package `time`), Google Benchmark and
-# python3. Uses hyperfine for part 3 when it is installed.
+# python3.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$source_dir/build-bench
@@ -93,38 +94,4 @@ print(f"many stars: straightforward / spans = {plain[0] / spans[0]:.2f} real, "
 PY
 
 echo "== small image: 50 stars on examples/night-sky.bmp against --version"
-# Twice: writing a new output, and replacing the output of the previous run.
-# Replacing costs more on file systems that start writing the new file out
-# when it is renamed over an old one (ext4's default auto_da_alloc).
-example=$source_dir/examples/night-sky.bmp
-small_out=$work/small-out.bmp
-if command -v hyperfine >/dev/null; then
-    hyperfine -N --warmup 20 --runs 300 --export-json "$work/small-new.json" \
-        --prepare "rm -f $small_out" \
-        "$host --version" "$host --seed 1 $example $small_out 50" >/dev/null
-    hyperfine -N --warmup 20 --runs 300 --export-json "$work/small-replace.json" \
-        "$host --version" "$host --seed 1 $example $small_out 50" >/dev/null
-    python3 - "$work/small-new.json" "$work/small-replace.json" <<'PY'
-import json, sys
-for name, path in (("new output", sys.argv[1]), ("replacing output", sys.argv[2])):
-    r = json.load(open(path))["results"]
-    version, stars = r[0]["median"], r[1]["median"]
-    print(f"small image, {name}: --version {version * 1e3:.2f} ms, 50 stars "
-          f"{stars * 1e3:.2f} ms (hyperfine medians); stars / --version = "
-          f"{stars / version:.2f}   (target at most 1.5)")
-PY
-else
-    loops=300
-    for i in 1 2 3 4 5 6 7 8 9 10; do "$host" --version >/dev/null; done
-    start=$(now)
-    for i in $(seq $loops); do "$host" --version >/dev/null; done
-    version_time=$(($(now) - start))
-    start=$(now)
-    for i in $(seq $loops); do "$host" --seed 1 "$example" "$small_out" 50 >/dev/null; done
-    stars_time=$(($(now) - start))
-    awk -v v="$version_time" -v s="$stars_time" -v n=$loops 'BEGIN {
-        printf "small image, replacing output: --version %.2f ms, 50 stars %.2f ms (mean of %d)\n",
-            v / n / 1000, s / n / 1000, n
-        printf "small image: stars / --version = %.2f   (target at most 1.5)\n", s / v }'
-fi
-rm -f "$small_out"
+python3 "$source_dir/bench/small_image.py" "$host" "$source_dir/examples/night-sky.bmp" "$work" 300
