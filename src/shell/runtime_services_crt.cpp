@@ -251,6 +251,12 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) 
 
 ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
 #if defined(O_TMPFILE)
+    // Naming the file later goes through /proc (see ShellFileLinkName); where
+    // it is not mounted, say so now, before anything is written.
+    if (access("/proc/self/fd", X_OK) != 0) {
+        *outcome = kShellFileUnsupported;
+        return nullptr;
+    }
     const int descriptor = open(directory[0] == '\0' ? "." : directory,
                                 O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFilePermissions);
     if (descriptor < 0) {
