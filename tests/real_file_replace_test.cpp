@@ -18,6 +18,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -160,11 +161,32 @@ struct IdentityCase {
     bool asCaller; // the job runs as the ordinary caller (else as root)
     uid_t owner;   // the target's owner and group; kCaller stands for the caller
     gid_t group;
-    mode_t mode;      // the target's permission bits
-    mode_t directory; // the directory's mode (owned by root)
-    bool hardLink;    // the target has a second name
-    bool inPlace;     // expected: written in place (else replaced by a new file)
+    mode_t mode;             // the target's permission bits
+    mode_t directory;        // the directory's mode (owned by root)
+    bool hardLink;           // the target has a second name
+    bool inPlace;            // expected: written in place (else replaced by a new file)
+    bool accessList = false; // the target also lets the caller's user write it
 };
+
+// Gives `file` a POSIX access list: its permission bits plus read and write
+// for one more user. False where the file system keeps none.
+bool AddAccessList(const path& file, uid_t user) {
+    struct Entry {
+        uint16_t tag;
+        uint16_t permissions;
+        uint32_t id;
+    };
+    const uint32_t version = 2;
+    const Entry entries[] = {{0x01, 6, 0xFFFFFFFF},
+                             {0x02, 6, user},
+                             {0x04, 4, 0xFFFFFFFF},
+                             {0x10, 6, 0xFFFFFFFF},
+                             {0x20, 4, 0xFFFFFFFF}};
+    Bytes blob(sizeof version + sizeof entries);
+    std::memcpy(blob.data(), &version, sizeof version);
+    std::memcpy(blob.data() + sizeof version, entries, sizeof entries);
+    return lsetxattr(file.c_str(), "system.posix_acl_access", blob.data(), blob.size(), 0) == 0;
+}
 
 void PrintTo(const IdentityCase& identity, std::ostream* out) {
     *out << identity.name;
@@ -190,6 +212,9 @@ TEST_P(IdentityTest, OwnerGroupModeAndNamesStay) {
     WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
     ASSERT_EQ(chown((scratch / "out.bmp").c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod((scratch / "out.bmp").c_str(), c.mode), 0);
+    if (c.accessList && !AddAccessList(scratch / "out.bmp", kCaller)) {
+        GTEST_SKIP() << "no access lists on this file system";
+    }
     std::vector<std::string> names{"in.bmp", "out.bmp"};
     if (c.hardLink) {
         ASSERT_EQ(link((scratch / "out.bmp").c_str(), (scratch / "other.bmp").c_str()), 0);
@@ -211,6 +236,10 @@ TEST_P(IdentityTest, OwnerGroupModeAndNamesStay) {
     EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_EQ(after.st_mode, before.st_mode);
     EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
+    if (c.accessList) {
+        EXPECT_GT(lgetxattr((scratch / "out.bmp").c_str(), "system.posix_acl_access", nullptr, 0),
+                  0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -228,7 +257,10 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"AnotherUsersFileInStickyDirectory", true, kOtherUser, kOtherGroup, 0666,
                      01777, false, true},
         // Every name of the file must show the new picture.
-        IdentityCase{"HardLinkedFile", false, kOtherUser, kOtherGroup, 0644, 0755, true, true}),
+        IdentityCase{"HardLinkedFile", false, kOtherUser, kOtherGroup, 0644, 0755, true, true},
+        // A new file would not get the access list.
+        IdentityCase{"FileWithAccessList", false, kOtherUser, kOtherGroup, 0664, 0755, false, true,
+                     true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- A file system out of room ------------------------------------------------

@@ -173,7 +173,7 @@ uint32_t ShellHoldWriteSignals() {
 void ShellReleaseWriteSignals(uint32_t /*held*/) {}
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
