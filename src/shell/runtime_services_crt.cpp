@@ -1,7 +1,7 @@
 // The POSIX half of the runtime services: opening, creating and viewing files,
 // paths, temporary names, replacing files, the write signals and the narrow
-// encoding (UTF-8). The rest is plain C
-// runtime, shared with Windows (runtime_services_stdio.cpp).
+// encoding (UTF-8). The rest is plain C runtime, shared with Windows
+// (runtime_services_stdio.cpp).
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 

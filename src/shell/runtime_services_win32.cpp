@@ -153,8 +153,15 @@ int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target
 }
 
 int32_t ShellCheckWritable(const char* path) {
-    // A read-only attribute, an access list that refuses writing, or another
-    // program holding the file without sharing it all refuse this open.
+    // The read-only attribute is asked for directly: Windows refuses to open
+    // such a file for writing whoever asks, where a POSIX layer under Wine
+    // run by root would not.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return -1;
+    }
+    // An access list that refuses writing, or another program holding the
+    // file without sharing it, refuse this open.
     HANDLE handle =
         CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
