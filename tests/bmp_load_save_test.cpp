@@ -189,6 +189,23 @@ INSTANTIATE_TEST_SUITE_P(
                     PlacementCase{"RenameRefused", -1, -1, 0, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A new output gets the mode a plain create gives it, whichever way it was made.
+TEST(Save, NewOutputGetsTheModeOfANewFile) {
+    const mode_t saved = umask(027);
+    for (const bool unnamedUnsupported : {false, true}) {
+        SCOPED_TRACE(unnamedUnsupported ? "named temporary" : "unnamed file");
+        ResetTestShell();
+        ScratchDirectory scratch;
+        WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
+        TestShell().unnamedUnsupported = unnamedUnsupported;
+        EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_WRITTEN);
+        struct stat made;
+        ASSERT_EQ(stat((scratch / "out.bmp").c_str(), &made), 0);
+        EXPECT_EQ(made.st_mode & 07777, 0640u);
+    }
+    umask(saved);
+}
+
 TEST(Save, InPlaceFailureKeepsTheInputWhole) {
     ScratchDirectory scratch;
     const Bytes original = MakeBmp(WithGap());
