@@ -97,6 +97,10 @@ struct SaveFaultCase {
     const char* line = "write"; // "write" or "create"
 };
 
+void PrintTo(const SaveFaultCase& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
 class SaveFaultTest : public testing::TestWithParam<SaveFaultCase> {};
 
 TEST_P(SaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
@@ -150,6 +154,10 @@ struct PlacementCase {
     bool unnamedUnsupported; // the file system has no unnamed files
     bool inPlace;
 };
+
+void PrintTo(const PlacementCase& placement, std::ostream* out) {
+    *out << placement.name;
+}
 
 class SavePlacementTest : public testing::TestWithParam<PlacementCase> {};
 
