@@ -337,6 +337,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Signals a failed write raises ----------------------------------------------
 
+// With SIGPIPE at its default, or blocked by the caller beforehand: either way
+// the signal the write raised is consumed, and the caller's mask is as it was.
 TEST(WriteSignals, ReaderLeavingAPipeFailsTheWrite) {
     ScratchDirectory scratch;
     BmpSpec spec;
@@ -346,29 +348,42 @@ TEST(WriteSignals, ReaderLeavingAPipeFailsTheWrite) {
     const path fifo = scratch / "pipe";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 
-    const ChildRun run = RunInChild(
-        [&] {
-            // The reader takes a little and goes away while the job still writes.
-            std::thread reader([&fifo] {
-                const int end = open(fifo.c_str(), O_RDONLY);
-                char first[100];
-                const ssize_t got = read(end, first, sizeof first);
-                (void)got;
-                close(end);
-            });
-            const int32_t result = RunPelindra(scratch / "in.bmp", fifo, 1);
-            reader.join();
-            sigset_t pending;
-            sigpending(&pending);
-            return sigismember(&pending, SIGPIPE) == 1 ? -1 : result;
-        },
-        false);
-    ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
-    EXPECT_EQ(run.result, PELINDRA_RESULT_FAILED) << "-1: SIGPIPE was left pending";
-    EXPECT_EQ(run.output, std::string(kBanner) +
-                              "Image size: 600 x 600 pixels\nAdding 1 stars to the image...\n"
-                              "Error: Cannot write output file '" +
-                              fifo.string() + "'\n");
+    for (const bool callerBlocks : {false, true}) {
+        SCOPED_TRACE(callerBlocks ? "caller blocks SIGPIPE" : "SIGPIPE at its default");
+        const ChildRun run = RunInChild(
+            [&] {
+                sigset_t pipeOnly;
+                sigemptyset(&pipeOnly);
+                sigaddset(&pipeOnly, SIGPIPE);
+                pthread_sigmask(callerBlocks ? SIG_BLOCK : SIG_UNBLOCK, &pipeOnly, nullptr);
+                // The reader takes a little and goes away while the job still writes.
+                std::thread reader([&fifo] {
+                    const int end = open(fifo.c_str(), O_RDONLY);
+                    char first[100];
+                    const ssize_t got = read(end, first, sizeof first);
+                    (void)got;
+                    close(end);
+                });
+                const int32_t result = RunPelindra(scratch / "in.bmp", fifo, 1);
+                reader.join();
+                sigset_t pending;
+                sigset_t blocked;
+                sigpending(&pending);
+                pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+                if (sigismember(&pending, SIGPIPE) == 1) {
+                    return -1;
+                }
+                return sigismember(&blocked, SIGPIPE) == (callerBlocks ? 1 : 0) ? result : -2;
+            },
+            false);
+        ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
+        EXPECT_EQ(run.result, PELINDRA_RESULT_FAILED)
+            << "-1: SIGPIPE was left pending; -2: the mask changed";
+        EXPECT_EQ(run.output, std::string(kBanner) +
+                                  "Image size: 600 x 600 pixels\nAdding 1 stars to the image...\n"
+                                  "Error: Cannot write output file '" +
+                                  fifo.string() + "'\n");
+    }
 }
 
 struct LimitCase {

@@ -152,7 +152,8 @@ int32_t ShellCheckWritable(const char* path);
 // reader, the file-size limit) must not kill the calling process: the write
 // fails with its error instead. Hold blocks them for the calling thread and
 // returns what Release needs to undo exactly that; Release consumes any of them
-// that became pending meanwhile and unblocks what Hold blocked. The process's
-// signal dispositions are never changed. Holds do not nest.
+// that became pending meanwhile (also where the caller had them blocked) and
+// unblocks what Hold blocked. The process's signal dispositions are never
+// changed. Holds do not nest.
 uint32_t ShellHoldWriteSignals();
 void ShellReleaseWriteSignals(uint32_t held);

@@ -391,10 +391,9 @@ void ShellReleaseWriteSignals(uint32_t held) {
     for (size_t i = 0; i < std::size(kWriteSignals); ++i) {
         const int number = kWriteSignals[i];
         const uint32_t bits = held >> (2 * i);
-        if ((bits & kBlockedHere) == 0) {
-            continue; // the caller had it blocked: theirs to handle
+        if ((bits & kBlockedHere) != 0) {
+            sigaddset(&unblock, number); // one the caller had blocked stays blocked
         }
-        sigaddset(&unblock, number);
         if ((bits & kPendingBefore) == 0 && sigismember(&pending, number) == 1) {
             // Raised by a write of ours: take it, so it is never delivered.
             sigset_t only;
