@@ -104,11 +104,13 @@ set_target_properties(MorvanePelindraDesktop PROPERTIES
 
 # Each flavour's host, beside its DLL. The host links the C and C++ runtimes in
 # as well, so it runs from a bare directory holding it and the DLL.
+# CommandLineToArgvW, for the wide command line, is in shell32.
 target_link_options(pelindra PRIVATE -static)
+target_link_libraries(pelindra PRIVATE shell32)
 add_executable(pelindra_desktop ${pelindra_host_sources})
 target_compile_definitions(pelindra_desktop PRIVATE PELINDRA_VERSION="${PROJECT_VERSION}")
 target_link_libraries(pelindra_desktop PRIVATE MorvanePelindraDesktop pelindra_host_arguments
-  pelindra_flags)
+  pelindra_flags shell32)
 target_link_options(pelindra_desktop PRIVATE -static)
 set_target_properties(pelindra_desktop PROPERTIES
   OUTPUT_NAME pelindra

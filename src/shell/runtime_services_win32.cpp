@@ -2,8 +2,8 @@
 // API: what MorvanePelindra.dll uses when a Windows host loads it.
 //
 // Narrow paths are in the ANSI code page here, as every "A" function and the
-// C runtime's fopen expect them; a character the code page cannot hold becomes
-// the code page's default character.
+// C runtime's fopen expect them; a path the code page cannot hold exactly is
+// refused rather than changed into another one.
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 
@@ -169,6 +169,29 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) 
     // wchar_t is 16 bits wide on Windows, so the string is already in the
     // form the API takes.
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF-16");
-    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(wide), -1, narrow,
-                               capacity, nullptr, nullptr);
+    const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
+    const UINT codePage = GetACP();
+    if (codePage == CP_UTF8 || codePage == CP_UTF7) {
+        // These take no best-fit flags: every character has a form, and only
+        // an unpaired surrogate cannot be held (UTF-8 reports it; UTF-7
+        // takes no flags at all and keeps it as it is).
+        const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
+        const int written =
+            WideCharToMultiByte(codePage, flags, source, -1, narrow, capacity, nullptr, nullptr);
+        if (written == 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
+            return -1;
+        }
+        return written;
+    }
+    // Without WC_NO_BEST_FIT_CHARS, look-alikes would become other characters:
+    // a fullwidth solidus a real '/', two fullwidth full stops "..", and the
+    // path would name another place. With it, anything the code page lacks
+    // becomes the default character, which is then reported.
+    BOOL usedDefault = FALSE;
+    const int written = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, source, -1, narrow,
+                                            capacity, nullptr, &usedDefault);
+    if (written > 0 && usedDefault) {
+        return -1;
+    }
+    return written;
 }
