@@ -36,6 +36,50 @@ bool IsDiskFile(const char* path) {
     return type == FILE_TYPE_DISK;
 }
 
+// A temporary name beside a target whose path is close to MAX_PATH can pass
+// it, and the "A" functions stop there, although the file system does not.
+// Temporaries are therefore created, renamed and removed through the wide
+// functions, and a path past the limit is made absolute under "\\?\", which
+// lifts it. The room allows for a relative path below a deep current directory.
+constexpr int kWidePathCapacity = 2048;
+
+// False when the path is not valid in the code page or does not fit.
+bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
+    const int units =
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, kWidePathCapacity);
+    if (units <= 0) {
+        return false;
+    }
+    if (units <= MAX_PATH) {
+        return true;
+    }
+    wchar_t full[kWidePathCapacity];
+    const DWORD length = GetFullPathNameW(wide, kWidePathCapacity, full, nullptr);
+    constexpr DWORD kLongestPrefix = 8; // \\?\UNC\ in place of the leading \\ of a share
+    if (length == 0 || length + kLongestPrefix >= static_cast<DWORD>(kWidePathCapacity)) {
+        return false;
+    }
+    const wchar_t* rest = full;
+    const wchar_t* prefix = L"\\\\?\\";
+    if (full[0] == L'\\' && full[1] == L'\\') {
+        if (full[2] == L'?' || full[2] == L'.') {
+            prefix = L""; // already a device or long path
+        } else {
+            prefix = L"\\\\?\\UNC\\";
+            rest = full + 2;
+        }
+    }
+    int at = 0;
+    while (*prefix != L'\0') {
+        wide[at++] = *prefix++;
+    }
+    while (*rest != L'\0') {
+        wide[at++] = *rest++;
+    }
+    wide[at] = L'\0';
+    return true;
+}
+
 } // namespace
 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
@@ -49,8 +93,12 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
 
 ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
     *alreadyExists = 0;
+    wchar_t wide[kWidePathCapacity];
+    if (!ToWidePath(path, wide)) {
+        return nullptr;
+    }
     HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         *alreadyExists = (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? 1 : 0;
@@ -60,13 +108,13 @@ ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     if (descriptor < 0) {
         CloseHandle(handle);
-        DeleteFileA(path);
+        DeleteFileW(wide);
         return nullptr;
     }
     FILE* stream = _fdopen(descriptor, "wb");
     if (stream == nullptr) {
         _close(descriptor);
-        DeleteFileA(path);
+        DeleteFileW(wide);
     }
     return Wrap(stream);
 }
@@ -148,11 +196,22 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
 
 int32_t ShellRenameFile(const char* from, const char* to) {
     // The C runtime's rename refuses an existing target on Windows.
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : -1;
+    wchar_t wideFrom[kWidePathCapacity];
+    wchar_t wideTo[kWidePathCapacity];
+    if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
+        return -1;
+    }
+    return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : -1;
 }
 
 int32_t ShellRemoveFile(const char* path) {
-    return DeleteFileA(path) != 0 ? 0 : -1;
+    wchar_t wide[kWidePathCapacity];
+    return ToWidePath(path, wide) && DeleteFileW(wide) != 0 ? 0 : -1;
+}
+
+size_t ShellCharacterBytes(const char* text) {
+    const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[0])) != 0;
+    return lead && text[1] != '\0' ? 2 : 1;
 }
 
 uint32_t ShellUniqueToken() {

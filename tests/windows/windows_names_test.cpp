@@ -20,7 +20,7 @@ enum Outcome { kWritten, kInputRefused, kOutputRefused };
 struct NameCase {
     const char* label;
     const wchar_t* input;  // created in the test's directory
-    const wchar_t* output; // relative to it; {LONG} is filled to a 255-byte path
+    const wchar_t* output; // relative to it, expanded by Expand()
     const wchar_t* folder; // a directory made beforehand besides the output's, or null
     Outcome in1252;
     Outcome in932;
@@ -34,7 +34,7 @@ const NameCase kCases[] = {
     {"DivisionSlashDots", L"in.bmp", L"sub\\\uff0e\uff0e\u2215escaped.bmp", L"sub", kOutputRefused,
      kOutputRefused},
     {"LongAsciiDirectory", L"in.bmp", L"{LONG}\\o.bmp", nullptr, kWritten, kWritten},
-    {"LongTrailByteName", L"in.bmp", L"{LONG}.bmp", nullptr, kOutputRefused, kWritten},
+    {"LongTrailByteName", L"in.bmp", L"{LONG}\\{KANA}.bmp", nullptr, kOutputRefused, kWritten},
 };
 
 std::wstring BesideThisProgram(const wchar_t* name) {
@@ -54,25 +54,22 @@ int AnsiBytes(const std::wstring& text) {
     return WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr) - 1;
 }
 
-// Fills {LONG} so that the whole path is 255 bytes in the ANSI code page: with
-// 'd's for a directory, with ソ for a name (ASCII where 1252 has no ソ).
+// Fills {LONG} with a directory name of 'd's that makes the whole path 255
+// bytes in the ANSI code page, and {KANA} with 80 ソ: as long as a name can be
+// where Wine keeps it (255 bytes of UTF-8), so a temporary name built from
+// part of it would not fit.
 std::wstring Expand(const std::wstring& directory, const wchar_t* relative) {
     std::wstring text = relative;
+    const size_t kana = text.find(L"{KANA}");
+    if (kana != std::wstring::npos) {
+        text.replace(kana, 6, std::wstring(80, L'\u30bd'));
+    }
     const size_t at = text.find(L"{LONG}");
-    if (at == std::wstring::npos) {
-        return text;
+    if (at != std::wstring::npos) {
+        text.erase(at, 6);
+        text.insert(at, static_cast<size_t>(255 - AnsiBytes(directory + text)), L'd');
     }
-    const bool directoryFill = text.find(L'\\', at) != std::wstring::npos;
-    std::wstring rest = text.substr(at + 6);
-    const int room = 255 - AnsiBytes(directory + text.substr(0, at) + rest);
-    std::wstring fill;
-    if (directoryFill) {
-        fill.assign(static_cast<size_t>(room), L'd');
-    } else {
-        fill.assign(static_cast<size_t>(room / 2), L'\u30bd');
-        fill.append(static_cast<size_t>(room % 2), L'a');
-    }
-    return text.substr(0, at) + fill + rest;
+    return text;
 }
 
 std::set<std::wstring> Listing(const std::wstring& directory) {
