@@ -3,22 +3,29 @@
 // Input layout (make_corpus.py writes seeds in it):
 //   byte 0      star count, signed
 //   byte 1      options: bit 0 hide file sizes, bit 1 an older output exists,
-//               bit 2 write over the input, bits 4-6 which kind of call fails
-//               (0 none, 1 allocation, 2 open, 3 write, 4 close, 5 rename,
-//               6 viewing the input, 7 kernel copies from then on)
+//               bit 2 write over the input, bit 3 the file system makes files
+//               without a name, bits 4-7 which kind of call fails (0 none,
+//               1 allocation, 2 open, 3 write, 4 close, 5 rename, 6 viewing the
+//               input, 7 kernel copies from then on, 8 a create refused for
+//               permission, 9 a rename refused for permission, 10 naming the
+//               new file, 11 giving it the old file's identity, 12 the check
+//               that the target may be written)
 //   byte 2      index of the call of that kind that fails
 //   bytes 3-4   length L of the file, little-endian (cut to what remains)
 //   L bytes     the input file
 //   the rest    random draws, four bytes each
 //
 // Checked on every run: the result is 1 or 999; the banner comes first; every
-// file is closed and every block released; with sizes visible no allocation
-// exceeds the file. A failure prints exactly one error line, last, and leaves
-// the file system as it was. A success prints none, writes 54 + gap + pixel
+// file is closed and every block released, no unnamed file is left, and the
+// write signals are released as often as held; with sizes visible no
+// allocation exceeds the file. A failure prints exactly one error line, last,
+// and leaves the file system as it was, except the target when the job had
+// fallen back to writing it in place. A success prints none, writes 54 + gap + pixel
 // bytes with headers and gap unchanged (and every pixel too without stars), and
 // leaves no temporary file.
 #include "fuzz_services.h"
 #include "morvane_pelindra.h"
+#include "shell/runtime_services.h"
 
 #include <cstring>
 
@@ -56,6 +63,23 @@ void InjectFault(int kind, int64_t index) {
         break;
     case 7:
         shell.failCopyAt = index;
+        break;
+    case 8:
+        shell.failOpenAt = index;
+        shell.createFailure = kShellFileDenied;
+        break;
+    case 9:
+        shell.failRenameAt = index;
+        shell.renameFailure = kShellFileDenied;
+        break;
+    case 10:
+        shell.failLinkAt = index;
+        break;
+    case 11:
+        shell.failIdentityAt = index;
+        break;
+    case 12:
+        shell.failWritableAt = index;
         break;
     default:
         break;
@@ -113,9 +137,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         shell.files[kOutputPath] = FuzzBytes{'o', 'l', 'd'};
     }
     shell.hideFileSizes = hideSizes;
+    shell.unnamedSupported = (options & 8) != 0;
     shell.draws = file + fileSize;
     shell.drawBytes = size - 5 - fileSize;
-    InjectFault((options >> 4) & 7, data[2]);
+    InjectFault((options >> 4) & 15, data[2]);
     const auto filesBefore = shell.files;
 
     const char16_t* input = u"/in.bmp";
@@ -137,6 +162,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (shell.allocations != shell.releases) {
         FuzzFail("a block was not released");
     }
+    if (shell.unnamedOpen != 0) {
+        FuzzFail("an unnamed file was left open");
+    }
+    if (shell.signalHolds != shell.signalReleases || shell.signalHolds > 1) {
+        FuzzFail("the write signals were not released as they were held");
+    }
     if (!hideSizes && shell.largestAllocation > fileSize) {
         FuzzFail("reserved more memory than the file holds");
     }
@@ -146,7 +177,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (errorLines != 1 || shell.output.compare(lastLine + 1, 7, "Error: ") != 0) {
             FuzzFail("a failed job did not end with exactly one error line");
         }
-        if (shell.files != filesBefore) {
+        // Written in place, the target may be left incomplete, as any plain
+        // write leaves it; every other file must be as it was.
+        auto filesAfter = shell.files;
+        auto expected = filesBefore;
+        if (shell.truncations > 0) {
+            const std::string target = inPlace ? kInputPath : kOutputPath;
+            filesAfter.erase(target);
+            expected.erase(target);
+        }
+        if (filesAfter != expected) {
             FuzzFail("a failed job changed the files");
         }
         return 0;

@@ -10,9 +10,10 @@
 
 // An open stream over one in-memory file.
 struct ShellFile {
-    std::string path;
+    std::string path; // empty for a file without a name
     bool writing;
-    size_t position; // read position; writes always append
+    size_t position;   // read position; writes always append
+    FuzzBytes unnamed; // the contents while the file has no name
 };
 
 namespace {
@@ -25,6 +26,10 @@ bool FailsNow(int64_t& calls, int64_t failAt) {
 
 bool IsDirectory(const std::string& path) {
     return path.empty() || path.back() == '/' || state.files.count(path + "/") != 0;
+}
+
+FuzzBytes& ContentsOf(ShellFile* file) {
+    return file->path.empty() ? file->unnamed : state.files.at(file->path);
 }
 
 } // namespace
@@ -77,26 +82,86 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     }
     const bool writing = mode[0] == 'w';
     if (writing) {
+        state.truncations += state.files.count(path) != 0;
         state.files[path].clear();
     } else if (state.files.count(path) == 0) {
         return nullptr;
     }
     ++state.opens;
-    return new ShellFile{path, writing, 0};
+    return new ShellFile{path, writing, 0, {}};
 }
 
-ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
-    *alreadyExists = 0;
-    if (FailsNow(state.openCalls, state.failOpenAt) || IsDirectory(path)) {
+ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
+    if (!state.unnamedSupported) {
+        *outcome = kShellFileUnsupported;
         return nullptr;
     }
-    if (state.files.count(path) != 0) {
-        *alreadyExists = 1;
+    if (FailsNow(state.openCalls, state.failOpenAt)) {
+        *outcome = state.createFailure;
+        return nullptr;
+    }
+    if (directory[0] != '\0' && !IsDirectory(directory)) {
+        *outcome = kShellFileFailed;
+        return nullptr;
+    }
+    *outcome = kShellFileDone;
+    ++state.opens;
+    ++state.unnamedOpen;
+    return new ShellFile{"", true, 0, {}};
+}
+
+ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+    if (FailsNow(state.openCalls, state.failOpenAt)) {
+        *outcome = state.createFailure;
+        return nullptr;
+    }
+    if (IsDirectory(path) || state.files.count(path) != 0) {
+        *outcome = IsDirectory(path) ? kShellFileFailed : kShellFileExists;
         return nullptr;
     }
     state.files[path];
+    *outcome = kShellFileDone;
     ++state.opens;
-    return new ShellFile{path, true, 0};
+    return new ShellFile{path, true, 0, {}};
+}
+
+int32_t ShellFileLinkName(ShellFile* file, const char* path) {
+    if (!file->path.empty()) {
+        FuzzFail("a file that already has a name was named again");
+    }
+    if (FailsNow(state.linkCalls, state.failLinkAt)) {
+        return kShellFileFailed;
+    }
+    if (IsDirectory(path) || state.files.count(path) != 0) {
+        return IsDirectory(path) ? kShellFileFailed : kShellFileExists;
+    }
+    state.files[path] = std::move(file->unnamed);
+    file->path = path;
+    --state.unnamedOpen;
+    return kShellFileDone;
+}
+
+int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo*) {
+    if (!file->writing) {
+        FuzzFail("a file opened for reading was given an identity");
+    }
+    return FailsNow(state.identityCalls, state.failIdentityAt) ? -1 : 0;
+}
+
+int32_t ShellCheckWritable(const char* path) {
+    if (FailsNow(state.writableCalls, state.failWritableAt)) {
+        return -1;
+    }
+    return state.files.count(path) != 0 && !IsDirectory(path) ? 0 : -1;
+}
+
+uint32_t ShellHoldWriteSignals() {
+    ++state.signalHolds;
+    return 0;
+}
+
+void ShellReleaseWriteSignals(uint32_t) {
+    ++state.signalReleases;
 }
 
 size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
@@ -119,7 +184,7 @@ size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, She
     if (FailsNow(state.writeCalls, state.failWriteAt) || !file->writing) {
         return 0;
     }
-    FuzzBytes& bytes = state.files.at(file->path);
+    FuzzBytes& bytes = ContentsOf(file);
     const uint8_t* from = static_cast<const uint8_t*>(source);
     bytes.insert(bytes.end(), from, from + itemSize * itemCount);
     return itemCount;
@@ -127,6 +192,7 @@ size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, She
 
 int32_t ShellFileClose(ShellFile* file) {
     ++state.closes;
+    state.unnamedOpen -= file->writing && file->path.empty();
     delete file;
     return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : 0;
 }
@@ -194,7 +260,7 @@ int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t 
     if (start + length > source.size()) {
         FuzzFail("a kernel copy was asked for past the end of the viewed file");
     }
-    FuzzBytes& bytes = state.files.at(to->path);
+    FuzzBytes& bytes = ContentsOf(to);
     bytes.insert(bytes.end(), source.begin() + static_cast<long>(start),
                  source.begin() + static_cast<long>(start + length));
     return static_cast<int64_t>(length);
@@ -204,7 +270,7 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     if (FailsNow(state.writeCalls, state.failWriteAt) || !file->writing) {
         return 0;
     }
-    FuzzBytes& bytes = state.files.at(file->path);
+    FuzzBytes& bytes = ContentsOf(file);
     const size_t end = static_cast<size_t>(offset) + length;
     if (end > bytes.size()) {
         bytes.resize(end);
@@ -223,26 +289,25 @@ size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* de
     return delivered;
 }
 
-int32_t ShellFileSetPermissions(ShellFile*, uint32_t) {
-    return 0;
-}
-
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    info->permissions = 0;
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0};
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {
         info->kind = kShellPathRegular;
         info->permissions = 0644;
+        info->links = 1;
     } else {
         info->kind = kShellPathMissing;
     }
 }
 
 int32_t ShellRenameFile(const char* from, const char* to) {
-    if (FailsNow(state.renameCalls, state.failRenameAt) || state.files.count(from) == 0 ||
-        IsDirectory(to)) {
-        return -1;
+    if (FailsNow(state.renameCalls, state.failRenameAt)) {
+        return state.renameFailure;
+    }
+    if (state.files.count(from) == 0 || IsDirectory(to)) {
+        return kShellFileFailed;
     }
     FuzzBytes moved = std::move(state.files.at(from));
     state.files.erase(from);

@@ -14,6 +14,7 @@ using FuzzBytes = std::vector<uint8_t>;
 
 struct FuzzShellState {
     // The file system: path to contents. Paths ending in '/' are directories.
+    // Files without a name live in their stream until they are named.
     std::map<std::string, FuzzBytes> files;
     bool hideFileSizes = false; // streams report no size, as a pipe does
 
@@ -28,8 +29,14 @@ struct FuzzShellState {
     int64_t failWriteAt = -1;
     int64_t failCloseAt = -1; // the stream is closed all the same
     int64_t failRenameAt = -1;
-    int64_t failMapAt = -1;  // that view cannot be made; the job reads instead
-    int64_t failCopyAt = -1; // from that kernel copy on, copies are unsupported
+    int32_t renameFailure = 4;     // the ShellFileOutcome a failed rename reports
+    int32_t createFailure = 4;     // the ShellFileOutcome a failed create reports
+    bool unnamedSupported = false; // files without a name can be created (O_TMPFILE)
+    int64_t failLinkAt = -1;       // naming an unnamed file fails
+    int64_t failIdentityAt = -1;   // a new file cannot take the target's identity
+    int64_t failWritableAt = -1;   // that writability check finds the file not writable
+    int64_t failMapAt = -1;        // that view cannot be made; the job reads instead
+    int64_t failCopyAt = -1;       // from that kernel copy on, copies are unsupported
     // Allocations larger than this fail, as a heap would; the check of the
     // largest allocation against the input size happens in the target.
     size_t allocationCeiling = 4u << 20;
@@ -44,6 +51,13 @@ struct FuzzShellState {
     int64_t writeCalls = 0;
     int64_t closeCalls = 0;
     int64_t renameCalls = 0;
+    int64_t linkCalls = 0;
+    int64_t identityCalls = 0;
+    int64_t writableCalls = 0;
+    int64_t unnamedOpen = 0; // unnamed files currently open; they vanish when closed
+    int64_t truncations = 0; // existing files opened for writing, so written in place
+    int64_t signalHolds = 0; // holds of the write signals, and releases
+    int64_t signalReleases = 0;
     int64_t mapCalls = 0;
     int64_t copyCalls = 0;
     int64_t views = 0; // views made; each must be released, as a file is closed

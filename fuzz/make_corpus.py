@@ -87,6 +87,12 @@ def main():
             "_fail_close1": framed(file, 1, options=4 << 4, fault_index=1),
             "_fail_rename": framed(file, 1, options=5 << 4, fault_index=0),
             "_fail_temp": framed(file, 1, options=(2 << 4) | 2, fault_index=1),
+            "_unnamed_over_old": framed(file, 2, options=8 | 2),
+            "_unnamed_fail_link": framed(file, 1, options=(10 << 4) | 8 | 2),
+            "_temp_denied": framed(file, 1, options=(8 << 4) | 2, fault_index=1),
+            "_rename_denied": framed(file, 1, options=(9 << 4) | 8 | 2),
+            "_identity_kept_in_place": framed(file, 1, options=(11 << 4) | 4),
+            "_not_writable": framed(file, 1, options=(12 << 4) | 2),
         }
         for suffix, data in variants.items():
             with open(os.path.join(out, "fuzz_job", name + suffix), "wb") as f:

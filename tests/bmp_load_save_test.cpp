@@ -3,6 +3,7 @@
 // real devices.
 #include "bmp_files.h"
 #include "job_runner.h"
+#include "shell/runtime_services.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,44 +82,112 @@ TEST(Load, NeverAllocatesMoreThanTheFileHolds) {
     EXPECT_EQ(TestShell().largestAllocation, 0);
 }
 
-// Saving: every write, the close and the rename can fail. None may harm an
-// existing output file or leave a temporary behind.
+// Saving: every write, the close, the naming and the rename can fail, and so
+// can making the new file beside the target for any reason but permission.
+// None may harm an existing output file or leave a temporary behind.
 struct SaveFaultCase {
     const char* name;
     int64_t failWriteAt;
     int64_t failCloseAt; // closes count the input's close as 0
     int64_t failRenameAt;
+    int64_t failLinkAt = -1;
+    int64_t failOpenAt = -1;     // 0 is the input; 1 the new file (a full disk, no inodes)
+    int64_t failWritableAt = -1; // the target could not be opened for writing
+    bool unnamedUnsupported = false;
+    const char* line = "write"; // "write" or "create"
 };
 
 class SaveFaultTest : public testing::TestWithParam<SaveFaultCase> {};
 
-TEST_P(SaveFaultTest, ReportsTheWriteAndKeepsTheOldFile) {
+TEST_P(SaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
     ScratchDirectory scratch;
     WriteFileBytes(scratch / "in.bmp", MakeBmp(WithGap()));
     const Bytes previous{'o', 'l', 'd'};
     WriteFileBytes(scratch / "out.bmp", previous);
-    TestShell().failWriteAt = GetParam().failWriteAt;
-    TestShell().failCloseAt = GetParam().failCloseAt;
-    TestShell().failRenameAt = GetParam().failRenameAt;
+    const SaveFaultCase& c = GetParam();
+    TestShell().failWriteAt = c.failWriteAt;
+    TestShell().failCloseAt = c.failCloseAt;
+    TestShell().failRenameAt = c.failRenameAt;
+    TestShell().failLinkAt = c.failLinkAt;
+    TestShell().failOpenAt = c.failOpenAt;
+    TestShell().failWritableAt = c.failWritableAt;
+    TestShell().unnamedUnsupported = c.unnamedUnsupported;
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_FAILED);
     EXPECT_EQ(TestShell().output, std::string(kBanner) +
                                       "Image size: 5 x 3 pixels\nAdding 0 stars to the image...\n"
-                                      "Error: Cannot write output file '" +
-                                      (scratch / "out.bmp").string() + "'\n");
+                                      "Error: Cannot " +
+                                      c.line + " output file '" + (scratch / "out.bmp").string() +
+                                      "'\n");
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), previous);
     EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+    EXPECT_EQ(TestShell().signalHolds, 1);
+    EXPECT_EQ(TestShell().signalReleases, 1);
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, SaveFaultTest,
-                         testing::Values(SaveFaultCase{"FileHeaderWrite", 0, -1, -1},
-                                         SaveFaultCase{"InfoHeaderWrite", 1, -1, -1},
-                                         SaveFaultCase{"GapWrite", 2, -1, -1},
-                                         SaveFaultCase{"PixelWrite", 3, -1, -1},
-                                         SaveFaultCase{"Close", -1, 1, -1},
-                                         SaveFaultCase{"Rename", -1, -1, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SaveFaultTest,
+    testing::Values(SaveFaultCase{"FileHeaderWrite", 0, -1, -1},
+                    SaveFaultCase{"InfoHeaderWrite", 1, -1, -1},
+                    SaveFaultCase{"GapWrite", 2, -1, -1}, SaveFaultCase{"PixelWrite", 3, -1, -1},
+                    SaveFaultCase{"Close", -1, 1, -1}, SaveFaultCase{"Rename", -1, -1, 0},
+                    SaveFaultCase{"Naming", -1, -1, -1, 0},
+                    SaveFaultCase{"NamedTemporaryClose", -1, 1, -1, -1, -1, -1, true},
+                    SaveFaultCase{"NewFileNoSpace", -1, -1, -1, -1, 1, -1, false, "create"},
+                    SaveFaultCase{"NamedTemporaryNoSpace", -1, -1, -1, -1, 1, -1, true, "create"},
+                    SaveFaultCase{"TargetNotWritable", -1, -1, -1, -1, -1, 0, false, "create"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Where the new file cannot stand in for the old one, the old file is written
+// in place (keeping its inode, so every name and the owner stay), as a plain
+// open for writing would; otherwise it is replaced by a new file.
+struct PlacementCase {
+    const char* name;
+    int64_t failOpenAt;      // 1: the directory refuses the new file for permission
+    int64_t failIdentityAt;  // 0: the new file cannot take the old one's owner and mode
+    int64_t failRenameAt;    // 0: the rename is refused for permission
+    bool unnamedUnsupported; // the file system has no unnamed files
+    bool inPlace;
+};
+
+class SavePlacementTest : public testing::TestWithParam<PlacementCase> {};
+
+TEST_P(SavePlacementTest, WritesTheImageWhereItMust) {
+    ScratchDirectory scratch;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
+    WriteFileBytes(scratch / "out.bmp", Bytes{1});
+    chmod((scratch / "out.bmp").c_str(), 0640);
+    struct stat before;
+    ASSERT_EQ(stat((scratch / "out.bmp").c_str(), &before), 0);
+    const PlacementCase& c = GetParam();
+    TestShell().failOpenAt = c.failOpenAt;
+    TestShell().createFailure = kShellFileDenied;
+    TestShell().failIdentityAt = c.failIdentityAt;
+    TestShell().failRenameAt = c.failRenameAt;
+    TestShell().renameFailure = kShellFileDenied;
+    TestShell().unnamedUnsupported = c.unnamedUnsupported;
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_WRITTEN)
+        << TestShell().output;
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), PassThroughOf({}));
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+    struct stat after;
+    ASSERT_EQ(stat((scratch / "out.bmp").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, SavePlacementTest,
+    testing::Values(PlacementCase{"Replaced", -1, -1, -1, false, false},
+                    PlacementCase{"ReplacedThroughNamedTemporary", -1, -1, -1, true, false},
+                    PlacementCase{"DirectoryRefusesNewNames", 1, -1, -1, false, true},
+                    PlacementCase{"NamedTemporaryRefused", 1, -1, -1, true, true},
+                    PlacementCase{"IdentityCannotBeKept", -1, 0, -1, false, true},
+                    PlacementCase{"RenameRefused", -1, -1, 0, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Save, InPlaceFailureKeepsTheInputWhole) {
     ScratchDirectory scratch;
@@ -212,16 +281,6 @@ INSTANTIATE_TEST_SUITE_P(Targets, CreateFailureTest,
                                          CreateFailureCase{"UnderAFile", "in.bmp/out.bmp"},
                                          CreateFailureCase{"ProcFileSystem", "/proc/pelindra.bmp"}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Save, TemporaryCreationFailureFallsBackToWritingTheExistingFile) {
-    ScratchDirectory scratch;
-    WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
-    WriteFileBytes(scratch / "out.bmp", Bytes{1});
-    TestShell().failOpenAt = 1; // 0 is the input; 1 the temporary beside the output
-    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_WRITTEN);
-    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), PassThroughOf({}));
-    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
-}
 
 TEST(Save, SymbolicLinkTargetIsWrittenThrough) {
     ScratchDirectory scratch;

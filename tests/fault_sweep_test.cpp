@@ -1,9 +1,9 @@
 // Every platform call the job makes, failed in turn. A clean run first counts
-// how many allocations, opens, writes, closes, renames, conversions and bytes
-// read a job takes; then each of them is made to fail on its own. Whatever
-// fails, the job must print exactly one error line, return 1, close every file,
-// release every block and leave the directory as it found it: an existing
-// output untouched, no temporary file behind.
+// how many allocations, opens, writes, closes, renames, namings, identity
+// changes, conversions and bytes read a job takes; then each of them is made to fail on its own.
+// Whatever fails, the job must print exactly one error line, return 1, close every file, release
+// every block and leave the directory as it found it: an existing output untouched, no temporary
+// file behind.
 #include "bmp_files.h"
 #include "job_invariants.h"
 
@@ -45,6 +45,8 @@ enum class Fault {
     kWrite,
     kClose,
     kRename,
+    kLink,     // naming the finished new file
+    kIdentity, // the new file cannot take the old one's owner and mode
     kConversion,
     kReadCut,            // reads stop after N bytes; the file's size is known
     kReadCutUnknownSize, // the same with the size hidden, as from a pipe
@@ -64,6 +66,10 @@ const char* FaultName(Fault fault) {
         return "Close";
     case Fault::kRename:
         return "Rename";
+    case Fault::kLink:
+        return "Link";
+    case Fault::kIdentity:
+        return "Identity";
     case Fault::kConversion:
         return "Conversion";
     case Fault::kReadCut:
@@ -88,6 +94,10 @@ int64_t CallsMade(Fault fault, const TestShellState& shell) {
         return shell.closeCalls;
     case Fault::kRename:
         return shell.renameCalls;
+    case Fault::kLink:
+        return shell.linkCalls;
+    case Fault::kIdentity:
+        return shell.identityCalls;
     case Fault::kConversion:
         return shell.conversionCalls;
     case Fault::kReadCut:
@@ -123,6 +133,12 @@ void Inject(Fault fault, int64_t index, TestShellState& shell) {
         return;
     case Fault::kRename:
         shell.failRenameAt = index;
+        return;
+    case Fault::kLink:
+        shell.failLinkAt = index;
+        return;
+    case Fault::kIdentity:
+        shell.failIdentityAt = index;
         return;
     case Fault::kConversion:
         shell.failConversionAt = index;
@@ -208,15 +224,17 @@ std::optional<std::string> ExpectedFailure(const Scenario& scenario, const Paths
         if (index == 0) {
             return "Error: Cannot open input file '" + paths.input.string() + "'\n";
         }
-        // The temporary beside an existing file could not be made: the file is
-        // then rewritten directly, which is the next open.
-        if (scenario.outputExists) {
-            return std::nullopt;
-        }
+        // The new file beside the output could not be made (for no permission
+        // reason: no space, no inodes), so an existing output stays as it is.
         return saving + "Error: Cannot create output file '" + paths.output.string() + "'\n";
     case Fault::kWrite:
     case Fault::kRename:
+    case Fault::kLink:
         return saving + writeLine;
+    case Fault::kIdentity:
+        // An existing output is then written in place; a new one needs nothing
+        // beyond what a new file gets.
+        return std::nullopt;
     case Fault::kClose:
         // The input is only read, so its close cannot lose anything.
         if (index == 0) {
@@ -301,9 +319,10 @@ TEST_P(FaultSweepTest, EveryFailureIsReportedOnceAndLeavesNothingBehind) {
 std::vector<SweepCase> AllSweeps() {
     std::vector<SweepCase> sweeps;
     for (const Scenario& scenario : kScenarios) {
-        for (Fault fault : {Fault::kAllocation, Fault::kAllocationWithoutView, Fault::kOpen,
-                            Fault::kWrite, Fault::kClose, Fault::kRename, Fault::kConversion,
-                            Fault::kReadCut, Fault::kReadCutUnknownSize}) {
+        for (Fault fault :
+             {Fault::kAllocation, Fault::kAllocationWithoutView, Fault::kOpen, Fault::kWrite,
+              Fault::kClose, Fault::kRename, Fault::kLink, Fault::kIdentity, Fault::kConversion,
+              Fault::kReadCut, Fault::kReadCutUnknownSize}) {
             sweeps.push_back({scenario, fault});
         }
     }

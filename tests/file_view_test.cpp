@@ -235,14 +235,16 @@ INSTANTIATE_TEST_SUITE_P(
         ViewedFaultCase{"Rename", [](TestShellState& shell) { shell.failRenameAt = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Rewriting the input in place: through the temporary, the view keeps reading
-// the old file while the new one is written; written directly (no temporary
-// can be made, or the target is a link to the input), the open truncates the
-// very file the view shows, so the image must hold its own copy first.
+// Rewriting the input in place: through the new file, the view keeps reading
+// the old file while the new one is written; written directly (the directory
+// refuses new names, the new file cannot take the old one's identity, or the
+// target is a link to the input), the open truncates the very file the view
+// shows, so the image must hold its own copy first.
 struct InPlaceCase {
     const char* name;
-    const char* target; // "in.bmp" or "link.bmp" (a link to it)
-    int64_t failOpenAt; // 1 refuses the temporary
+    const char* target;     // "in.bmp" or "link.bmp" (a link to it)
+    int64_t failOpenAt;     // 1 refuses the new file beside the target, for permission
+    int64_t failIdentityAt; // 0: the new file cannot take the target's owner and mode
 };
 
 class ViewedInPlaceTest : public testing::TestWithParam<InPlaceCase> {};
@@ -255,6 +257,8 @@ TEST_P(ViewedInPlaceTest, RewritesTheInput) {
     const std::vector<StarDraws> stars = SomeStars();
     Feed(stars);
     TestShell().failOpenAt = GetParam().failOpenAt;
+    TestShell().createFailure = kShellFileDenied;
+    TestShell().failIdentityAt = GetParam().failIdentityAt;
 
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / GetParam().target, 7),
               PELINDRA_RESULT_WRITTEN);
@@ -266,9 +270,10 @@ TEST_P(ViewedInPlaceTest, RewritesTheInput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, ViewedInPlaceTest,
-                         testing::Values(InPlaceCase{"ThroughTemporary", "in.bmp", -1},
-                                         InPlaceCase{"NoTemporary", "in.bmp", 1},
-                                         InPlaceCase{"ThroughLink", "link.bmp", -1}),
+                         testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1},
+                                         InPlaceCase{"NoNewNames", "in.bmp", 1, -1},
+                                         InPlaceCase{"OtherIdentity", "in.bmp", -1, 0},
+                                         InPlaceCase{"ThroughLink", "link.bmp", -1, -1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Many stars in many shapes, so that a block a star wrote and the save did not
@@ -343,7 +348,8 @@ TEST(ViewedLoad, ShortFileIsRefusedBeforeViewing) {
 namespace {
 
 // Written directly, viewed rows need a heap copy first; without room for it
-// the save fails before the target (here the input itself) is opened.
+// the save fails before the target (here the input itself) is opened, and
+// says that memory ran out, not that a write failed.
 TEST(ViewedInPlace, NoRoomToCopyTheRowsLeavesTheInputWhole) {
     ScratchDirectory scratch;
     const BmpSpec spec = LargeSpec();
@@ -357,8 +363,7 @@ TEST(ViewedInPlace, NoRoomToCopyTheRowsLeavesTheInputWhole) {
     EXPECT_EQ(TestShell().output,
               std::string(kBanner) +
                   "Image size: 203 x 600 pixels\nAdding 7 stars to the image...\n"
-                  "Error: Cannot write output file '" +
-                  (scratch / "link.bmp").string() + "'\n");
+                  "Error: Cannot allocate memory for image data\n");
     EXPECT_EQ(ReadFileBytes(scratch / "in.bmp"), original);
     EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "link.bmp"}));
     ExpectNothingHeld();

@@ -25,6 +25,19 @@ TEST(HostArguments, CountDefaultsAndTakesSignedValues) {
     EXPECT_EQ(Parse({"a", "b", "0"}).starCount, 0);
     EXPECT_EQ(Parse({"a", "b", "2147483647"}).starCount, 2147483647);
     EXPECT_EQ(Parse({"a", "b", "-2147483648"}).starCount, INT32_MIN);
+    EXPECT_EQ(Parse({"a", "b", "+7"}).starCount, 7);
+    EXPECT_EQ(Parse({"a", "b", "007"}).starCount, 7);
+}
+
+TEST(HostArguments, DashNamesTheStandardStreams) {
+    const HostArguments a = Parse({"-", "-", "3"});
+    ASSERT_EQ(a.action, kHostRun);
+    EXPECT_TRUE(a.inputIsStandardInput);
+    EXPECT_TRUE(a.outputIsStandardOutput);
+    const HostArguments b = Parse({"in.bmp", "./-"});
+    EXPECT_FALSE(b.inputIsStandardInput);
+    EXPECT_FALSE(b.outputIsStandardOutput);
+    EXPECT_EQ(b.outputName, "./-");
 }
 
 TEST(HostArguments, SeedInEitherForm) {
@@ -82,6 +95,12 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"CountNotANumber", {"a", "b", "many"}, "star count 'many'"},
                     UsageCase{"CountWithJunk", {"a", "b", "12x"}, "star count '12x'"},
                     UsageCase{"CountEmpty", {"a", "b", ""}, "star count ''"},
+                    UsageCase{"CountLeadingSpace", {"a", "b", " 5"}, "star count ' 5'"},
+                    UsageCase{"CountTrailingSpace", {"a", "b", "5 "}, "star count '5 '"},
+                    UsageCase{"CountSignOnly", {"a", "b", "+"}, "star count '+'"},
+                    UsageCase{"CountTwoSigns", {"a", "b", "+-5"}, "star count '+-5'"},
+                    UsageCase{"CountHex", {"a", "b", "0x10"}, "star count '0x10'"},
+                    UsageCase{"SeedLeadingSpace", {"--seed", " 5", "a", "b"}, "seed ' 5'"},
                     UsageCase{"CountTooBig", {"a", "b", "2147483648"}, "fits in 32 bits"},
                     UsageCase{"CountTooSmall", {"a", "b", "-2147483649"}, "fits in 32 bits"},
                     UsageCase{"TooMany", {"a", "b", "1", "2"}, "too many"},

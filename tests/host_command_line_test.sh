@@ -52,6 +52,36 @@ fi
 lines=$("$host" --seed 1 "$example" "$work/d.bmp" 1 | wc -l)
 check "lines through a pipe" 7 "$lines"
 
+# '-' reads standard input and writes standard output; the report then goes
+# to standard error, so the image arrives whole.
+"$host" --seed 5 - - 9 <"$example" >"$work/dash.bmp" 2>"$work/err"
+check "dash exit" 0 $?
+"$host" --seed 5 "$example" "$work/named.bmp" 9 >/dev/null 2>&1
+cmp -s "$work/dash.bmp" "$work/named.bmp" || check "dash image" same different
+check "dash report on stderr" "Stars added successfully!" "$(sed -n 6p "$work/err")"
+cat "$example" | "$host" --seed 5 - - 9 2>/dev/null | cmp -s - "$work/named.bmp" ||
+    check "dash through pipes" same different
+
+# An image into the stream the report goes to is refused, and nothing runs.
+"$host" "$example" /dev/stdout 3 >"$work/mixed.bmp" 2>"$work/err"
+check "image to the report stream exit" 2 $?
+check "image to the report stream stdout" "" "$(cat "$work/mixed.bmp")"
+"$host" "$example" "$work/self.bmp" 3 >"$work/self.bmp" 2>/dev/null
+check "output named like the redirection exit" 2 $?
+"$host" "$example" - 3 >"$work/both.bmp" 2>&1
+check "dash with stderr on stdout exit" 2 $?
+grep -q '^Image size' "$work/both.bmp" && check "dash with stderr on stdout" "no report" "report"
+
+# A reader that leaves early ends the job with its error line, not a signal.
+"$host" "$example" - 3 2>"$work/err" | head -c 10 >/dev/null
+status=${PIPESTATUS[0]}
+check "reader gone exit" 1 "$status"
+tail -1 "$work/err" | grep -q "^Error: Cannot write output file '/dev/fd/[0-9]*'$" ||
+    check "reader gone line" "Error: Cannot write output file '/dev/fd/N'" "$(tail -1 "$work/err")"
+
+"$host" "$example" "$work/x.bmp" " 5" >/dev/null 2>&1
+check "count with a space exit" 2 $?
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1

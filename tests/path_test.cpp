@@ -12,7 +12,8 @@ using std::filesystem::path;
 struct ConversionCase {
     const char* name;
     std::u16string wide;
-    std::string narrow;
+    std::string narrow; // "" with `exact` false: the conversion is refused
+    bool exact = true;
 };
 
 void PrintTo(const ConversionCase& conversion, std::ostream* out) {
@@ -26,6 +27,10 @@ TEST_P(Utf16ToUtf8Test, ConvertsThroughTheTerminator) {
     char buffer[64];
     std::fill(std::begin(buffer), std::end(buffer), 'Z');
     const int32_t written = ConvertUtf16ToUtf8(c.wide.c_str(), buffer, sizeof buffer);
+    if (!c.exact) {
+        EXPECT_EQ(written, kNotRepresentable);
+        return;
+    }
     ASSERT_EQ(written, static_cast<int32_t>(c.narrow.size() + 1));
     EXPECT_EQ(std::string(buffer), c.narrow);
     EXPECT_EQ(buffer[written], 'Z') << "wrote past the terminator";
@@ -38,10 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ConversionCase{"TwoBytes", u"\u00e9t\u00e9", "\xc3\xa9t\xc3\xa9"},
                     ConversionCase{"ThreeBytes", u"\u661f", "\xe6\x98\x9f"},
                     ConversionCase{"Pair", u"\U0001F31F", "\xf0\x9f\x8c\x9f"},
-                    ConversionCase{"LoneHigh", std::u16string{u'a', 0xD83C, u'b'}, "a?b"},
-                    ConversionCase{"LoneLow", std::u16string{0xDF1F, u'b'}, "?b"},
-                    ConversionCase{"HighAtEnd", std::u16string{u'x', 0xD83C}, "x?"},
-                    ConversionCase{"Reversed", std::u16string{0xDF1F, 0xD83C}, "??"}),
+                    // No UTF-8 holds an unpaired surrogate exactly.
+                    ConversionCase{"LoneHigh", std::u16string{u'a', 0xD83C, u'b'}, "", false},
+                    ConversionCase{"LoneLow", std::u16string{0xDF1F, u'b'}, "", false},
+                    ConversionCase{"HighAtEnd", std::u16string{u'x', 0xD83C}, "", false},
+                    ConversionCase{"Reversed", std::u16string{0xDF1F, 0xD83C}, "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Utf16ToUtf8, ReportsFailureWhenTheResultDoesNotFit) {
@@ -85,22 +91,12 @@ TEST(JobPaths, AcceptsNonAsciiPathsThatNeedThreeBytesPerUnit) {
               std::string::npos);
 }
 
-TEST(JobPaths, UnpairedSurrogateBecomesQuestionMark) {
-    ScratchDirectory scratch;
-    WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
-    const std::u16string in = Wide(scratch / "in.bmp");
-    std::u16string out = Wide(scratch.path) + u"/star";
-    out += char16_t{0xD800};
-    out += u".bmp";
-    ASSERT_EQ(Pelindra(in.c_str(), out.c_str(), 0), PELINDRA_RESULT_WRITTEN);
-    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "star?.bmp"}));
-}
-
 struct RefusedPathCase {
     const char* name;
-    bool inputTooLong;
-    bool outputTooLong;
-    size_t length;
+    bool inputBad;
+    bool outputBad;
+    size_t length; // the bad path's last part: this many 'q's, or with 0 "s?.bmp"
+                   // with a lone surrogate where the '?' is
     std::string line;
 };
 
@@ -115,14 +111,19 @@ TEST_P(RefusedPathTest, IsRefusedBeforeAnyFileIsTouched) {
     const RefusedPathCase& c = GetParam();
     const path good = scratch / "in.bmp";
     WriteFileBytes(good, MakeBmp({}));
-    const std::u16string longPath = Wide(scratch.path) + u"/" + std::u16string(c.length, u'q');
-    const std::u16string in = c.inputTooLong ? longPath : Wide(good);
-    const std::u16string out = c.outputTooLong ? longPath : Wide(scratch / "out.bmp");
+    // The file a lossy conversion would have named instead.
+    WriteFileBytes(scratch / "s?.bmp", MakeBmp({}));
+    const std::u16string badName =
+        c.length > 0 ? std::u16string(c.length, u'q') : std::u16string{u's', 0xD800} + u".bmp";
+    const std::u16string badPath = Wide(scratch.path) + u"/" + badName;
+    const std::u16string in = c.inputBad ? badPath : Wide(good);
+    const std::u16string out = c.outputBad ? badPath : Wide(scratch / "out.bmp");
 
     EXPECT_EQ(Pelindra(in.c_str(), out.c_str(), 3), PELINDRA_RESULT_FAILED);
     EXPECT_EQ(TestShell().output, kBanner + c.line);
     EXPECT_EQ(TestShell().openCalls, 0);
-    EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"in.bmp"});
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "s?.bmp"}));
+    EXPECT_EQ(ReadFileBytes(scratch / "s?.bmp"), MakeBmp({}));
     ExpectNothingHeld();
 }
 
@@ -135,7 +136,13 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedPathCase{"BothOverNamesInput", true, true, 300,
                                     "Error: The input path is longer than 255 bytes\n"},
                     RefusedPathCase{"InputEnormous", true, false, 50'000'000,
-                                    "Error: The input path is longer than 255 bytes\n"}),
+                                    "Error: The input path is longer than 255 bytes\n"},
+                    RefusedPathCase{"InputUnpairedSurrogate", true, false, 0,
+                                    "Error: The input path cannot be represented in the "
+                                    "system encoding\n"},
+                    RefusedPathCase{"OutputUnpairedSurrogate", false, true, 0,
+                                    "Error: The output path cannot be represented in the "
+                                    "system encoding\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JobPaths, RefusesAPathThatGrowsPastTheLimitWhenConverted) {

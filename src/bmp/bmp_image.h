@@ -60,9 +60,11 @@ int32_t GapLengthFromOffset(uint32_t pixelDataOffset);
 // closed the file and released everything, and *image holds no blocks.
 BmpStatus LoadBmpImage(const char* path, BmpImage* image);
 
-// Writes the headers, gap block and pixel rows to `path`. The file appears
-// whole or not at all: an existing regular file is replaced only once the new
-// contents are complete. On failure it has printed its error line.
+// Writes the headers, gap block and pixel rows to `path`. An existing regular
+// file is replaced only once the new contents are complete, keeping its owner,
+// group and permission bits, or else written in place (bmp_replace.cpp says
+// when); one that could not be opened for writing is refused. On failure it
+// has printed its error line.
 BmpStatus SaveBmpImage(const char* path, const BmpImage* image);
 
 // Records that bytes [first, last] of the pixel array may have changed. Does

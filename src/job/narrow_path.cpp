@@ -28,7 +28,11 @@ NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowP
     converted[0] = '\0';
     const int32_t capacity = kMaxNarrowBytesPerWideUnit * (static_cast<int32_t>(units) + 1);
     const int32_t written = ShellWideToNarrow(wide, converted, capacity);
-    if (written <= 0 || written > capacity || converted[written - 1] != '\0') {
+    if (written < 0) {
+        // A near miss would name another file, so nothing is done with it.
+        return kNarrowPathNotRepresentable;
+    }
+    if (written == 0 || written > capacity || converted[written - 1] != '\0') {
         // The conversion failed as a whole: the path stays empty, and the open
         // or create that uses it reports the failure.
         return kNarrowPathOk;

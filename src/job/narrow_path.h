@@ -9,8 +9,9 @@ inline constexpr int32_t kNarrowPathCapacity = 256;
 
 enum NarrowPathStatus : int32_t {
     kNarrowPathOk = 0,
-    kNarrowPathMissing, // a null pointer
-    kNarrowPathTooLong, // more than 255 bytes once converted
+    kNarrowPathMissing,          // a null pointer
+    kNarrowPathTooLong,          // more than 255 bytes once converted
+    kNarrowPathNotRepresentable, // the narrow encoding cannot hold it exactly
 };
 
 // Converts `wide` into `narrow`. On any failure `narrow` is the empty string.

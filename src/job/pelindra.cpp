@@ -20,6 +20,9 @@ bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
     case kNarrowPathTooLong:
         ShellPrint("Error: The %s path is longer than %d bytes\n", which, kNarrowPathCapacity - 1);
         return true;
+    case kNarrowPathNotRepresentable:
+        ShellPrint("Error: The %s path cannot be represented in the system encoding\n", which);
+        return true;
     }
     return true;
 }

@@ -20,9 +20,6 @@ void ShellFlushOutput();
 // Opens a file in binary mode; mode is "rb" or "wb". Null on failure. A directory
 // is never opened for reading.
 ShellFile* ShellFileOpen(const char* path, const char* mode);
-// Creates a new file for binary writing, failing if the name is taken (then
-// *alreadyExists is set to 1). Permissions are the platform default for new files.
-ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists);
 // Number of whole items transferred, as fread/fwrite count them.
 size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file);
 size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
@@ -31,8 +28,6 @@ int32_t ShellFileClose(ShellFile* file);
 // Bytes between the stream's position and the end of the file, or -1 where the
 // stream has no known size (a pipe or device).
 int64_t ShellFileRemaining(ShellFile* file);
-// Copies permission bits onto a file being written; 0 on success.
-int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions);
 
 // A private, copy-on-write view of part of a regular file. Writing through
 // `bytes` changes the process's copy only, never the file. The view holds its
@@ -77,10 +72,14 @@ enum ShellPathKind : int32_t {
 struct ShellPathInfo {
     int32_t kind;         // a ShellPathKind
     uint32_t permissions; // permission bits of a regular file
+    uint32_t owner;       // of a regular file: its user and group (0 where the
+    uint32_t group;       // platform has none)
+    uint32_t links;       // of a regular file: how many names it has (at least 1)
 };
 // Describes what a path names without following a final symbolic link.
 void ShellQueryPath(const char* path, ShellPathInfo* info);
-// Replaces `to` with `from` in one step; 0 on success.
+// Replaces `to` with `from` in one step. A ShellFileOutcome: done, denied (the
+// directory or the target's owner refuses it) or failed.
 int32_t ShellRenameFile(const char* from, const char* to);
 // 0 on success.
 int32_t ShellRemoveFile(const char* path);
@@ -104,8 +103,59 @@ int32_t ShellRandom();
 // Number of 16-bit code units before the terminator.
 size_t ShellWideLength(const char16_t* text);
 // Converts `wide`, through its terminator, to the narrow encoding (UTF-8 on
-// POSIX, the ANSI code page on Windows), writing at most `capacity` bytes. What
-// the encoding cannot hold (an unpaired surrogate, a character missing from the
-// code page) becomes a default character ('?' in UTF-8). Returns
-// the bytes written including the NUL, or 0 when the result does not fit.
+// POSIX, the ANSI code page on Windows), writing at most `capacity` bytes.
+// Returns the bytes written including the NUL; 0 when the conversion fails as a
+// whole or the result does not fit; -1 when the encoding cannot hold the text
+// exactly (an unpaired surrogate, a character missing from the code page), so
+// that no near miss ever names another file. After 0 or -1 the contents of
+// `narrow` are unspecified.
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);
+
+// --- Replacing a file -------------------------------------------------------
+//
+// How the job puts a finished image in place of an existing file without ever
+// leaving a half-written one, and without doing what a plain open for writing
+// would refuse.
+
+// How a create, link or rename ended.
+enum ShellFileOutcome : int32_t {
+    kShellFileDone = 0,
+    kShellFileDenied = 1,      // refused for permission (EACCES, EPERM)
+    kShellFileExists = 2,      // the name is taken
+    kShellFileUnsupported = 3, // the file system cannot do this at all
+    kShellFileFailed = 4,      // anything else: no space, no inodes, no descriptors, I/O
+};
+
+// Creates a file for binary writing that has no name yet, in `directory` (a
+// directory path, "" for the current one): nobody else can open it, and it
+// vanishes with everything written to it if the process dies before
+// ShellFileLinkName names it. It gets the permissions a new file gets there.
+// Null on failure, with *outcome saying why (unsupported where the file system
+// or platform has no unnamed files).
+ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome);
+// Creates a new file for binary writing at `path`, readable and writable by its
+// owner only, failing if the name is taken. Null on failure, with *outcome
+// saying why.
+ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome);
+// Pushes out what is buffered and gives a file from ShellFileCreateUnnamed the
+// name `path` (in the directory it was created in), failing if the name is
+// taken. The file stays open. A ShellFileOutcome.
+int32_t ShellFileLinkName(ShellFile* file, const char* path);
+// Gives a file being written the owner, group and permission bits of `target`,
+// a regular file; for a missing target, the permissions a new file gets in
+// that place. 0 when the file now carries exactly these, -1 when it cannot
+// (another user's file, a group the caller is not in, a file system without
+// owners), and then the file may carry some of them.
+int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target);
+// 0 when `path` could be opened for writing now, as a plain open would: it is
+// opened without truncating and closed again, changing nothing. -1 otherwise.
+int32_t ShellCheckWritable(const char* path);
+
+// While the job writes, the signals a failed write raises (a pipe without a
+// reader, the file-size limit) must not kill the calling process: the write
+// fails with its error instead. Hold blocks them for the calling thread and
+// returns what Release needs to undo exactly that; Release consumes any of them
+// that became pending meanwhile and unblocks what Hold blocked. The process's
+// signal dispositions are never changed. Holds do not nest.
+uint32_t ShellHoldWriteSignals();
+void ShellReleaseWriteSignals(uint32_t held);

@@ -1,5 +1,6 @@
 // The POSIX half of the runtime services: opening, creating and viewing files,
-// paths, temporary names and the narrow encoding (UTF-8). The rest is plain C
+// paths, temporary names, replacing files, the write signals and the narrow
+// encoding (UTF-8). The rest is plain C
 // runtime, shared with Windows (runtime_services_stdio.cpp).
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
@@ -12,6 +13,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +30,54 @@ constexpr mode_t kNewFilePermissions = 0666;
 // pages of a small image, and one call that copies every page costs less than
 // a fault per page; large views stay lazy so memory does not grow with them.
 constexpr size_t kCopiedViewBytes = 256 * 1024;
+
+int32_t OutcomeOf(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return kShellFileDenied;
+    case EEXIST:
+        return kShellFileExists;
+    default:
+        return kShellFileFailed;
+    }
+}
+
+// A stream over a descriptor just created; on failure the descriptor is closed
+// and a named file (`path` not null) removed again.
+ShellFile* WrapDescriptor(int descriptor, int32_t* outcome, const char* path) {
+    FILE* stream = fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        *outcome = kShellFileFailed;
+        close(descriptor);
+        if (path != nullptr) {
+            unlink(path);
+        }
+        return nullptr;
+    }
+    *outcome = kShellFileDone;
+    return Wrap(stream);
+}
+
+// The process's umask, read where it can be read without changing it (Linux
+// shows it in /proc since 4.7); -1 where it cannot.
+int ProcessUmask() {
+    FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr) {
+        return -1;
+    }
+    int mask = -1;
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        unsigned value = 0;
+        if (std::sscanf(line, "Umask: %o", &value) == 1) {
+            mask = static_cast<int>(value & 0777);
+            break;
+        }
+    }
+    std::fclose(status);
+    return mask;
+}
 
 } // namespace
 
@@ -45,21 +97,6 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return Wrap(stream);
 }
 
-ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
-    *alreadyExists = 0;
-    int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFilePermissions);
-    if (descriptor < 0) {
-        *alreadyExists = errno == EEXIST ? 1 : 0;
-        return nullptr;
-    }
-    FILE* stream = fdopen(descriptor, "wb");
-    if (stream == nullptr) {
-        close(descriptor);
-        unlink(path);
-    }
-    return Wrap(stream);
-}
-
 int64_t ShellFileRemaining(ShellFile* file) {
     struct stat status;
     if (fstat(fileno(Stream(file)), &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -70,10 +107,6 @@ int64_t ShellFileRemaining(ShellFile* file) {
         return -1;
     }
     return static_cast<int64_t>(status.st_size - position);
-}
-
-int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions) {
-    return fchmod(fileno(Stream(file)), static_cast<mode_t>(permissions)) == 0 ? 0 : -1;
 }
 
 int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
@@ -178,14 +211,16 @@ size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* de
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
-    info->kind = kShellPathMissing;
-    info->permissions = 0;
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0};
     if (lstat(path, &status) != 0) {
         return;
     }
     if (S_ISREG(status.st_mode)) {
         info->kind = kShellPathRegular;
         info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
+        info->owner = static_cast<uint32_t>(status.st_uid);
+        info->group = static_cast<uint32_t>(status.st_gid);
+        info->links = static_cast<uint32_t>(status.st_nlink);
     } else if (S_ISDIR(status.st_mode)) {
         info->kind = kShellPathDirectory;
     } else {
@@ -194,7 +229,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
 }
 
 int32_t ShellRenameFile(const char* from, const char* to) {
-    return std::rename(from, to) == 0 ? 0 : -1;
+    return std::rename(from, to) == 0 ? kShellFileDone : OutcomeOf(errno);
 }
 
 int32_t ShellRemoveFile(const char* path) {
@@ -216,4 +251,161 @@ uint32_t ShellUniqueToken() {
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
     return ConvertUtf16ToUtf8(wide, narrow, capacity);
+}
+
+ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
+#if defined(O_TMPFILE)
+    // Naming the file later goes through /proc (see ShellFileLinkName); where
+    // it is not mounted, say so now, before anything is written.
+    if (access("/proc/self/fd", X_OK) != 0) {
+        *outcome = kShellFileUnsupported;
+        return nullptr;
+    }
+    const int descriptor = open(directory[0] == '\0' ? "." : directory,
+                                O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFilePermissions);
+    if (descriptor < 0) {
+        // Kernels and file systems without unnamed files answer with one of
+        // these (an old kernel sees O_DIRECTORY and a directory: EISDIR).
+        const bool unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
+        *outcome = unsupported ? kShellFileUnsupported : OutcomeOf(errno);
+        return nullptr;
+    }
+    return WrapDescriptor(descriptor, outcome, nullptr);
+#else
+    (void)directory;
+    *outcome = kShellFileUnsupported;
+    return nullptr;
+#endif
+}
+
+ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+    const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (descriptor < 0) {
+        *outcome = OutcomeOf(errno);
+        return nullptr;
+    }
+    return WrapDescriptor(descriptor, outcome, path);
+}
+
+int32_t ShellFileLinkName(ShellFile* file, const char* path) {
+    if (std::fflush(Stream(file)) != 0) {
+        return kShellFileFailed;
+    }
+    // Naming an open descriptor needs the descriptor's entry in /proc without
+    // privileges; AT_EMPTY_PATH would want CAP_DAC_READ_SEARCH.
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fileno(Stream(file)));
+    if (linkat(AT_FDCWD, procPath, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) {
+        return kShellFileDone;
+    }
+    return OutcomeOf(errno);
+}
+
+int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+    const int descriptor = fileno(Stream(file));
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) {
+        return -1;
+    }
+    if (target->kind != kShellPathRegular) {
+        // A new file: what the platform gives a new file here, unless the file
+        // was made private and the umask can be learnt to open it up again.
+        if ((status.st_mode & 077) != 0) {
+            return 0;
+        }
+        const int mask = ProcessUmask();
+        if (mask < 0) {
+            return -1;
+        }
+        return fchmod(descriptor, kNewFilePermissions & ~static_cast<mode_t>(mask)) == 0 ? 0 : -1;
+    }
+    // Owner first: changing it clears the set-user and set-group bits.
+    const uid_t owner = static_cast<uid_t>(target->owner);
+    const gid_t group = static_cast<gid_t>(target->group);
+    if ((status.st_uid != owner || status.st_gid != group) &&
+        fchown(descriptor, owner, group) != 0) {
+        return -1;
+    }
+    const mode_t permissions = static_cast<mode_t>(target->permissions);
+    if (fchmod(descriptor, permissions) != 0 || fstat(descriptor, &status) != 0) {
+        return -1;
+    }
+    // A file system may accept the calls and still not keep what they asked.
+    const bool same =
+        status.st_uid == owner && status.st_gid == group && (status.st_mode & 07777) == permissions;
+    return same ? 0 : -1;
+}
+
+int32_t ShellCheckWritable(const char* path) {
+    // Non-blocking, no controlling terminal, no link followed: the check never
+    // waits for a reader or opens anything but the file it was given.
+    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return -1;
+    }
+    close(descriptor);
+    return 0;
+}
+
+namespace {
+
+constexpr int kWriteSignals[] = {SIGPIPE, SIGXFSZ};
+// Per signal, two bits of the value Hold returns: this hold blocked it, and it
+// was already pending for the thread before.
+constexpr uint32_t kBlockedHere = 1;
+constexpr uint32_t kPendingBefore = 2;
+
+} // namespace
+
+uint32_t ShellHoldWriteSignals() {
+    sigset_t wanted;
+    sigset_t previous;
+    sigemptyset(&wanted);
+    for (int number : kWriteSignals) {
+        sigaddset(&wanted, number);
+    }
+    if (pthread_sigmask(SIG_BLOCK, &wanted, &previous) != 0) {
+        return 0;
+    }
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    uint32_t held = 0;
+    for (size_t i = 0; i < std::size(kWriteSignals); ++i) {
+        uint32_t bits = 0;
+        if (sigismember(&previous, kWriteSignals[i]) == 0) {
+            bits |= kBlockedHere;
+        }
+        if (sigismember(&pending, kWriteSignals[i]) == 1) {
+            bits |= kPendingBefore;
+        }
+        held |= bits << (2 * i);
+    }
+    return held;
+}
+
+void ShellReleaseWriteSignals(uint32_t held) {
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    for (size_t i = 0; i < std::size(kWriteSignals); ++i) {
+        const int number = kWriteSignals[i];
+        const uint32_t bits = held >> (2 * i);
+        if ((bits & kBlockedHere) == 0) {
+            continue; // the caller had it blocked: theirs to handle
+        }
+        sigaddset(&unblock, number);
+        if ((bits & kPendingBefore) == 0 && sigismember(&pending, number) == 1) {
+            // Raised by a write of ours: take it, so it is never delivered.
+            sigset_t only;
+            sigemptyset(&only);
+            sigaddset(&only, number);
+            const struct timespec immediately = {0, 0};
+            while (sigtimedwait(&only, nullptr, &immediately) < 0 && errno == EINTR) {
+            }
+        }
+    }
+    pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
 }

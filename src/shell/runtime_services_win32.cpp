@@ -80,6 +80,18 @@ bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
     return true;
 }
 
+int32_t OutcomeOf(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+        return kShellFileDenied;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return kShellFileExists;
+    default:
+        return kShellFileFailed;
+    }
+}
+
 } // namespace
 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
@@ -91,19 +103,26 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return Wrap(std::fopen(path, mode));
 }
 
-ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
-    *alreadyExists = 0;
+ShellFile* ShellFileCreateUnnamed(const char* /*directory*/, int32_t* outcome) {
+    // No file without a name here: the job creates a named one beside the
+    // target instead.
+    *outcome = kShellFileUnsupported;
+    return nullptr;
+}
+
+ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
     wchar_t wide[kWidePathCapacity];
     if (!ToWidePath(path, wide)) {
+        *outcome = kShellFileFailed;
         return nullptr;
     }
     HANDLE handle =
         CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        *alreadyExists = (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) ? 1 : 0;
+        *outcome = OutcomeOf(GetLastError());
         return nullptr;
     }
+    *outcome = kShellFileFailed;
     // From here the C runtime owns the handle: closing the stream closes it.
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     if (descriptor < 0) {
@@ -115,8 +134,15 @@ ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
     if (stream == nullptr) {
         _close(descriptor);
         DeleteFileW(wide);
+        return nullptr;
     }
+    *outcome = kShellFileDone;
     return Wrap(stream);
+}
+
+int32_t ShellFileLinkName(ShellFile* /*file*/, const char* /*path*/) {
+    // Only files from ShellFileCreateUnnamed are named this way, and there are none.
+    return kShellFileUnsupported;
 }
 
 // Views are not offered here: the job then reads the pixel rows into memory
@@ -169,15 +195,34 @@ int64_t ShellFileRemaining(ShellFile* file) {
     return static_cast<int64_t>(status.st_size) - position;
 }
 
-int32_t ShellFileSetPermissions(ShellFile* /*file*/, uint32_t /*permissions*/) {
-    // Windows files carry access lists, not permission bits; a replaced file
-    // gets the defaults of its directory like any new file there.
+int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
+    // Windows files carry access lists, not owners and permission bits; a
+    // replaced file gets the defaults of its directory like any new file there.
     return 0;
 }
 
+int32_t ShellCheckWritable(const char* path) {
+    // A read-only attribute, an access list that refuses writing, or another
+    // program holding the file without sharing it all refuse this open.
+    HANDLE handle =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    CloseHandle(handle);
+    return 0;
+}
+
+// Windows raises no signal for a failed write.
+uint32_t ShellHoldWriteSignals() {
+    return 0;
+}
+
+void ShellReleaseWriteSignals(uint32_t /*held*/) {}
+
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    info->kind = kShellPathMissing;
-    info->permissions = 0;
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0};
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
@@ -191,6 +236,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else {
         info->kind = kShellPathRegular;
+        info->links = 1;
     }
 }
 
@@ -199,9 +245,11 @@ int32_t ShellRenameFile(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
     if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
-        return -1;
+        return kShellFileFailed;
     }
-    return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : -1;
+    return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0
+               ? kShellFileDone
+               : OutcomeOf(GetLastError());
 }
 
 int32_t ShellRemoveFile(const char* path) {

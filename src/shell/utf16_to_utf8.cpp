@@ -21,7 +21,7 @@ int32_t ConvertUtf16ToUtf8(const char16_t* wide, char* narrow, int32_t capacity)
                 0x10000 + ((char32_t(wide[i]) - 0xD800) << 10) + (char32_t(wide[i + 1]) - 0xDC00);
             ++i;
         } else if (IsHighSurrogate(wide[i]) || IsLowSurrogate(wide[i])) {
-            code = static_cast<unsigned char>(kDefaultNarrowChar);
+            return kNotRepresentable;
         }
 
         unsigned char bytes[4];

@@ -8,10 +8,11 @@
 // bytes, and a surrogate pair (two units) takes 4.
 inline constexpr int32_t kMaxNarrowBytesPerWideUnit = 3;
 
-// Converts `wide` up to and including its terminator into `narrow`, writing at
-// most `capacity` bytes. An unpaired surrogate becomes kDefaultNarrowChar.
-// Returns the bytes written including the NUL, or 0 when they do not fit (the
-// contents of `narrow` are then unspecified).
-int32_t ConvertUtf16ToUtf8(const char16_t* wide, char* narrow, int32_t capacity);
+// Returned for a text UTF-8 cannot hold: one with an unpaired surrogate.
+inline constexpr int32_t kNotRepresentable = -1;
 
-inline constexpr char kDefaultNarrowChar = '?';
+// Converts `wide` up to and including its terminator into `narrow`, writing at
+// most `capacity` bytes. Returns the bytes written including the NUL, 0 when
+// they do not fit, or kNotRepresentable for an unpaired surrogate, which no
+// file name on disk can hold (the contents of `narrow` are then unspecified).
+int32_t ConvertUtf16ToUtf8(const char16_t* wide, char* narrow, int32_t capacity);

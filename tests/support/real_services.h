@@ -6,12 +6,10 @@
 #include "shell/runtime_services.h"
 
 ShellFile* RealShellFileOpen(const char* path, const char* mode);
-ShellFile* RealShellFileCreateExclusive(const char* path, int32_t* alreadyExists);
 size_t RealShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file);
 size_t RealShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
 int32_t RealShellFileClose(ShellFile* file);
 int64_t RealShellFileRemaining(ShellFile* file);
-int32_t RealShellFileSetPermissions(ShellFile* file, uint32_t permissions);
 int32_t RealShellFileMapView(ShellFile* file, size_t length, ShellFileView* view);
 void RealShellFileUnmapView(ShellFileView* view);
 int64_t RealShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
@@ -29,3 +27,10 @@ void RealShellRelease(void* block);
 int32_t RealShellRandom();
 size_t RealShellWideLength(const char16_t* text);
 int32_t RealShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);
+ShellFile* RealShellFileCreateUnnamed(const char* directory, int32_t* outcome);
+ShellFile* RealShellFileCreatePrivate(const char* path, int32_t* outcome);
+int32_t RealShellFileLinkName(ShellFile* file, const char* path);
+int32_t RealShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target);
+int32_t RealShellCheckWritable(const char* path);
+uint32_t RealShellHoldWriteSignals();
+void RealShellReleaseWriteSignals(uint32_t held);

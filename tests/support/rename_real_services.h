@@ -5,12 +5,10 @@
 #define ShellPrint RealShellPrint
 #define ShellFlushOutput RealShellFlushOutput
 #define ShellFileOpen RealShellFileOpen
-#define ShellFileCreateExclusive RealShellFileCreateExclusive
 #define ShellFileRead RealShellFileRead
 #define ShellFileWrite RealShellFileWrite
 #define ShellFileClose RealShellFileClose
 #define ShellFileRemaining RealShellFileRemaining
-#define ShellFileSetPermissions RealShellFileSetPermissions
 #define ShellFileMapView RealShellFileMapView
 #define ShellFileUnmapView RealShellFileUnmapView
 #define ShellFileCopyFromView RealShellFileCopyFromView
@@ -26,3 +24,10 @@
 #define ShellRandom RealShellRandom
 #define ShellWideLength RealShellWideLength
 #define ShellWideToNarrow RealShellWideToNarrow
+#define ShellFileCreateUnnamed RealShellFileCreateUnnamed
+#define ShellFileCreatePrivate RealShellFileCreatePrivate
+#define ShellFileLinkName RealShellFileLinkName
+#define ShellFileTakeIdentity RealShellFileTakeIdentity
+#define ShellCheckWritable RealShellCheckWritable
+#define ShellHoldWriteSignals RealShellHoldWriteSignals
+#define ShellReleaseWriteSignals RealShellReleaseWriteSignals

@@ -55,14 +55,59 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return file;
 }
 
-ShellFile* ShellFileCreateExclusive(const char* path, int32_t* alreadyExists) {
-    if (FailsNow(state.openCalls, state.failOpenAt)) {
-        *alreadyExists = 0;
+ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
+    if (state.unnamedUnsupported) {
+        *outcome = kShellFileUnsupported;
         return nullptr;
     }
-    ShellFile* file = RealShellFileCreateExclusive(path, alreadyExists);
+    if (FailsNow(state.openCalls, state.failOpenAt)) {
+        *outcome = state.createFailure;
+        return nullptr;
+    }
+    ShellFile* file = RealShellFileCreateUnnamed(directory, outcome);
     state.opens += file != nullptr;
     return file;
+}
+
+ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+    if (FailsNow(state.openCalls, state.failOpenAt)) {
+        *outcome = state.createFailure;
+        return nullptr;
+    }
+    ShellFile* file = RealShellFileCreatePrivate(path, outcome);
+    state.opens += file != nullptr;
+    return file;
+}
+
+int32_t ShellFileLinkName(ShellFile* file, const char* path) {
+    if (FailsNow(state.linkCalls, state.failLinkAt)) {
+        return kShellFileFailed;
+    }
+    return RealShellFileLinkName(file, path);
+}
+
+int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+    if (FailsNow(state.identityCalls, state.failIdentityAt)) {
+        return -1;
+    }
+    return RealShellFileTakeIdentity(file, target);
+}
+
+int32_t ShellCheckWritable(const char* path) {
+    if (FailsNow(state.writableCalls, state.failWritableAt)) {
+        return -1;
+    }
+    return RealShellCheckWritable(path);
+}
+
+uint32_t ShellHoldWriteSignals() {
+    ++state.signalHolds;
+    return RealShellHoldWriteSignals();
+}
+
+void ShellReleaseWriteSignals(uint32_t held) {
+    ++state.signalReleases;
+    RealShellReleaseWriteSignals(held);
 }
 
 size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
@@ -96,10 +141,6 @@ int32_t ShellFileClose(ShellFile* file) {
 
 int64_t ShellFileRemaining(ShellFile* file) {
     return state.hideFileSizes ? -1 : RealShellFileRemaining(file);
-}
-
-int32_t ShellFileSetPermissions(ShellFile* file, uint32_t permissions) {
-    return RealShellFileSetPermissions(file, permissions);
 }
 
 int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
@@ -160,7 +201,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
 
 int32_t ShellRenameFile(const char* from, const char* to) {
     if (FailsNow(state.renameCalls, state.failRenameAt)) {
-        return -1;
+        return state.renameFailure;
     }
     return RealShellRenameFile(from, to);
 }

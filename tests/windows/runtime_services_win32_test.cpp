@@ -119,25 +119,36 @@ TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
     EXPECT_EQ(ShellFileOpen(Path("missing.bmp").c_str(), "rb"), nullptr);
 }
 
-TEST_F(RuntimeServicesWin32, ExclusiveCreateRefusesATakenNameAndWritesBinary) {
+TEST_F(RuntimeServicesWin32, PrivateCreateRefusesATakenNameAndWritesBinary) {
     WriteFile("taken.bmp", "old");
-    int32_t alreadyExists = 0;
-    EXPECT_EQ(ShellFileCreateExclusive(Path("taken.bmp").c_str(), &alreadyExists), nullptr);
-    EXPECT_EQ(alreadyExists, 1);
+    int32_t outcome = kShellFileDone;
+    EXPECT_EQ(ShellFileCreatePrivate(Path("taken.bmp").c_str(), &outcome), nullptr);
+    EXPECT_EQ(outcome, kShellFileExists);
     EXPECT_EQ(ReadFile("taken.bmp"), "old");
 
-    ShellFile* file = ShellFileCreateExclusive(Path("new.bmp").c_str(), &alreadyExists);
+    ShellFile* file = ShellFileCreatePrivate(Path("new.bmp").c_str(), &outcome);
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(alreadyExists, 0);
+    EXPECT_EQ(outcome, kShellFileDone);
     // Line ends and the old end-of-file byte pass through untranslated.
     const char bytes[] = {'\n', '\r', '\n', 0x1A, '\0', 'x'};
     EXPECT_EQ(ShellFileWrite(bytes, sizeof bytes, 1, file), 1u);
     EXPECT_EQ(ShellFileClose(file), 0);
     EXPECT_EQ(ReadFile("new.bmp"), std::string(bytes, sizeof bytes));
 
-    EXPECT_EQ(ShellFileCreateExclusive(Path("no-such-dir\\x.bmp").c_str(), &alreadyExists),
-              nullptr);
-    EXPECT_EQ(alreadyExists, 0);
+    EXPECT_EQ(ShellFileCreatePrivate(Path("no-such-dir\\x.bmp").c_str(), &outcome), nullptr);
+    EXPECT_EQ(outcome, kShellFileFailed);
+    EXPECT_EQ(ShellFileCreateUnnamed(directory_.c_str(), &outcome), nullptr);
+    EXPECT_EQ(outcome, kShellFileUnsupported);
+}
+
+TEST_F(RuntimeServicesWin32, WritableCheckRefusesAReadOnlyFile) {
+    WriteFile("plain.bmp", "x");
+    EXPECT_EQ(ShellCheckWritable(Path("plain.bmp").c_str()), 0);
+    WriteFile("locked.bmp", "x");
+    ASSERT_NE(SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_READONLY), 0);
+    EXPECT_EQ(ShellCheckWritable(Path("locked.bmp").c_str()), -1);
+    SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadFile("locked.bmp"), "x");
 }
 
 TEST_F(RuntimeServicesWin32, RenameReplacesAnExistingTarget) {

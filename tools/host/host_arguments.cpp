@@ -7,9 +7,16 @@
 
 namespace {
 
+// Exactly an optional sign and decimal digits: no spaces, no other base.
 bool ParseWhole(const char* text, long long lowest, long long highest, long long* value) {
-    if (*text == '\0') {
+    const char* digits = text + (*text == '+' || *text == '-' ? 1 : 0);
+    if (*digits == '\0') {
         return false;
+    }
+    for (const char* at = digits; *at != '\0'; ++at) {
+        if (*at < '0' || *at > '9') {
+            return false;
+        }
     }
     errno = 0;
     char* end = nullptr;
@@ -133,6 +140,9 @@ HostArguments ParseHostArguments(int argc, const char* const* argv) {
         return Refuse(arguments,
                       std::string("output path '") + positional[1] + "' is not valid UTF-8");
     }
+    arguments.inputIsStandardInput = std::strcmp(positional[0], "-") == 0;
+    arguments.outputIsStandardOutput = std::strcmp(positional[1], "-") == 0;
+    arguments.outputName = positional[1];
     if (positionalCount == 3) {
         long long stars = 0;
         if (!ParseWhole(positional[2], INT32_MIN, INT32_MAX, &stars)) {

@@ -18,6 +18,9 @@ struct HostArguments {
     HostAction action = kHostUsageError;
     std::u16string inputPath;
     std::u16string outputPath;
+    std::string outputName;              // OUTPUT as given (UTF-8)
+    bool inputIsStandardInput = false;   // INPUT was '-'
+    bool outputIsStandardOutput = false; // OUTPUT was '-'; the report then goes to standard error
     int32_t starCount = kDefaultStarCount;
     bool seeded = false;
     uint32_t seed = 0;

@@ -1,0 +1,14 @@
+// Writing a loaded image to a file, shared by the save and the policy that
+// decides where the written file goes (bmp_replace.cpp).
+#pragma once
+
+#include "bmp/bmp_image.h"
+
+// Writes the headers, the gap block and the pixel rows to `file`, which stays
+// open. True when every write succeeded.
+bool WritePieces(ShellFile* file, const BmpImage* image);
+
+// Opens `path` for writing, truncating it, and writes the image into it: the
+// way to write a device, a pipe, or a file that must keep its identity. A
+// failed write can leave the target incomplete. Prints nothing.
+BmpStatus SaveDirectly(const char* path, const BmpImage* image);

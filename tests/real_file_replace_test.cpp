@@ -1,0 +1,466 @@
+// Replacing an existing output on real files, as the tests run in CI: as root.
+// Where a case needs an ordinary caller, the job runs in a forked child that
+// has given up root first; where it needs a full file system, a small tmpfs is
+// mounted (skipped where mounting is refused). Signals a failed write raises
+// are checked in a child with their default dispositions, so that a signal
+// that escaped would kill the child, not the test.
+#include "bmp_files.h"
+#include "job_invariants.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using std::filesystem::path;
+
+constexpr uid_t kCaller = 65534;     // the ordinary user a child runs as
+constexpr uid_t kOtherUser = 65533;  // owns files that are not the caller's
+constexpr gid_t kOtherGroup = 65533; // a group the caller is not in
+
+bool RunningAsRoot() {
+    return geteuid() == 0;
+}
+
+// What a job run in a child process did.
+struct ChildRun {
+    bool exited = false; // false: a signal ended it
+    int signal = 0;
+    int32_t result = 0;
+    std::string output;
+};
+
+// Runs `job` in a forked child, as the ordinary caller when `dropRoot` and the
+// tests run as root, with SIGPIPE and SIGXFSZ at their defaults.
+ChildRun RunInChild(const std::function<int32_t()>& job, bool dropRoot) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return {};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        std::signal(SIGPIPE, SIG_DFL);
+        std::signal(SIGXFSZ, SIG_DFL);
+        if (dropRoot && RunningAsRoot() &&
+            (setgroups(0, nullptr) != 0 || setresgid(kCaller, kCaller, kCaller) != 0 ||
+             setresuid(kCaller, kCaller, kCaller) != 0)) {
+            _exit(3);
+        }
+        ResetTestShell();
+        const int32_t result = job();
+        const std::string report = std::to_string(result) + "\n" + TestShell().output;
+        const ssize_t written = write(channel[1], report.data(), report.size());
+        _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 4);
+    }
+    close(channel[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            break;
+        }
+        report.append(buffer, static_cast<size_t>(got));
+    }
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ChildRun run;
+    run.exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    const size_t lineEnd = report.find('\n');
+    if (lineEnd != std::string::npos) {
+        run.result = std::stoi(report.substr(0, lineEnd));
+        run.output = report.substr(lineEnd + 1);
+    }
+    return run;
+}
+
+struct stat StatOf(const path& file) {
+    struct stat status {};
+    EXPECT_EQ(lstat(file.c_str(), &status), 0) << file;
+    return status;
+}
+
+std::string LinesBefore(int32_t stars) {
+    return std::string(kBanner) + "Image size: 4 x 3 pixels\nAdding " + std::to_string(stars) +
+           " stars to the image...\n";
+}
+
+std::string CreateLine(const path& output) {
+    return "Error: Cannot create output file '" + output.string() + "'\n";
+}
+
+// --- Targets a plain open for writing refuses -------------------------------
+
+struct RefusedCase {
+    const char* name;
+    bool rootOwned; // the target belongs to root (else to the caller) ...
+    mode_t mode;    // ... with these permission bits
+};
+
+void PrintTo(const RefusedCase& refused, std::ostream* out) {
+    *out << refused.name;
+}
+
+class RefusedTargetTest : public testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedTargetTest, IsLeftAsItWas) {
+    if (GetParam().rootOwned && !RunningAsRoot()) {
+        GTEST_SKIP() << "making a file root's needs root";
+    }
+    ScratchDirectory scratch;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
+    WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
+    const uid_t caller = RunningAsRoot() ? kCaller : geteuid();
+    // The directory is the caller's: the name could be replaced, the file not written.
+    ASSERT_EQ(chown(scratch.path.c_str(), caller, static_cast<gid_t>(-1)), 0);
+    const uid_t owner = GetParam().rootOwned ? 0 : caller;
+    ASSERT_EQ(chown((scratch / "out.bmp").c_str(), owner, static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chmod((scratch / "out.bmp").c_str(), GetParam().mode), 0);
+    const DirectorySnapshot before = Snapshot(scratch);
+    const struct stat statBefore = StatOf(scratch / "out.bmp");
+
+    const ChildRun run = RunInChild(
+        [&scratch] { return RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 2); }, true);
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    EXPECT_EQ(run.result, PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(run.output, LinesBefore(2) + CreateLine(scratch / "out.bmp"));
+    EXPECT_EQ(Snapshot(scratch), before);
+    const struct stat statAfter = StatOf(scratch / "out.bmp");
+    EXPECT_EQ(statAfter.st_ino, statBefore.st_ino);
+    EXPECT_EQ(statAfter.st_uid, statBefore.st_uid);
+    EXPECT_EQ(statAfter.st_mode, statBefore.st_mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, RefusedTargetTest,
+                         testing::Values(RefusedCase{"OwnReadOnlyFile", false, 0444},
+                                         RefusedCase{"RootsFileInOwnDirectory", true, 0644}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Which targets keep their identity, and how -----------------------------
+
+struct IdentityCase {
+    const char* name;
+    bool asCaller; // the job runs as the ordinary caller (else as root)
+    uid_t owner;   // the target's owner and group; kCaller stands for the caller
+    gid_t group;
+    mode_t mode;      // the target's permission bits
+    mode_t directory; // the directory's mode (owned by root)
+    bool hardLink;    // the target has a second name
+    bool inPlace;     // expected: written in place (else replaced by a new file)
+};
+
+void PrintTo(const IdentityCase& identity, std::ostream* out) {
+    *out << identity.name;
+}
+
+class IdentityTest : public testing::TestWithParam<IdentityCase> {};
+
+TEST_P(IdentityTest, OwnerGroupModeAndNamesStay) {
+    const IdentityCase& c = GetParam();
+    if (!RunningAsRoot()) {
+        GTEST_SKIP() << "giving files to other users needs root";
+    }
+    ScratchDirectory scratch;
+    ASSERT_EQ(chmod(scratch.path.c_str(), c.directory), 0);
+    if (c.asCaller && (c.directory & 0002) == 0) {
+        ASSERT_EQ(chown(scratch.path.c_str(), kCaller, kCaller), 0);
+    }
+    BmpSpec spec;
+    spec.width = 40;
+    spec.height = 30;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    chmod((scratch / "in.bmp").c_str(), 0644);
+    WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
+    ASSERT_EQ(chown((scratch / "out.bmp").c_str(), c.owner, c.group), 0);
+    ASSERT_EQ(chmod((scratch / "out.bmp").c_str(), c.mode), 0);
+    std::vector<std::string> names{"in.bmp", "out.bmp"};
+    if (c.hardLink) {
+        ASSERT_EQ(link((scratch / "out.bmp").c_str(), (scratch / "other.bmp").c_str()), 0);
+        names.insert(names.begin() + 1, "other.bmp");
+    }
+    const struct stat before = StatOf(scratch / "out.bmp");
+
+    const ChildRun run = RunInChild(
+        [&scratch] { return RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0); }, c.asCaller);
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    EXPECT_EQ(run.result, PELINDRA_RESULT_WRITTEN) << run.output;
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), PassThroughOf(spec));
+    EXPECT_EQ(scratch.Entries(), names);
+    if (c.hardLink) {
+        EXPECT_EQ(ReadFileBytes(scratch / "other.bmp"), PassThroughOf(spec));
+    }
+    const struct stat after = StatOf(scratch / "out.bmp");
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, IdentityTest,
+    testing::Values(
+        // Root restores another user's file exactly, through a new file.
+        IdentityCase{"RootReplacesAnotherUsersFile", false, kOtherUser, kOtherGroup, 0640, 0755,
+                     false, false},
+        IdentityCase{"SetGroupBitKept", false, kOtherUser, kOtherGroup, 02750, 0755, false, false},
+        IdentityCase{"OwnFileReplaced", true, kCaller, kCaller, 0604, 0755, false, false},
+        // A group the caller is not in cannot be given to a new file.
+        IdentityCase{"GroupCallerIsNotIn", true, kCaller, kOtherGroup, 0664, 0755, false, true},
+        // In a sticky world-writable directory, another user's writable file
+        // can be written but neither given away nor replaced.
+        IdentityCase{"AnotherUsersFileInStickyDirectory", true, kOtherUser, kOtherGroup, 0666,
+                     01777, false, true},
+        // Every name of the file must show the new picture.
+        IdentityCase{"HardLinkedFile", false, kOtherUser, kOtherGroup, 0644, 0755, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- A file system out of room ------------------------------------------------
+
+// A small tmpfs mounted inside a scratch directory for the object's lifetime.
+class SmallFileSystem {
+  public:
+    SmallFileSystem(const ScratchDirectory& scratch, const char* options)
+        : mountPoint_(scratch / "small") {
+        std::filesystem::create_directory(mountPoint_);
+        mounted_ = mount("pelindra-test", mountPoint_.c_str(), "tmpfs", 0, options) == 0;
+        why_ = mounted_ ? "" : std::string("cannot mount a tmpfs here: ") + std::strerror(errno);
+    }
+    ~SmallFileSystem() {
+        if (mounted_) {
+            umount2(mountPoint_.c_str(), MNT_DETACH);
+        }
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    bool mounted() const {
+        return mounted_;
+    }
+    const std::string& why() const {
+        return why_;
+    }
+    path operator/(const std::string& name) const {
+        return mountPoint_ / name;
+    }
+    // Creates empty files until the file system refuses another one.
+    void UseUpInodes() const {
+        for (int i = 0; i < 1000; ++i) {
+            const path filler = mountPoint_ / ("filler-" + std::to_string(i));
+            const int made = open(filler.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+            if (made < 0) {
+                ASSERT_EQ(errno, ENOSPC);
+                return;
+            }
+            close(made);
+        }
+        FAIL() << "the file system never ran out of inodes";
+    }
+
+  private:
+    path mountPoint_;
+    bool mounted_ = false;
+    std::string why_;
+};
+
+std::vector<std::string> EntriesOf(const path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct FullCase {
+    const char* name;
+    const char* options; // mount options of the tmpfs
+    bool inodesUsedUp;
+    const char* line; // "create" or "write"
+};
+
+void PrintTo(const FullCase& full, std::ostream* out) {
+    *out << full.name;
+}
+
+class FullFileSystemTest : public testing::TestWithParam<FullCase> {};
+
+TEST_P(FullFileSystemTest, KeepsTheOldOutput) {
+    ScratchDirectory scratch;
+    SmallFileSystem small(scratch, GetParam().options);
+    if (!small.mounted()) {
+        GTEST_SKIP() << small.why();
+    }
+    BmpSpec spec;
+    spec.width = 300;
+    spec.height = 300; // 270 KB: more than the small file system holds
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    const Bytes previous(1000, 'o');
+    WriteFileBytes(small / "out.bmp", previous);
+    if (GetParam().inodesUsedUp) {
+        small.UseUpInodes();
+    }
+    const std::vector<std::string> entries = EntriesOf(small / "");
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", small / "out.bmp", 3), PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(TestShell().output,
+              std::string(kBanner) +
+                  "Image size: 300 x 300 pixels\nAdding 3 stars to the image...\n" +
+                  "Error: Cannot " + GetParam().line + " output file '" +
+                  (small / "out.bmp").string() + "'\n");
+    EXPECT_EQ(ReadFileBytes(small / "out.bmp"), previous);
+    EXPECT_EQ(EntriesOf(small / ""), entries);
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileSystems, FullFileSystemTest,
+    testing::Values(FullCase{"NoInodes", "size=1m,nr_inodes=16", true, "create"},
+                    FullCase{"NoSpace", "size=64k,nr_inodes=64", false, "write"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Signals a failed write raises ----------------------------------------------
+
+TEST(WriteSignals, ReaderLeavingAPipeFailsTheWrite) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 600;
+    spec.height = 600; // about 1 MB, many times what a pipe holds
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    const path fifo = scratch / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    const ChildRun run = RunInChild(
+        [&] {
+            // The reader takes a little and goes away while the job still writes.
+            std::thread reader([&fifo] {
+                const int end = open(fifo.c_str(), O_RDONLY);
+                char first[100];
+                const ssize_t got = read(end, first, sizeof first);
+                (void)got;
+                close(end);
+            });
+            const int32_t result = RunPelindra(scratch / "in.bmp", fifo, 1);
+            reader.join();
+            sigset_t pending;
+            sigpending(&pending);
+            return sigismember(&pending, SIGPIPE) == 1 ? -1 : result;
+        },
+        false);
+    ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
+    EXPECT_EQ(run.result, PELINDRA_RESULT_FAILED) << "-1: SIGPIPE was left pending";
+    EXPECT_EQ(run.output, std::string(kBanner) +
+                              "Image size: 600 x 600 pixels\nAdding 1 stars to the image...\n"
+                              "Error: Cannot write output file '" +
+                              fifo.string() + "'\n");
+}
+
+struct LimitCase {
+    const char* name;
+    bool outputExists;
+    rlim_t limit;
+};
+
+void PrintTo(const LimitCase& limit, std::ostream* out) {
+    *out << limit.name;
+}
+
+class FileSizeSignalTest : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(FileSizeSignalTest, FailsTheWriteAndLeavesNothing) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 100;
+    spec.height = 60;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    if (GetParam().outputExists) {
+        WriteFileBytes(scratch / "out.bmp", Bytes(40, 'o'));
+    }
+    const DirectorySnapshot before = Snapshot(scratch);
+
+    const rlim_t limit = GetParam().limit;
+    const ChildRun run = RunInChild(
+        [&] {
+            const rlimit lowered{limit, limit};
+            if (setrlimit(RLIMIT_FSIZE, &lowered) != 0) {
+                return -2;
+            }
+            const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 2);
+            sigset_t blocked;
+            pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+            return sigismember(&blocked, SIGXFSZ) == 1 ? -1 : result;
+        },
+        false);
+    ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
+    EXPECT_EQ(run.result, PELINDRA_RESULT_FAILED) << "-1: SIGXFSZ left blocked";
+    EXPECT_EQ(run.output, std::string(kBanner) +
+                              "Image size: 100 x 60 pixels\nAdding 2 stars to the image...\n"
+                              "Error: Cannot write output file '" +
+                              (scratch / "out.bmp").string() + "'\n");
+    EXPECT_EQ(Snapshot(scratch), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, FileSizeSignalTest,
+                         testing::Values(LimitCase{"NewOutput", false, 1000},
+                                         LimitCase{"ExistingOutput", true, 9000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- A save killed part way -------------------------------------------------------
+
+// A child saving a large image is killed at several moments of the save. Each
+// time the output is the old file or the whole new one, and nothing else is
+// left in the directory: the new file has no name until it is complete.
+TEST(KilledSave, LeavesTheOldOrTheNewFileAndNothingElse) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 4096;
+    spec.height = 4096; // 48 MiB of pixels
+    spec.fill = 0;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    const Bytes previous{'o', 'l', 'd'};
+    const auto job = [&scratch] {
+        TestShell().draws = {1234567, 7654321, 7, 1};
+        TestShell().repeatDraws = true;
+        return RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 50);
+    };
+    WriteFileBytes(scratch / "out.bmp", previous);
+    ASSERT_EQ(RunInChild(job, false).result, PELINDRA_RESULT_WRITTEN);
+    const Bytes written = ReadFileBytes(scratch / "out.bmp");
+
+    int killedBeforeTheEnd = 0;
+    for (const int delayMs : {0, 5, 20, 60, 150, 400}) {
+        SCOPED_TRACE("killed after " + std::to_string(delayMs) + " ms");
+        WriteFileBytes(scratch / "out.bmp", previous);
+        const pid_t child = fork();
+        if (child == 0) {
+            ResetTestShell();
+            _exit(job() == PELINDRA_RESULT_WRITTEN ? 0 : 1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        killedBeforeTheEnd += WIFSIGNALED(status) ? 1 : 0;
+        EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+        const Bytes now = ReadFileBytes(scratch / "out.bmp");
+        EXPECT_TRUE(now == previous || now == written) << "output of " << now.size() << " bytes";
+    }
+    EXPECT_GT(killedBeforeTheEnd, 0) << "no child was killed before it finished";
+}
+
+} // namespace
