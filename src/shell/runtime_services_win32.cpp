@@ -24,16 +24,24 @@ bool IsDirectory(const char* path) {
 
 // Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
 // files; only the type of an open handle tells them apart. They are written
-// through rather than replaced, which they could not be.
-bool IsDiskFile(const char* path) {
+// through rather than replaced, which they could not be. Returns the number of
+// names a disk file has (hard links), or 0 for anything else.
+DWORD DiskFileLinks(const char* path) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return true; // it exists (it has attributes); let the save find out more
+        return 1; // it exists (it has attributes); let the save find out more
     }
-    const DWORD type = GetFileType(handle);
+    DWORD links = 0;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(handle) == FILE_TYPE_DISK) {
+        links =
+            GetFileInformationByHandle(handle, &information) != 0 && information.nNumberOfLinks > 1
+                ? information.nNumberOfLinks
+                : 1;
+    }
     CloseHandle(handle);
-    return type == FILE_TYPE_DISK;
+    return links;
 }
 
 // A temporary name beside a target whose path is close to MAX_PATH can pass
@@ -90,6 +98,23 @@ int32_t OutcomeOf(DWORD error) {
     default:
         return kShellFileFailed;
     }
+}
+
+// What ReplaceFileW keeps of the file it replaces besides its access list,
+// given to the new file beforehand so that the result is the same where the
+// replace keeps less (Wine's keeps nothing): the attributes a user sets and the
+// creation time. Best effort: the contents are what matter.
+void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    HANDLE handle = CreateFileW(file, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        SetFileTime(handle, &target.ftCreationTime, nullptr, nullptr);
+        CloseHandle(handle);
+    }
+    const DWORD kept = target.dwFileAttributes & kKept;
+    SetFileAttributesW(file, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace
@@ -196,14 +221,21 @@ int64_t ShellFileRemaining(ShellFile* file) {
 }
 
 int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
-    // Windows files carry access lists, not owners and permission bits; a
-    // replaced file gets the defaults of its directory like any new file there.
+    // Windows files carry access lists and attributes, not owners and
+    // permission bits: the rename that puts the new file in place hands it the
+    // old file's (see ShellRenameFile).
     return 0;
 }
 
 int32_t ShellCheckWritable(const char* path) {
     // A read-only attribute, an access list that refuses writing, or another
-    // program holding the file without sharing it all refuse this open.
+    // program holding the file without sharing it all refuse this open. The
+    // attribute is asked first, as Windows itself does: Wine leaves it to the
+    // Unix permission bits, which do not stop an administrator.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return -1;
+    }
     HANDLE handle =
         CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -232,24 +264,48 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         info->kind = kShellPathDirectory;
-    } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0 || !IsDiskFile(path)) {
+    } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
         info->kind = kShellPathOther;
     } else {
-        info->kind = kShellPathRegular;
-        info->links = 1;
+        // A file with other names is written in place, so they all see the image.
+        const DWORD links = DiskFileLinks(path);
+        info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
+        info->links = links;
     }
 }
 
 int32_t ShellRenameFile(const char* from, const char* to) {
-    // The C runtime's rename refuses an existing target on Windows.
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
     if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
         return kShellFileFailed;
     }
-    return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0
-               ? kShellFileDone
-               : OutcomeOf(GetLastError());
+    WIN32_FILE_ATTRIBUTE_DATA target;
+    if (GetFileAttributesExW(wideTo, GetFileExInfoStandard, &target) == 0) {
+        // Nothing to keep. (The C runtime's rename would refuse a target that
+        // appeared meanwhile.)
+        return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0
+                   ? kShellFileDone
+                   : OutcomeOf(GetLastError());
+    }
+    KeepIdentity(wideFrom, target);
+    if (ReplaceFileW(wideTo, wideFrom, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr) != 0) {
+        return kShellFileDone;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+        return kShellFileFailed; // the new file is missing
+    }
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        // The old file is gone already and the new one still has its own name:
+        // finish the move.
+        return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
+                                                                             : kShellFileFailed;
+    }
+    // Both files are as they were. The new one cannot take the old one's place
+    // with its identity, so the caller writes the old file in place instead.
+    return kShellFileDenied;
 }
 
 int32_t ShellRemoveFile(const char* path) {
