@@ -290,7 +290,7 @@ size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* de
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {

@@ -97,6 +97,10 @@ struct SaveFaultCase {
     const char* line = "write"; // "write" or "create"
 };
 
+void PrintTo(const SaveFaultCase& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
 class SaveFaultTest : public testing::TestWithParam<SaveFaultCase> {};
 
 TEST_P(SaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
@@ -151,6 +155,10 @@ struct PlacementCase {
     bool inPlace;
 };
 
+void PrintTo(const PlacementCase& placement, std::ostream* out) {
+    *out << placement.name;
+}
+
 class SavePlacementTest : public testing::TestWithParam<PlacementCase> {};
 
 TEST_P(SavePlacementTest, WritesTheImageWhereItMust) {
@@ -188,6 +196,23 @@ INSTANTIATE_TEST_SUITE_P(
                     PlacementCase{"IdentityCannotBeKept", -1, 0, -1, false, true},
                     PlacementCase{"RenameRefused", -1, -1, 0, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A new output gets the mode a plain create gives it, whichever way it was made.
+TEST(Save, NewOutputGetsTheModeOfANewFile) {
+    const mode_t saved = umask(027);
+    for (const bool unnamedUnsupported : {false, true}) {
+        SCOPED_TRACE(unnamedUnsupported ? "named temporary" : "unnamed file");
+        ResetTestShell();
+        ScratchDirectory scratch;
+        WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
+        TestShell().unnamedUnsupported = unnamedUnsupported;
+        EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_WRITTEN);
+        struct stat made;
+        ASSERT_EQ(stat((scratch / "out.bmp").c_str(), &made), 0);
+        EXPECT_EQ(made.st_mode & 07777, 0640u);
+    }
+    umask(saved);
+}
 
 TEST(Save, InPlaceFailureKeepsTheInputWhole) {
     ScratchDirectory scratch;

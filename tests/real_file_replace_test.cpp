@@ -18,6 +18,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -97,63 +98,13 @@ struct stat StatOf(const path& file) {
     return status;
 }
 
-std::string LinesBefore(int32_t stars) {
-    return std::string(kBanner) + "Image size: 4 x 3 pixels\nAdding " + std::to_string(stars) +
-           " stars to the image...\n";
-}
-
-std::string CreateLine(const path& output) {
-    return "Error: Cannot create output file '" + output.string() + "'\n";
-}
-
-// --- Targets a plain open for writing refuses -------------------------------
-
-struct RefusedCase {
-    const char* name;
-    bool rootOwned; // the target belongs to root (else to the caller) ...
-    mode_t mode;    // ... with these permission bits
-};
-
-void PrintTo(const RefusedCase& refused, std::ostream* out) {
-    *out << refused.name;
-}
-
-class RefusedTargetTest : public testing::TestWithParam<RefusedCase> {};
-
-TEST_P(RefusedTargetTest, IsLeftAsItWas) {
-    if (GetParam().rootOwned && !RunningAsRoot()) {
-        GTEST_SKIP() << "making a file root's needs root";
-    }
-    ScratchDirectory scratch;
-    WriteFileBytes(scratch / "in.bmp", MakeBmp({}));
-    WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
-    const uid_t caller = RunningAsRoot() ? kCaller : geteuid();
-    // The directory is the caller's: the name could be replaced, the file not written.
-    ASSERT_EQ(chown(scratch.path.c_str(), caller, static_cast<gid_t>(-1)), 0);
-    const uid_t owner = GetParam().rootOwned ? 0 : caller;
-    ASSERT_EQ(chown((scratch / "out.bmp").c_str(), owner, static_cast<gid_t>(-1)), 0);
-    ASSERT_EQ(chmod((scratch / "out.bmp").c_str(), GetParam().mode), 0);
-    const DirectorySnapshot before = Snapshot(scratch);
-    const struct stat statBefore = StatOf(scratch / "out.bmp");
-
-    const ChildRun run = RunInChild(
-        [&scratch] { return RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 2); }, true);
-    ASSERT_TRUE(run.exited) << "signal " << run.signal;
-    EXPECT_EQ(run.result, PELINDRA_RESULT_FAILED);
-    EXPECT_EQ(run.output, LinesBefore(2) + CreateLine(scratch / "out.bmp"));
-    EXPECT_EQ(Snapshot(scratch), before);
-    const struct stat statAfter = StatOf(scratch / "out.bmp");
-    EXPECT_EQ(statAfter.st_ino, statBefore.st_ino);
-    EXPECT_EQ(statAfter.st_uid, statBefore.st_uid);
-    EXPECT_EQ(statAfter.st_mode, statBefore.st_mode);
-}
-
-INSTANTIATE_TEST_SUITE_P(Targets, RefusedTargetTest,
-                         testing::Values(RefusedCase{"OwnReadOnlyFile", false, 0444},
-                                         RefusedCase{"RootsFileInOwnDirectory", true, 0644}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 // --- Which targets keep their identity, and how -----------------------------
+
+enum class Outcome {
+    kReplaced, // by a new file with the same owner, group and mode
+    kInPlace,  // written in place, as a plain open for writing would
+    kRefused,  // such an open would be refused: nothing changes
+};
 
 struct IdentityCase {
     const char* name;
@@ -163,8 +114,29 @@ struct IdentityCase {
     mode_t mode;      // the target's permission bits
     mode_t directory; // the directory's mode (owned by root)
     bool hardLink;    // the target has a second name
-    bool inPlace;     // expected: written in place (else replaced by a new file)
+    Outcome outcome;
+    bool accessList = false; // the target also lets the caller's user write it
 };
+
+// Gives `file` a POSIX access list: its permission bits plus read and write
+// for one more user. False where the file system keeps none.
+bool AddAccessList(const path& file, uid_t user) {
+    struct Entry {
+        uint16_t tag;
+        uint16_t permissions;
+        uint32_t id;
+    };
+    const uint32_t version = 2;
+    const Entry entries[] = {{0x01, 6, 0xFFFFFFFF},
+                             {0x02, 6, user},
+                             {0x04, 4, 0xFFFFFFFF},
+                             {0x10, 6, 0xFFFFFFFF},
+                             {0x20, 4, 0xFFFFFFFF}};
+    Bytes blob(sizeof version + sizeof entries);
+    std::memcpy(blob.data(), &version, sizeof version);
+    std::memcpy(blob.data() + sizeof version, entries, sizeof entries);
+    return lsetxattr(file.c_str(), "system.posix_acl_access", blob.data(), blob.size(), 0) == 0;
+}
 
 void PrintTo(const IdentityCase& identity, std::ostream* out) {
     *out << identity.name;
@@ -172,7 +144,7 @@ void PrintTo(const IdentityCase& identity, std::ostream* out) {
 
 class IdentityTest : public testing::TestWithParam<IdentityCase> {};
 
-TEST_P(IdentityTest, OwnerGroupModeAndNamesStay) {
+TEST_P(IdentityTest, OwnerGroupModeAndNamesStayOrNothingChanges) {
     const IdentityCase& c = GetParam();
     if (!RunningAsRoot()) {
         GTEST_SKIP() << "giving files to other users needs root";
@@ -190,6 +162,9 @@ TEST_P(IdentityTest, OwnerGroupModeAndNamesStay) {
     WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
     ASSERT_EQ(chown((scratch / "out.bmp").c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod((scratch / "out.bmp").c_str(), c.mode), 0);
+    if (c.accessList && !AddAccessList(scratch / "out.bmp", kCaller)) {
+        GTEST_SKIP() << "no access lists on this file system";
+    }
     std::vector<std::string> names{"in.bmp", "out.bmp"};
     if (c.hardLink) {
         ASSERT_EQ(link((scratch / "out.bmp").c_str(), (scratch / "other.bmp").c_str()), 0);
@@ -200,36 +175,62 @@ TEST_P(IdentityTest, OwnerGroupModeAndNamesStay) {
     const ChildRun run = RunInChild(
         [&scratch] { return RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0); }, c.asCaller);
     ASSERT_TRUE(run.exited) << "signal " << run.signal;
-    EXPECT_EQ(run.result, PELINDRA_RESULT_WRITTEN) << run.output;
-    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), PassThroughOf(spec));
+    const bool refused = c.outcome == Outcome::kRefused;
+    if (refused) {
+        EXPECT_EQ(run.result, PELINDRA_RESULT_FAILED);
+        EXPECT_EQ(run.output, std::string(kBanner) +
+                                  "Image size: 40 x 30 pixels\nAdding 0 stars to the image...\n"
+                                  "Error: Cannot create output file '" +
+                                  (scratch / "out.bmp").string() + "'\n");
+    } else {
+        EXPECT_EQ(run.result, PELINDRA_RESULT_WRITTEN) << run.output;
+    }
+    const Bytes expected = refused ? Bytes{'o', 'l', 'd'} : PassThroughOf(spec);
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), expected);
     EXPECT_EQ(scratch.Entries(), names);
     if (c.hardLink) {
-        EXPECT_EQ(ReadFileBytes(scratch / "other.bmp"), PassThroughOf(spec));
+        EXPECT_EQ(ReadFileBytes(scratch / "other.bmp"), expected);
     }
     const struct stat after = StatOf(scratch / "out.bmp");
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_EQ(after.st_mode, before.st_mode);
-    EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
+    EXPECT_EQ(after.st_ino == before.st_ino, c.outcome != Outcome::kReplaced);
+    if (c.accessList) {
+        EXPECT_GT(lgetxattr((scratch / "out.bmp").c_str(), "system.posix_acl_access", nullptr, 0),
+                  0);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Targets, IdentityTest,
-    testing::Values(
-        // Root restores another user's file exactly, through a new file.
-        IdentityCase{"RootReplacesAnotherUsersFile", false, kOtherUser, kOtherGroup, 0640, 0755,
-                     false, false},
-        IdentityCase{"SetGroupBitKept", false, kOtherUser, kOtherGroup, 02750, 0755, false, false},
-        IdentityCase{"OwnFileReplaced", true, kCaller, kCaller, 0604, 0755, false, false},
-        // A group the caller is not in cannot be given to a new file.
-        IdentityCase{"GroupCallerIsNotIn", true, kCaller, kOtherGroup, 0664, 0755, false, true},
-        // In a sticky world-writable directory, another user's writable file
-        // can be written but neither given away nor replaced.
-        IdentityCase{"AnotherUsersFileInStickyDirectory", true, kOtherUser, kOtherGroup, 0666,
-                     01777, false, true},
-        // Every name of the file must show the new picture.
-        IdentityCase{"HardLinkedFile", false, kOtherUser, kOtherGroup, 0644, 0755, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Targets, IdentityTest,
+                         testing::Values(
+                             // Root restores another user's file exactly, through a new file.
+                             IdentityCase{"RootReplacesAnotherUsersFile", false, kOtherUser,
+                                          kOtherGroup, 0640, 0755, false, Outcome::kReplaced},
+                             IdentityCase{"SetGroupBitKept", false, kOtherUser, kOtherGroup, 02750,
+                                          0755, false, Outcome::kReplaced},
+                             IdentityCase{"OwnFileReplaced", true, kCaller, kCaller, 0604, 0755,
+                                          false, Outcome::kReplaced},
+                             // A group the caller is not in cannot be given to a new file.
+                             IdentityCase{"GroupCallerIsNotIn", true, kCaller, kOtherGroup, 0664,
+                                          0755, false, Outcome::kInPlace},
+                             // In a sticky world-writable directory, another user's writable file
+                             // can be written but neither given away nor replaced.
+                             IdentityCase{"AnotherUsersFileInStickyDirectory", true, kOtherUser,
+                                          kOtherGroup, 0666, 01777, false, Outcome::kInPlace},
+                             // Every name of the file must show the new picture.
+                             IdentityCase{"HardLinkedFile", false, kOtherUser, kOtherGroup, 0644,
+                                          0755, true, Outcome::kInPlace},
+                             // A new file would not get the access list.
+                             IdentityCase{"FileWithAccessList", false, kOtherUser, kOtherGroup,
+                                          0664, 0755, false, Outcome::kInPlace, true},
+                             // In the caller's own directory the name could be replaced, but the
+                             // file itself may not be written.
+                             IdentityCase{"OwnReadOnlyFile", true, kCaller, kCaller, 0444, 0755,
+                                          false, Outcome::kRefused},
+                             IdentityCase{"RootsFileInOwnDirectory", true, 0, 0, 0644, 0755, false,
+                                          Outcome::kRefused}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- A file system out of room ------------------------------------------------
 

@@ -4,9 +4,10 @@
 // one rename, so the target is at every moment the old file or the whole new
 // one. Where that would change what the name stands for, the file is written
 // in place instead, as a plain open for writing would: when the new file
-// cannot carry the same identity, when the file has other names (hard links)
-// that must keep seeing it, and when the directory refuses a new name or the
-// rename for a permission reason. Nothing is ever done that such an open would
+// cannot carry the same identity (owner, group, permission bits, an access
+// list), when the file has other names (hard links) that must keep seeing it,
+// and when the directory refuses a new name or the rename for a permission
+// reason. Nothing is ever done that such an open would
 // refuse: a target that cannot be opened for writing is left alone.
 //
 // The new file has no name while it is written where the file system allows
@@ -164,7 +165,7 @@ BmpStatus SaveByKind(const char* path, const BmpImage* image) {
         if (ShellCheckWritable(path) != 0) {
             return kBmpCannotCreateOutput;
         }
-        if (target.links > 1) {
+        if (target.links > 1 || target.accessList != 0) {
             return SaveDirectly(path, image);
         }
     }

@@ -75,6 +75,8 @@ struct ShellPathInfo {
     uint32_t owner;       // of a regular file: its user and group (0 where the
     uint32_t group;       // platform has none)
     uint32_t links;       // of a regular file: how many names it has (at least 1)
+    uint32_t accessList;  // 1 when a regular file's permissions go beyond its
+                          // permission bits (an access list a new file would not get)
 };
 // Describes what a path names without following a final symbolic link.
 void ShellQueryPath(const char* path, ShellPathInfo* info);

@@ -1,7 +1,7 @@
 // The POSIX half of the runtime services: opening, creating and viewing files,
 // paths, temporary names, replacing files, the write signals and the narrow
-// encoding (UTF-8). The rest is plain C
-// runtime, shared with Windows (runtime_services_stdio.cpp).
+// encoding (UTF-8). The rest is plain C runtime, shared with Windows
+// (runtime_services_stdio.cpp).
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 
@@ -18,6 +18,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -211,7 +212,7 @@ size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* de
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
     if (lstat(path, &status) != 0) {
         return;
     }
@@ -221,6 +222,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->owner = static_cast<uint32_t>(status.st_uid);
         info->group = static_cast<uint32_t>(status.st_gid);
         info->links = static_cast<uint32_t>(status.st_nlink);
+        info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0 ? 1 : 0;
     } else if (S_ISDIR(status.st_mode)) {
         info->kind = kShellPathDirectory;
     } else {

@@ -228,14 +228,15 @@ int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target
 }
 
 int32_t ShellCheckWritable(const char* path) {
-    // A read-only attribute, an access list that refuses writing, or another
-    // program holding the file without sharing it all refuse this open. The
-    // attribute is asked first, as Windows itself does: Wine leaves it to the
-    // Unix permission bits, which do not stop an administrator.
+    // The read-only attribute is asked for directly: Windows refuses to open
+    // such a file for writing whoever asks, where a POSIX layer under Wine
+    // run by root would not.
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return -1;
     }
+    // An access list that refuses writing, or another program holding the
+    // file without sharing it, refuse this open.
     HANDLE handle =
         CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -254,7 +255,7 @@ uint32_t ShellHoldWriteSignals() {
 void ShellReleaseWriteSignals(uint32_t /*held*/) {}
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
