@@ -319,6 +319,10 @@ int32_t ShellRemoveFile(const char* path) {
     return state.files.erase(path) == 1 ? 0 : -1;
 }
 
+size_t ShellCharacterBytes(const char* /*text*/) {
+    return 1;
+}
+
 uint32_t ShellUniqueToken() {
     static uint32_t counter = 0;
     return ++counter;

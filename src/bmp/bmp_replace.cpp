@@ -32,10 +32,11 @@ constexpr int32_t kTemporaryNameAttempts = 16;
 
 // Length of the directory part of `path`, separator included. Windows also
 // takes backslashes and a drive prefix ("C:name"); elsewhere a backslash is an
-// ordinary character of a file name.
+// ordinary character of a file name. The scan steps over whole characters, so
+// the second byte of a double-byte character is never taken for a separator.
 size_t DirectoryLength(const char* path) {
     size_t length = 0;
-    for (size_t i = 0; path[i] != '\0'; ++i) {
+    for (size_t i = 0; path[i] != '\0'; i += ShellCharacterBytes(path + i)) {
 #if defined(_WIN32)
         const bool separator = path[i] == '/' || path[i] == '\\' || path[i] == ':';
 #else

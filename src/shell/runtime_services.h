@@ -85,6 +85,11 @@ void ShellQueryPath(const char* path, ShellPathInfo* info);
 int32_t ShellRenameFile(const char* from, const char* to);
 // 0 on success.
 int32_t ShellRemoveFile(const char* path);
+// Bytes in the narrow character that starts at `text` (not at its terminator):
+// 1 in UTF-8, where no byte of a longer character looks like ASCII, and 2 for
+// a double-byte character of a code page like 932, whose second byte can be a
+// backslash. Paths are split on these boundaries.
+size_t ShellCharacterBytes(const char* text);
 // A value that differs between calls and between processes, for naming
 // temporary files. Never taken from the random generator, whose sequence
 // belongs to the stars.

@@ -238,6 +238,10 @@ int32_t ShellRemoveFile(const char* path) {
     return std::remove(path) == 0 ? 0 : -1;
 }
 
+size_t ShellCharacterBytes(const char* /*text*/) {
+    return 1;
+}
+
 uint32_t ShellUniqueToken() {
     static std::atomic<uint32_t> counter{0};
     struct timespec now;

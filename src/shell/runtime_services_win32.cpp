@@ -2,8 +2,8 @@
 // API: what MorvanePelindra.dll uses when a Windows host loads it.
 //
 // Narrow paths are in the ANSI code page here, as every "A" function and the
-// C runtime's fopen expect them; a character the code page cannot hold becomes
-// the code page's default character.
+// C runtime's fopen expect them; a path the code page cannot hold exactly is
+// refused rather than changed into another one.
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 
@@ -24,16 +24,68 @@ bool IsDirectory(const char* path) {
 
 // Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
 // files; only the type of an open handle tells them apart. They are written
-// through rather than replaced, which they could not be.
-bool IsDiskFile(const char* path) {
+// through rather than replaced, which they could not be. Returns the number of
+// names a disk file has (hard links), or 0 for anything else.
+DWORD DiskFileLinks(const char* path) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return true; // it exists (it has attributes); let the save find out more
+        return 1; // it exists (it has attributes); let the save find out more
     }
-    const DWORD type = GetFileType(handle);
+    DWORD links = 0;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(handle) == FILE_TYPE_DISK) {
+        links =
+            GetFileInformationByHandle(handle, &information) != 0 && information.nNumberOfLinks > 1
+                ? information.nNumberOfLinks
+                : 1;
+    }
     CloseHandle(handle);
-    return type == FILE_TYPE_DISK;
+    return links;
+}
+
+// A temporary name beside a target whose path is close to MAX_PATH can pass
+// it, and the "A" functions stop there, although the file system does not.
+// Temporaries are therefore created, renamed and removed through the wide
+// functions, and a path past the limit is made absolute under "\\?\", which
+// lifts it. The room allows for a relative path below a deep current directory.
+constexpr int kWidePathCapacity = 2048;
+
+// False when the path is not valid in the code page or does not fit.
+bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
+    const int units =
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, kWidePathCapacity);
+    if (units <= 0) {
+        return false;
+    }
+    if (units <= MAX_PATH) {
+        return true;
+    }
+    wchar_t full[kWidePathCapacity];
+    const DWORD length = GetFullPathNameW(wide, kWidePathCapacity, full, nullptr);
+    constexpr DWORD kLongestPrefix = 8; // \\?\UNC\ in place of the leading \\ of a share
+    if (length == 0 || length + kLongestPrefix >= static_cast<DWORD>(kWidePathCapacity)) {
+        return false;
+    }
+    const wchar_t* rest = full;
+    const wchar_t* prefix = L"\\\\?\\";
+    if (full[0] == L'\\' && full[1] == L'\\') {
+        if (full[2] == L'?' || full[2] == L'.') {
+            prefix = L""; // already a device or long path
+        } else {
+            prefix = L"\\\\?\\UNC\\";
+            rest = full + 2;
+        }
+    }
+    int at = 0;
+    while (*prefix != L'\0') {
+        wide[at++] = *prefix++;
+    }
+    while (*rest != L'\0') {
+        wide[at++] = *rest++;
+    }
+    wide[at] = L'\0';
+    return true;
 }
 
 int32_t OutcomeOf(DWORD error) {
@@ -46,6 +98,23 @@ int32_t OutcomeOf(DWORD error) {
     default:
         return kShellFileFailed;
     }
+}
+
+// What ReplaceFileW keeps of the file it replaces besides its access list,
+// given to the new file beforehand so that the result is the same where the
+// replace keeps less (Wine's keeps nothing): the attributes a user sets and the
+// creation time. Best effort: the contents are what matter.
+void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    HANDLE handle = CreateFileW(file, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        SetFileTime(handle, &target.ftCreationTime, nullptr, nullptr);
+        CloseHandle(handle);
+    }
+    const DWORD kept = target.dwFileAttributes & kKept;
+    SetFileAttributesW(file, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
 }
 
 } // namespace
@@ -67,8 +136,13 @@ ShellFile* ShellFileCreateUnnamed(const char* /*directory*/, int32_t* outcome) {
 }
 
 ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+    wchar_t wide[kWidePathCapacity];
+    if (!ToWidePath(path, wide)) {
+        *outcome = kShellFileFailed;
+        return nullptr;
+    }
     HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *outcome = OutcomeOf(GetLastError());
         return nullptr;
@@ -78,13 +152,13 @@ ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     if (descriptor < 0) {
         CloseHandle(handle);
-        DeleteFileA(path);
+        DeleteFileW(wide);
         return nullptr;
     }
     FILE* stream = _fdopen(descriptor, "wb");
     if (stream == nullptr) {
         _close(descriptor);
-        DeleteFileA(path);
+        DeleteFileW(wide);
         return nullptr;
     }
     *outcome = kShellFileDone;
@@ -147,8 +221,9 @@ int64_t ShellFileRemaining(ShellFile* file) {
 }
 
 int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
-    // Windows files carry access lists, not owners and permission bits; a
-    // replaced file gets the defaults of its directory like any new file there.
+    // Windows files carry access lists and attributes, not owners and
+    // permission bits: the rename that puts the new file in place hands it the
+    // old file's (see ShellRenameFile).
     return 0;
 }
 
@@ -190,22 +265,58 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         info->kind = kShellPathDirectory;
-    } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0 || !IsDiskFile(path)) {
+    } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
         info->kind = kShellPathOther;
     } else {
-        info->kind = kShellPathRegular;
-        info->links = 1;
+        // A file with other names is written in place, so they all see the image.
+        const DWORD links = DiskFileLinks(path);
+        info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
+        info->links = links;
     }
 }
 
 int32_t ShellRenameFile(const char* from, const char* to) {
-    // The C runtime's rename refuses an existing target on Windows.
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
-                                                                 : OutcomeOf(GetLastError());
+    wchar_t wideFrom[kWidePathCapacity];
+    wchar_t wideTo[kWidePathCapacity];
+    if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
+        return kShellFileFailed;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA target;
+    if (GetFileAttributesExW(wideTo, GetFileExInfoStandard, &target) == 0) {
+        // Nothing to keep. (The C runtime's rename would refuse a target that
+        // appeared meanwhile.)
+        return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0
+                   ? kShellFileDone
+                   : OutcomeOf(GetLastError());
+    }
+    KeepIdentity(wideFrom, target);
+    if (ReplaceFileW(wideTo, wideFrom, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr) != 0) {
+        return kShellFileDone;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+        return kShellFileFailed; // the new file is missing
+    }
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        // The old file is gone already and the new one still has its own name:
+        // finish the move.
+        return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
+                                                                             : kShellFileFailed;
+    }
+    // Both files are as they were. The new one cannot take the old one's place
+    // with its identity, so the caller writes the old file in place instead.
+    return kShellFileDenied;
 }
 
 int32_t ShellRemoveFile(const char* path) {
-    return DeleteFileA(path) != 0 ? 0 : -1;
+    wchar_t wide[kWidePathCapacity];
+    return ToWidePath(path, wide) && DeleteFileW(wide) != 0 ? 0 : -1;
+}
+
+size_t ShellCharacterBytes(const char* text) {
+    const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[0])) != 0;
+    return lead && text[1] != '\0' ? 2 : 1;
 }
 
 uint32_t ShellUniqueToken() {
@@ -222,6 +333,29 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) 
     // wchar_t is 16 bits wide on Windows, so the string is already in the
     // form the API takes.
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF-16");
-    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(wide), -1, narrow,
-                               capacity, nullptr, nullptr);
+    const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
+    const UINT codePage = GetACP();
+    if (codePage == CP_UTF8 || codePage == CP_UTF7) {
+        // These take no best-fit flags: every character has a form, and only
+        // an unpaired surrogate cannot be held (UTF-8 reports it; UTF-7
+        // takes no flags at all and keeps it as it is).
+        const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
+        const int written =
+            WideCharToMultiByte(codePage, flags, source, -1, narrow, capacity, nullptr, nullptr);
+        if (written == 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
+            return -1;
+        }
+        return written;
+    }
+    // Without WC_NO_BEST_FIT_CHARS, look-alikes would become other characters:
+    // a fullwidth solidus a real '/', two fullwidth full stops "..", and the
+    // path would name another place. With it, anything the code page lacks
+    // becomes the default character, which is then reported.
+    BOOL usedDefault = FALSE;
+    const int written = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, source, -1, narrow,
+                                            capacity, nullptr, &usedDefault);
+    if (written > 0 && usedDefault) {
+        return -1;
+    }
+    return written;
 }

@@ -20,6 +20,7 @@ size_t RealShellFileReadFromView(const ShellFileView* view, int64_t offset, void
 void RealShellQueryPath(const char* path, ShellPathInfo* info);
 int32_t RealShellRenameFile(const char* from, const char* to);
 int32_t RealShellRemoveFile(const char* path);
+size_t RealShellCharacterBytes(const char* text);
 uint32_t RealShellUniqueToken();
 void* RealShellAllocate(size_t bytes);
 void RealShellRelease(void* block);

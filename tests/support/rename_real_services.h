@@ -17,6 +17,7 @@
 #define ShellQueryPath RealShellQueryPath
 #define ShellRenameFile RealShellRenameFile
 #define ShellRemoveFile RealShellRemoveFile
+#define ShellCharacterBytes RealShellCharacterBytes
 #define ShellUniqueToken RealShellUniqueToken
 #define ShellAllocate RealShellAllocate
 #define ShellRelease RealShellRelease

@@ -210,6 +210,10 @@ int32_t ShellRemoveFile(const char* path) {
     return RealShellRemoveFile(path);
 }
 
+size_t ShellCharacterBytes(const char* text) {
+    return RealShellCharacterBytes(text);
+}
+
 uint32_t ShellUniqueToken() {
     return RealShellUniqueToken();
 }

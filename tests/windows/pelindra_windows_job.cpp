@@ -3,27 +3,23 @@
 // Runs the job the way a Windows host does: loads MorvanePelindra.dll from
 // beside this program with LoadLibraryW, finds Pelindra by name and by ordinal
 // 1 (they must be the same function), seeds the C runtime's generator, which
-// the DLL shares with this program, and calls it. Exit status 0 when the job
+// the DLL shares with this program, and calls it with the paths exactly as the
+// wide command line gives them. Exit status 0 when the job
 // returned 999, 1 when it returned 1, 2 for anything else going wrong.
 #include "morvane_pelindra.h"
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 namespace {
 
 using PelindraFunction = int32_t(PELINDRA_CALL*)(const char16_t*, const char16_t*, int32_t);
-
-std::wstring Widen(const char* text) {
-    const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units > 0 ? units : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
 
 std::wstring BesideThisProgram(const wchar_t* name) {
     wchar_t path[MAX_PATH];
@@ -36,21 +32,32 @@ std::wstring BesideThisProgram(const wchar_t* name) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 5) {
+int main() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv == nullptr || argc != 5) {
         std::fprintf(stderr, "usage: pelindra_windows_job SEED INPUT OUTPUT STARS\n");
         return 2;
     }
-    const unsigned seed = static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10));
-    const std::wstring input = Widen(argv[2]);
-    const std::wstring output = Widen(argv[3]);
-    const int32_t stars = static_cast<int32_t>(std::strtol(argv[4], nullptr, 10));
+    const unsigned seed = static_cast<unsigned>(std::wcstoul(argv[1], nullptr, 10));
+    const std::wstring input = argv[2];
+    const std::wstring output = argv[3];
+    const int32_t stars = static_cast<int32_t>(std::wcstol(argv[4], nullptr, 10));
+    LocalFree(argv);
 
     HMODULE library = LoadLibraryW(BesideThisProgram(L"MorvanePelindra.dll").c_str());
     if (library == nullptr) {
         std::fprintf(stderr, "cannot load MorvanePelindra.dll (error %lu)\n", GetLastError());
         return 2;
     }
+#if PELINDRA_EXPECT_NO_FRAMEWORK
+    // The desktop flavour runs where the framework does not exist.
+    if (GetModuleHandleW(L"mfcce300.dll") != nullptr) {
+        std::fprintf(stderr, "the desktop flavour brought in the framework\n");
+        FreeLibrary(library);
+        return 2;
+    }
+#endif
     auto byName = reinterpret_cast<PelindraFunction>(
         reinterpret_cast<void*>(GetProcAddress(library, "Pelindra")));
     auto byOrdinal = reinterpret_cast<PelindraFunction>(

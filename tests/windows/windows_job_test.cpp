@@ -51,6 +51,13 @@ int CountEntries(const std::string& directory) {
     return count;
 }
 
+void WriteText(const std::string& path, const char* text) {
+    FILE* stream = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(stream, nullptr);
+    std::fputs(text, stream);
+    std::fclose(stream);
+}
+
 class WindowsJob : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -65,7 +72,9 @@ class WindowsJob : public ::testing::Test {
         ASSERT_TRUE(CreateDirectoryA(directory_.c_str(), nullptr)) << GetLastError();
     }
     void TearDown() override {
+        SetFileAttributesA((directory_ + "\\out.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA((directory_ + "\\out.bmp").c_str());
+        DeleteFileA((directory_ + "\\link.bmp").c_str());
         RemoveDirectoryA((directory_ + "\\sub").c_str());
         RemoveDirectoryA(directory_.c_str());
     }
@@ -105,6 +114,39 @@ TEST_F(WindowsJob, RefusesADirectoryAsOutputAndAMissingInput) {
     EXPECT_EQ(RunJob(directory_ + "\\missing.bmp", directory_ + "\\out.bmp", 5),
               PELINDRA_RESULT_FAILED);
     EXPECT_EQ(CountEntries(directory_), 1);
+}
+
+// The replaced file keeps what the old one had besides its contents, as
+// ReplaceFileW promises: here its attributes (Wine keeps no creation time to
+// compare).
+TEST_F(WindowsJob, ReplacingKeepsTheOldFilesAttributes) {
+    const std::string output = directory_ + "\\out.bmp";
+    WriteText(output, "an older, shorter file");
+    ASSERT_TRUE(SetFileAttributesA(output.c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    EXPECT_EQ(RunJob(input_, output, 40), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(GetFileAttributesA(output.c_str()) & FILE_ATTRIBUTE_HIDDEN,
+              DWORD{FILE_ATTRIBUTE_HIDDEN});
+    EXPECT_EQ(FileSize(output), FileSize(input_));
+    EXPECT_EQ(CountEntries(directory_), 1);
+}
+
+// As a plain open for writing would, the job refuses a read-only file; a file
+// with a second name is written in place, so that name sees the image too.
+TEST_F(WindowsJob, RefusesAReadOnlyOutputAndWritesAHardLinkedOneInPlace) {
+    const std::string output = directory_ + "\\out.bmp";
+    WriteText(output, "read only");
+    ASSERT_TRUE(SetFileAttributesA(output.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(RunJob(input_, output, 5), PELINDRA_RESULT_FAILED);
+    ASSERT_TRUE(SetFileAttributesA(output.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(FileSize(output), 9);
+    EXPECT_EQ(CountEntries(directory_), 1);
+
+    const std::string link = directory_ + "\\link.bmp";
+    ASSERT_TRUE(CreateHardLinkA(link.c_str(), output.c_str(), nullptr)) << GetLastError();
+    EXPECT_EQ(RunJob(input_, output, 5), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(FileSize(link), FileSize(input_));
+    EXPECT_EQ(CountEntries(directory_), 2);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // pelindra: the command-line host. It seeds the C runtime's generator, hands
 // the paths to the library as UTF-16 and turns its result into an exit status.
 #include "host/host_arguments.h"
+#include "host/host_command_line.h"
 #include "morvane_pelindra.h"
 
 #include <chrono>
@@ -154,5 +155,6 @@ int RunHost(int argc, const char* const* argv) {
 }
 
 int main(int argc, char** argv) {
+    argv = HostUtf8Arguments(&argc, argv);
     return RunHost(argc, argv);
 }
