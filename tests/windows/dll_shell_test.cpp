@@ -18,6 +18,8 @@
 namespace {
 
 constexpr wchar_t kLibraryName[] = L"MorvanePelindra.dll";
+// The desktop flavour has the same name in a folder of its own.
+constexpr const wchar_t* kLibraryFolder = PELINDRA_FRAMEWORK_REGISTRATION ? L"" : L"desktop\\";
 
 std::wstring LibraryPath() {
     wchar_t path[MAX_PATH];
@@ -25,7 +27,7 @@ std::wstring LibraryPath() {
     std::wstring result(path, length);
     const size_t slash = result.find_last_of(L"\\/");
     result.resize(slash == std::wstring::npos ? 0 : slash + 1);
-    return result + kLibraryName;
+    return result + kLibraryFolder + kLibraryName;
 }
 
 [[maybe_unused]] uintptr_t Address(const void* pointer) {

@@ -51,6 +51,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load MorvanePelindra.dll (error %lu)\n", GetLastError());
         return 2;
     }
+#if PELINDRA_EXPECT_NO_FRAMEWORK
+    // The desktop flavour runs where the framework does not exist.
+    if (GetModuleHandleW(L"mfcce300.dll") != nullptr) {
+        std::fprintf(stderr, "the desktop flavour brought in the framework\n");
+        FreeLibrary(library);
+        return 2;
+    }
+#endif
     auto byName = reinterpret_cast<PelindraFunction>(
         reinterpret_cast<void*>(GetProcAddress(library, "Pelindra")));
     auto byOrdinal = reinterpret_cast<PelindraFunction>(
