@@ -5,6 +5,11 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   # Each package's description starts with its own summary line; without this
   # CPack would put the project's summary in front of all three.
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CPACK_DEFAULT_PACKAGE_DESCRIPTION_SUMMARY}")
+  # A cross build's dependencies are found through a wrapper (see
+  # cmake/debian/shlibdeps-cross.in); CPack takes the one already cached.
+  if(CPACK_PELINDRA_SHLIBDEPS)
+    set(SHLIBDEPS_EXECUTABLE "${CPACK_PELINDRA_SHLIBDEPS}" CACHE FILEPATH "dpkg-shlibdeps" FORCE)
+  endif()
   # The packages also carry Debian's copyright and changelog.
   set(CPACK_COMPONENTS_ALL)
   foreach(component IN LISTS CPACK_PELINDRA_RELEASE_COMPONENTS)

@@ -80,6 +80,16 @@ if(NOT WIN32)
     set(pelindra_tarball_arch ${pelindra_system_processor})
   endif()
 
+  if(CMAKE_CROSSCOMPILING AND CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+    list(GET CMAKE_FIND_ROOT_PATH 0 pelindra_cross_root)
+    set(PELINDRA_CROSS_LIBDIR ${pelindra_cross_root}/lib)
+    configure_file(${pelindra_packaging_dir}/shlibdeps-cross.in
+      ${PROJECT_BINARY_DIR}/debian/shlibdeps-cross @ONLY
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                       WORLD_READ WORLD_EXECUTE)
+    set(CPACK_PELINDRA_SHLIBDEPS ${PROJECT_BINARY_DIR}/debian/shlibdeps-cross)
+  endif()
+
   set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_GROUPING ONE_PER_GROUP)
@@ -126,17 +136,51 @@ if(NOT WIN32)
   set(CPACK_PELINDRA_ARCHIVE_NAME morvanepelindra-${PROJECT_VERSION}-linux-${pelindra_tarball_arch})
 endif()
 
+# --- Windows: a zip per architecture ----------------------------------------
+if(WIN32)
+  # The zip holds the install tree (both DLL flavours, their import libraries,
+  # export lists and hosts, and the header) with the README and the man page as
+  # text beside it. Those two are left out of a plain `cmake --install`.
+  find_program(PELINDRA_GROFF groff)
+  if(PELINDRA_GROFF)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/pelindra.1.txt
+      COMMAND ${CMAKE_COMMAND} -DGROFF=${PELINDRA_GROFF} -DINPUT=${PROJECT_BINARY_DIR}/pelindra.1
+              -DOUTPUT=${PROJECT_BINARY_DIR}/pelindra.1.txt
+              -P ${PROJECT_SOURCE_DIR}/cmake/PelindraManText.cmake
+      DEPENDS ${PROJECT_BINARY_DIR}/pelindra.1 ${PROJECT_SOURCE_DIR}/cmake/PelindraManText.cmake
+      COMMENT "Rendering the man page as text"
+      VERBATIM)
+    add_custom_target(pelindra_man_text ALL DEPENDS ${PROJECT_BINARY_DIR}/pelindra.1.txt)
+    install(FILES ${PROJECT_BINARY_DIR}/pelindra.1.txt
+      DESTINATION . COMPONENT documentation EXCLUDE_FROM_ALL)
+  else()
+    message(WARNING "groff not found: the release zip will lack the man page")
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md
+    DESTINATION . COMPONENT documentation EXCLUDE_FROM_ALL)
+
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(pelindra_zip_arch x86)
+  else()
+    set(pelindra_zip_arch x64)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PELINDRA_ARCHIVE_NAME morvanepelindra-${PROJECT_VERSION}-windows-${pelindra_zip_arch})
+  # The Windows install rules name no component.
+  set(CPACK_PELINDRA_RELEASE_COMPONENTS Unspecified documentation)
+else()
+  set(CPACK_PELINDRA_RELEASE_COMPONENTS library development host)
+endif()
+
 # --- Common settings --------------------------------------------------------
 set(CPACK_PACKAGE_NAME morvanepelindra)
 set(CPACK_PACKAGE_VENDOR "${pelindra_vendor}")
 set(CPACK_PACKAGE_CONTACT "${pelindra_contact}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY morvanepelindra)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_THREADS 2)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PelindraCPackOptions.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PelindraCollectRelease.cmake)
 set(CPACK_PELINDRA_DIST_DIR ${PELINDRA_DIST_DIR})
-set(CPACK_PELINDRA_RELEASE_COMPONENTS library development host)
 include(CPack)

@@ -7,17 +7,23 @@
 # Every picture is compared with the installed amd64 host's, or for Windows
 # with the Linux reference for the Windows C runtime's draws.
 #
-# Usage: check_release.sh DIST SOURCE_DIR MSVCRT_REFERENCE
-#   MSVCRT_REFERENCE: pelindra_msvcrt_reference from a native build.
+# Usage: check_release.sh DIST SOURCE_DIR CROSS_BUILD_ROOT
+#   CROSS_BUILD_ROOT: where .ci/windows-arm built, for the native
+#   pelindra_msvcrt_reference and the Windows builds' stand-in framework.
 set -euo pipefail
 dist=$(realpath "$1")
 source_dir=$(realpath "$2")
-msvcrt_reference=$(realpath "$3")
+cross_root=$(realpath "$3")
+msvcrt_reference=$cross_root/native/tests/msvcrt_draws/pelindra_msvcrt_reference
 example=$source_dir/examples/night-sky.bmp
 version=$(sed -n 's/^project(MorvanePelindra VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 seed=2026
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+    WINEPREFIX=$work/wine wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
 
 step() { printf '\n--- %s\n' "$*"; }
 fail() {
@@ -30,7 +36,8 @@ expected=(
     "libmorvanepelindra1_${version}-1_amd64.deb" "libmorvanepelindra-dev_${version}-1_amd64.deb"
     "pelindra_${version}-1_amd64.deb" "morvanepelindra-${version}-linux-x86_64.tar.gz"
     "libmorvanepelindra1_${version}-1_armhf.deb" "libmorvanepelindra-dev_${version}-1_armhf.deb"
-    "pelindra_${version}-1_armhf.deb" "morvanepelindra-${version}-linux-armhf.tar.gz")
+    "pelindra_${version}-1_armhf.deb" "morvanepelindra-${version}-linux-armhf.tar.gz"
+    "morvanepelindra-${version}-windows-x64.zip" "morvanepelindra-${version}-windows-x86.zip")
 for name in "${expected[@]}"; do
     test -f "$dist/$name" || fail "$name missing from $dist"
 done
@@ -115,6 +122,40 @@ for arch in x86_64 armhf; do
     cmp "$work/reference.bmp" "$work/tar-$arch.bmp" || fail "$arch tarball drew other pixels"
     test -f "$root/share/man/man1/pelindra.1.gz" || fail "$arch tarball man page"
     test -f "$root/include/morvane_pelindra.h" || fail "$arch tarball header"
+done
+
+step "Windows zips: only what a user needs, and it runs"
+export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+timeout 300 wineboot --init
+wineserver -w
+zip_layout="README.md
+desktop/MorvanePelindra.def
+desktop/MorvanePelindra.dll
+desktop/libMorvanePelindra.dll.a
+desktop/pelindra.exe
+framework/MorvanePelindra.def
+framework/MorvanePelindra.dll
+framework/libMorvanePelindra.dll.a
+framework/pelindra.exe
+include/morvane_pelindra.h
+pelindra.1.txt"
+"$msvcrt_reference" "$seed" "$example" "$work/msvcrt.bmp" 50 >/dev/null
+for pair in x64:windows-x86_64 x86:windows-i686; do
+    arch=${pair%%:*}
+    folder="$work/zip-$arch"
+    mkdir "$folder"
+    unzip -q "$dist/morvanepelindra-${version}-windows-$arch.zip" -d "$folder"
+    root="$folder/morvanepelindra-${version}-windows-$arch"
+    found=$(cd "$root" && find . -type f -printf '%P\n' | LC_ALL=C sort)
+    test "$found" = "$zip_layout" || fail "$arch zip holds: $found"
+    cp "$example" "$root/in.bmp"
+    # The desktop flavour, with no framework anywhere to be found.
+    (cd "$root" && wine desktop/pelindra.exe --seed "$seed" in.bmp desktop.bmp 50 >/dev/null)
+    cmp "$work/msvcrt.bmp" "$root/desktop.bmp" || fail "$arch desktop flavour drew other pixels"
+    # The framework flavour loads once the stand-in framework is beside it.
+    cp "$cross_root/${pair#*:}/mfcce300.dll" "$root/framework/"
+    (cd "$root" && wine framework/pelindra.exe --seed "$seed" in.bmp framework.bmp 50 >/dev/null)
+    cmp "$work/msvcrt.bmp" "$root/framework.bmp" || fail "$arch framework flavour drew other pixels"
 done
 
 echo
