@@ -39,7 +39,8 @@ if(NOT WIN32)
   set(pelindra_deb_version ${PROJECT_VERSION}-1)
 
   # Debian's copyright and changelog go into each package's documentation
-  # folder, in their own components so the tarball leaves them out.
+  # folder, in their own components so that neither the tarball nor a plain
+  # `cmake --install` has them.
   configure_file(${pelindra_packaging_dir}/changelog.in
     ${PROJECT_BINARY_DIR}/debian/changelog.Debian @ONLY)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz
@@ -57,7 +58,7 @@ if(NOT WIN32)
     install(FILES ${pelindra_packaging_dir}/copyright
                   ${PROJECT_BINARY_DIR}/debian/changelog.Debian.gz
       DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
-      COMPONENT ${component}_debian)
+      COMPONENT ${component}_debian EXCLUDE_FROM_ALL)
     string(TOUPPER ${component} group)
     set(CPACK_COMPONENT_${group}_GROUP ${component})
     set(CPACK_COMPONENT_${group}_DEBIAN_GROUP ${component})
@@ -65,19 +66,14 @@ if(NOT WIN32)
     set(CPACK_DEBIAN_${group}_FILE_NAME DEB-DEFAULT)
   endforeach()
 
-  if(CMAKE_CROSSCOMPILING)
-    set(pelindra_system_processor ${CMAKE_SYSTEM_PROCESSOR})
-  else()
-    set(pelindra_system_processor ${CMAKE_HOST_SYSTEM_PROCESSOR})
-  endif()
-  if(pelindra_system_processor MATCHES "^(arm|armv7.*)$")
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(arm|armv7.*)$")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
     set(pelindra_tarball_arch armhf)
-  elseif(pelindra_system_processor MATCHES "^(x86_64|AMD64|amd64)$")
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
     set(pelindra_tarball_arch x86_64)
   else()
-    set(pelindra_tarball_arch ${pelindra_system_processor})
+    set(pelindra_tarball_arch ${CMAKE_SYSTEM_PROCESSOR})
   endif()
 
   if(CMAKE_CROSSCOMPILING AND CPACK_DEBIAN_PACKAGE_ARCHITECTURE)

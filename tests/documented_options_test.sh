@@ -6,18 +6,20 @@ host=$1
 man_source=$2
 readme=$3
 
-help=$("$host" --help | grep -o -- '--[a-z][a-z-]*' | sort -u)
+options() { grep -o -- '--[a-z][a-z-]*' | sort -u | tr '\n' ' '; }
+from_help=$("$host" --help | options)
 # In roff a minus is written \-.
-man=$(sed 's/\\-/-/g' "$man_source" | grep -o -- '--[a-z][a-z-]*' | sort -u)
-readme=$(sed -n '/^## The host/,/^## /p' "$readme" | grep -o -- '--[a-z][a-z-]*' | sort -u)
+from_man=$(sed 's/\\-/-/g' "$man_source" | options)
+from_readme=$(sed -n '/^## The host/,/^## /p' "$readme" | options)
 
 status=0
-for source in man readme; do
-    if [ "${!source}" != "$help" ]; then
-        echo "FAIL: options in the $source differ from --help:"
-        diff <(echo "$help") <(echo "${!source}") || true
+compare() { # where, options named there
+    if [ "$2" != "$from_help" ]; then
+        echo "FAIL: the $1 names [$2], --help [$from_help]"
         status=1
     fi
-done
-[ "$status" -ne 0 ] || echo "--help, man page and README name the same options: $(echo $help)"
+}
+compare "man page" "$from_man"
+compare README "$from_readme"
+[ "$status" -ne 0 ] || echo "--help, man page and README name the same options: $from_help"
 exit "$status"
