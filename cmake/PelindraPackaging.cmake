@@ -105,9 +105,8 @@ if(NOT WIN32)
   # cannot see the library's package.
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-  # dpkg refreshes the linker cache through its ldconfig trigger. CPack also
-  # writes postinst and postrm scripts that run ldconfig themselves, which is
-  # redundant but harmless (lintian warns; see docs/releases.md).
+  # dpkg refreshes the linker cache through its ldconfig trigger (CPack's own
+  # ldconfig scripts are taken out again by PelindraCollectRelease.cmake).
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${pelindra_packaging_dir}/triggers)
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS

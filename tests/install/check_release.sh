@@ -19,7 +19,10 @@ example=$source_dir/examples/night-sky.bmp
 version=$(sed -n 's/^project(MorvanePelindra VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 seed=2026
 work=$(mktemp -d)
+installed=()
 cleanup() {
+    # Leave the machine as it was, even when a check failed.
+    [ ${#installed[@]} -eq 0 ] || dpkg -r "${installed[@]}" >/dev/null 2>&1 || true
     WINEPREFIX=$work/wine wineserver -k >/dev/null 2>&1 || true
     rm -rf "$work"
 }
@@ -49,20 +52,23 @@ lintian --fail-on error "$dist"/*.deb
 step "amd64 packages: install"
 packages=(pelindra libmorvanepelindra-dev "libmorvanepelindra1")
 debs=("$dist"/*_amd64.deb)
+installed=("${packages[@]}")
 dpkg -i "${debs[@]}"
 test "$(command -v pelindra)" = /usr/bin/pelindra || fail "pelindra is not /usr/bin/pelindra"
 test "$(pelindra --version)" = "pelindra $version" || fail "pelindra --version"
 pelindra --seed "$seed" "$example" "$work/reference.bmp" 50 >/dev/null
 
 step "amd64 packages: a program built with find_package and with pkg-config"
+packaged_library=$(dpkg -L libmorvanepelindra1 | grep '/libmorvanepelindra\.so\.1$')
 cmake -S "$source_dir/tests/install/consumer" -B "$work/cmake-consumer" >/dev/null
 cmake --build "$work/cmake-consumer" >/dev/null
 # shellcheck disable=SC2046
 cc -std=c11 -o "$work/pc-consumer" "$source_dir/tests/install/consumer/consumer.c" \
     $(pkg-config --cflags --libs morvanepelindra)
 for consumer in "$work/cmake-consumer/consumer" "$work/pc-consumer"; do
-    [[ $(ldd "$consumer") == *"=> /usr/lib/"*"/libmorvanepelindra.so.1 "* ]] ||
-        fail "$consumer does not use the packaged library"
+    used=$(ldd "$consumer" | awk '$1 == "libmorvanepelindra.so.1" { print $3 }')
+    test "$(realpath "$used")" = "$(realpath "$packaged_library")" ||
+        fail "$consumer uses $used, not the packaged library"
     "$consumer" >/dev/null || fail "$consumer: missing input not refused"
     "$consumer" "$example" "$work/consumer.bmp" "$seed" >/dev/null || fail "$consumer on the example"
     cmp "$work/reference.bmp" "$work/consumer.bmp" || fail "$consumer drew other pixels than pelindra"
@@ -76,6 +82,7 @@ step "amd64 packages: the man page"
 step "amd64 packages: remove"
 mapfile -t files < <(for deb in "${debs[@]}"; do dpkg-deb --fsys-tarfile "$deb" | tar t; done)
 dpkg -r "${packages[@]}"
+installed=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f '${db:Status-Status}' "$package" 2>/dev/null || true)
     test -z "$status" || test "$status" = not-installed || fail "$package still $status"
