@@ -1,55 +1,13 @@
 #include "job/place_stars.h"
 
+#include "job/star_draws.h"
 #include "render/star_spans.h"
 #include "render/stars.h"
 #include "shell/runtime_services.h"
 
 namespace {
 
-constexpr int32_t kSizeChoices = 8; // sizes 2 to 9
 constexpr int32_t kSmallestSize = kStarSmallestSize;
-constexpr int32_t kColourChoices = 4;
-constexpr int32_t kLargestSmallStar = 4; // larger sizes get rays
-
-struct StarColour {
-    uint8_t red;
-    uint8_t green;
-    uint8_t blue;
-};
-
-constexpr StarColour kWhite = {255, 255, 255};
-constexpr StarColour kPaleYellow = {255, 255, 200};
-constexpr StarColour kPaleBlue = {200, 220, 255};
-
-// Half the choices are white: index 0 and 3.
-StarColour ColourForIndex(int32_t index) {
-    switch (index) {
-    case 1:
-        return kPaleYellow;
-    case 2:
-        return kPaleBlue;
-    default:
-        return kWhite;
-    }
-}
-
-struct Star {
-    int32_t x;
-    int32_t y;
-    int32_t size;
-    StarColour colour;
-};
-
-// The four draws of one star.
-Star DrawStar(const BmpImage* image) {
-    // Separate statements: the draws must be taken in exactly this order.
-    Star star;
-    star.x = ShellRandom() % image->width;
-    star.y = ShellRandom() % image->rows;
-    star.size = ShellRandom() % kSizeChoices + kSmallestSize;
-    star.colour = ColourForIndex(ShellRandom() % kColourChoices);
-    return star;
-}
 
 // Stars land at random places in an image that is usually far larger than the
 // caches: asking for a star's rows while the stars before it are drawn hides
