@@ -26,12 +26,18 @@ bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
 
 int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount) {
     BmpImage image;
-    if (LoadBmpImage(inputPath, &image) != kBmpOk) {
+    if (LoadBmpImage(inputPath, starCount, &image) != kBmpOk) {
         return PELINDRA_RESULT_FAILED;
     }
     ShellPrint("Adding %d stars to the image...\n", starCount);
     if (starCount > 0) {
-        PlaceStars(&image, starCount);
+        // Rows read on demand can fail to arrive if the input has changed.
+        const BmpStatus placed = PlaceStars(&image, starCount);
+        if (placed != kBmpOk) {
+            PrintBmpError(placed, inputPath, 0);
+            ReleaseBmpImage(&image);
+            return PELINDRA_RESULT_FAILED;
+        }
     }
     const BmpStatus saved = SaveBmpImage(outputPath, &image);
     if (saved == kBmpOk) {
