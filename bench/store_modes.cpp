@@ -1,0 +1,67 @@
+// The job with its reading mode chosen by hand, for finding where reading the
+// rows whole starts to beat reading the pages stars land on: load, place,
+// save, as the library does them, timed inside one process.
+//
+//   build-bench/bench/pelindra_store_modes INPUT OUTPUT STARS whole|pages [RUNS]
+//
+// Prints the median wall time of RUNS runs (default 5) in milliseconds, each
+// after removing the output and a `sync`, with the same seed every run.
+#include "bmp/bmp_image.h"
+#include "job/place_stars.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The job's report lines go to /dev/null; the timing goes to standard error.
+void Quiet() {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+}
+
+double RunOnce(const char* input, const char* output, int32_t stars, bool whole) {
+    std::remove(output);
+    sync();
+    std::srand(1);
+    const auto start = std::chrono::steady_clock::now();
+    BmpImage image;
+    if (LoadBmpImage(input, whole ? INT32_MAX : 0, &image) != kBmpOk) {
+        std::exit(1);
+    }
+    if (PlaceStars(&image, stars) != kBmpOk || SaveBmpImage(output, &image) != kBmpOk) {
+        std::exit(1);
+    }
+    ReleaseBmpImage(&image);
+    const auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5 || (std::strcmp(argv[4], "whole") != 0 && std::strcmp(argv[4], "pages") != 0)) {
+        std::fprintf(stderr, "usage: %s INPUT OUTPUT STARS whole|pages [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const int32_t stars = std::atoi(argv[3]);
+    const bool whole = std::strcmp(argv[4], "whole") == 0;
+    const int runs = argc > 5 ? std::atoi(argv[5]) : 5;
+    Quiet();
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        times.push_back(RunOnce(argv[1], argv[2], stars, whole));
+    }
+    std::sort(times.begin(), times.end());
+    std::fprintf(stderr, "%.2f\n", times[times.size() / 2]);
+    return 0;
+}
