@@ -3,9 +3,11 @@
 // save, as the library does them, timed inside one process.
 //
 //   build-bench/bench/pelindra_store_modes INPUT OUTPUT STARS whole|pages [RUNS]
+//   build-bench/bench/pelindra_store_modes --mode INPUT STARS
 //
-// Prints the median wall time of RUNS runs (default 5) in milliseconds, each
-// after removing the output and a `sync`, with the same seed every run.
+// The first prints the median wall time of RUNS runs (default 5) in
+// milliseconds, each after removing the output and a `sync`, with the same
+// seed every run. The second prints the mode the library picks for the job.
 #include "bmp/bmp_image.h"
 #include "job/place_stars.h"
 
@@ -46,9 +48,32 @@ double RunOnce(const char* input, const char* output, int32_t stars, bool whole)
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
+// The mode the library picks for STARS stars into the image at `input`.
+int PrintMode(const char* input, int32_t stars) {
+    uint8_t header[kBmpHeadersSize];
+    FILE* file = std::fopen(input, "rb");
+    if (file == nullptr || std::fread(header, sizeof header, 1, file) != 1) {
+        return 1;
+    }
+    std::fclose(file);
+    BmpGeometry geometry;
+    if (ComputeBmpGeometry(
+            static_cast<int32_t>(ReadLittleEndian32(header + kBmpFileHeaderSize + kBmpWidthOffset)),
+            static_cast<int32_t>(
+                ReadLittleEndian32(header + kBmpFileHeaderSize + kBmpHeightOffset)),
+            &geometry) != kBmpOk) {
+        return 1;
+    }
+    std::printf("%s\n", ReadsPixelsWhole(geometry.pixelBytes, stars) ? "whole" : "pages");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--mode") == 0) {
+        return PrintMode(argv[2], std::atoi(argv[3]));
+    }
     if (argc < 5 || (std::strcmp(argv[4], "whole") != 0 && std::strcmp(argv[4], "pages") != 0)) {
         std::fprintf(stderr, "usage: %s INPUT OUTPUT STARS whole|pages [RUNS]\n", argv[0]);
         return 2;
