@@ -56,6 +56,24 @@ struct StarBandsLayout {
 // bytes is 0 when the arguments are out of range or the sizes overflow.
 StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars);
 
+// A star's pixels in one row as masked eight-byte writes, for stars clear of
+// every edge. Each write stays inside the star's box, so inside the image;
+// bytes outside the mask are written back as read.
+inline constexpr int32_t kStarMaxWordOps = 152; // 19 rows of 57 bytes at most
+struct StarWordOp {
+    ptrdiff_t offset; // from the centre pixel's first byte
+    uint64_t mask;    // the bytes the star sets, lowest address lowest
+    int32_t phase;    // offset mod 3: which colour byte comes first
+};
+struct StarWordOps {
+    int32_t count; // -1: too far apart to address, use the spans
+    // The writes of row offset r (-reach to reach) are firstOfRow[r + reach]
+    // up to firstOfRow[r + reach + 1], so a star cut by a band edge takes
+    // just the rows inside.
+    int32_t firstOfRow[2 * kStarLargestSize + 2];
+    StarWordOp ops[kStarMaxWordOps];
+};
+
 struct StarBands {
     uint8_t* pixels;
     int32_t width;
@@ -69,7 +87,9 @@ struct StarBands {
     StarBandBlock* blocks;
     int32_t blockCount;
     int32_t blocksUsed;
+    uint8_t warmSink; // keeps the reads that bring a band into cache
     StarShapes shapes;
+    StarWordOps wordOps[kStarSizeCount];
 };
 
 // Sets up empty bands over the pixel rows in `memory`, a block of
