@@ -5,6 +5,8 @@
 //   build-bench/bench/pelindra_render_bench --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true
 #include "job/place_stars.h"
+#include "job/place_stars_banded.h"
+#include "render/star_bands.h"
 #include "render/star_spans.h"
 #include "straightforward_stars.h"
 
@@ -59,6 +61,35 @@ void BM_PlaceMillionStars_Spans(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kManyStars);
 }
 BENCHMARK(BM_PlaceMillionStars_Spans)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same stars filed into bands of state.range(0) rows and drawn band by
+// band; the same bytes.
+void BM_PlaceMillionStars_Banded(benchmark::State& state) {
+    const int32_t bandRows = static_cast<int32_t>(state.range(0));
+    HeapImage spans(kSide, kSide);
+    HeapImage banded(kSide, kSide);
+    std::srand(7);
+    PlaceStars(&spans.image, kManyStars);
+    std::srand(7);
+    PlaceStarsBandedWith(&banded.image, kManyStars, kBandedChunkStars, bandRows);
+    if (spans.bytes != banded.bytes) {
+        state.SkipWithError("banded placement differs from the span placement");
+        return;
+    }
+    unsigned seed = 1;
+    for (auto _ : state) {
+        std::srand(seed++);
+        PlaceStarsBandedWith(&banded.image, kManyStars, kBandedChunkStars, bandRows);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kManyStars);
+}
+BENCHMARK(BM_PlaceMillionStars_Banded)
+    ->Arg(16)
+    ->Arg(32)
+    ->Arg(kStarBandDefaultRows)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_PlaceMillionStars_Straightforward(benchmark::State& state) {
     HeapImage picture(kSide, kSide);
