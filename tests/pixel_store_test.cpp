@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
                            shell.failAllocationAt = 3;
                            shell.failWriteAt = 3;
                        }},
-        StoreFaultCase{"Close", [](TestShellState& shell) { shell.failCloseAt = 0; }},
+        StoreFaultCase{"Close", [](TestShellState& shell) { shell.failCloseAt = 1; }},
         StoreFaultCase{"Rename", [](TestShellState& shell) { shell.failRenameAt = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
 

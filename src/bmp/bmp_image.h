@@ -77,14 +77,20 @@ BmpStatus LoadBmpImage(const char* path, int32_t starCount, BmpImage* image);
 // cut or replaced since it was measured); nothing is printed.
 BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last);
 
-// Reads every page not yet in memory, so the whole pixel array is. Returns
-// kBmpCannotReadPixels, printing nothing, when the input has changed.
+// Reads every page not yet in memory, so the whole pixel array is, and closes
+// the input. Returns kBmpCannotReadPixels, printing nothing, when the input
+// has changed.
 BmpStatus LoadRemainingPixels(BmpImage* image);
+
+// Closes the input once nothing more will be read from it; pages not read by
+// then stay unread (LoadPixelBytes fails for them). Safe without an input.
+void CloseBmpInput(BmpImage* image);
 
 // Writes the headers, gap block and pixel rows to `path`. The file appears
 // whole or not at all: an existing regular file is replaced only once the new
-// contents are complete. On failure it has printed its error line.
-BmpStatus SaveBmpImage(const char* path, const BmpImage* image);
+// contents are complete. On failure it has printed its error line. Either way
+// the input is closed afterwards.
+BmpStatus SaveBmpImage(const char* path, BmpImage* image);
 
 // Releases the page record, the pixel array (store or heap block) and the gap
 // block, then closes the input if it is still held. Safe on an image holding

@@ -74,6 +74,9 @@ BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last) {
     if (image->loadedPages == nullptr) {
         return kBmpOk;
     }
+    if (image->input == nullptr) {
+        return kBmpCannotReadPixels; // closed before every page was read
+    }
     // 64-bit: near the 2 GiB limit the phase pushes offsets past 32 bits.
     const int64_t firstPage = (int64_t{image->pagePhase} + first) / kBmpPageBytes;
     const int64_t lastPage = (int64_t{image->pagePhase} + last) / kBmpPageBytes;
@@ -84,7 +87,22 @@ BmpStatus LoadRemainingPixels(BmpImage* image) {
     if (image->loadedPages == nullptr) {
         return kBmpOk;
     }
-    return ReadMissingPages(image, 0, image->pageCount - 1);
+    const BmpStatus status = LoadPixelBytes(image, 0, image->pixelBytes - 1);
+    if (status != kBmpOk) {
+        return status;
+    }
+    // Every row is in memory: the record of pages and the input go.
+    ShellRelease(image->loadedPages);
+    image->loadedPages = nullptr;
+    CloseBmpInput(image);
+    return kBmpOk;
+}
+
+void CloseBmpInput(BmpImage* image) {
+    if (image->input != nullptr) {
+        ShellFileClose(image->input);
+        image->input = nullptr;
+    }
 }
 
 void ReleaseBmpImage(BmpImage* image) {
@@ -99,8 +117,5 @@ void ReleaseBmpImage(BmpImage* image) {
     image->pixels = nullptr;
     ShellRelease(image->gapBlock);
     image->gapBlock = nullptr;
-    if (image->input != nullptr) {
-        ShellFileClose(image->input);
-        image->input = nullptr;
-    }
+    CloseBmpInput(image);
 }

@@ -155,8 +155,9 @@ bool WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart) {
 }
 
 // Writes every piece and closes the file, whatever happens; true when all of it
-// reached the file.
-bool WriteAndClose(ShellFile* file, const BmpImage* image) {
+// reached the file. The input is closed as soon as the rows are written, so
+// that it can be replaced by the new file even where open files cannot be.
+bool WriteAndClose(ShellFile* file, BmpImage* image) {
     // 64-bit: the gap may be as long as a signed 32-bit length goes.
     const int64_t pixelStart =
         int64_t{kBmpHeadersSize} + (image->gapBlock == nullptr ? 0 : image->gapLength);
@@ -165,6 +166,7 @@ bool WriteAndClose(ShellFile* file, const BmpImage* image) {
         WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) &&
         (image->gapBlock == nullptr || WriteAll(file, image->gapBlock, image->gapLength)) &&
         WritePixels(file, image, pixelStart);
+    CloseBmpInput(image);
     bool closed = ShellFileClose(file) == 0;
     return written && closed;
 }
@@ -176,23 +178,20 @@ bool WriteAndClose(ShellFile* file, const BmpImage* image) {
 // to it, or the input named again when no temporary could be made), so every
 // row still to be read from the input is read first; if the input has changed
 // since, the target is left alone.
-BmpStatus SaveDirectly(const char* path, const BmpImage* image) {
-    BmpImage held = *image;
-    const BmpStatus loaded = LoadRemainingPixels(&held);
+BmpStatus SaveDirectly(const char* path, BmpImage* image) {
+    const BmpStatus loaded = LoadRemainingPixels(image);
     if (loaded != kBmpOk) {
         return loaded;
     }
-    held.loadedPages = nullptr; // every row is in memory now
     ShellFile* file = ShellFileOpen(path, "wb");
     BmpStatus status = kBmpCannotCreateOutput;
     if (file != nullptr) {
-        status = WriteAndClose(file, &held) ? kBmpOk : kBmpCannotWriteOutput;
+        status = WriteAndClose(file, image) ? kBmpOk : kBmpCannotWriteOutput;
     }
     return status;
 }
 
-BmpStatus SaveThroughTemporary(const char* path, const ShellPathInfo& target,
-                               const BmpImage* image) {
+BmpStatus SaveThroughTemporary(const char* path, const ShellPathInfo& target, BmpImage* image) {
     char temporaryPath[kTemporaryPathCapacity];
     ShellFile* file = CreateTemporaryBeside(path, temporaryPath);
     if (file == nullptr) {
@@ -212,7 +211,7 @@ BmpStatus SaveThroughTemporary(const char* path, const ShellPathInfo& target,
 
 } // namespace
 
-BmpStatus SaveBmpImage(const char* path, const BmpImage* image) {
+BmpStatus SaveBmpImage(const char* path, BmpImage* image) {
     ShellPathInfo target;
     ShellQueryPath(path, &target);
     BmpStatus status = kBmpOk;

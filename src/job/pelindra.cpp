@@ -4,6 +4,7 @@
 #include "bmp/bmp_image.h"
 #include "job/narrow_path.h"
 #include "job/place_stars.h"
+#include "job/place_stars_banded.h"
 #include "shell/runtime_services.h"
 
 namespace {
@@ -24,6 +25,10 @@ bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
     return true;
 }
 
+// Fewer stars than this are drawn straight into the rows: filing them into
+// bands costs more than the waits on memory it saves.
+constexpr int32_t kBandedMinimumStars = 1024;
+
 int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount) {
     BmpImage image;
     if (LoadBmpImage(inputPath, starCount, &image) != kBmpOk) {
@@ -31,8 +36,15 @@ int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount)
     }
     ShellPrint("Adding %d stars to the image...\n", starCount);
     if (starCount > 0) {
-        // Rows read on demand can fail to arrive if the input has changed.
-        const BmpStatus placed = PlaceStars(&image, starCount);
+        // Many stars into rows held whole are drawn band by band. Otherwise
+        // star by star: rows read on demand once each star's pages have
+        // arrived, which they may not if the input has changed.
+        BmpStatus placed = kBmpOk;
+        if (image.loadedPages == nullptr && starCount >= kBandedMinimumStars) {
+            PlaceStarsBanded(&image, starCount);
+        } else {
+            placed = PlaceStars(&image, starCount);
+        }
         if (placed != kBmpOk) {
             PrintBmpError(placed, inputPath, 0);
             ReleaseBmpImage(&image);

@@ -60,9 +60,6 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
     if (image->width <= 0 || image->rows <= 0 || starCount <= 0) {
         return;
     }
-    // Dense: nearly every block gets a star, so all of them count as touched.
-    MarkPixelBytesTouched(image, 0, image->pixelBytes - 1);
-
     const int32_t chunk = BandedChunkStars(starCount, chunkStars);
     const StarBandsLayout layout = PlanStarBands(image->rows, bandRows, chunk);
     void* memory = layout.bytes == 0 ? nullptr : ShellAllocate(layout.bytes);
