@@ -7,13 +7,13 @@
 namespace {
 
 // A star's box spans 2 x size + 1 rows, 12 on average over sizes 2 to 9, and
-// in an image of any width each row lands on its own page or two. Reading a
-// page on its own costs about as much as reading this many pages as part of
-// one large read (measured, see docs/performance.md), so once the stars would
-// ask for that share of the pages one by one, the whole read is cheaper; it
-// also lets the save write the rows in one piece.
-constexpr int64_t kPagesPerStar = 12;
-constexpr int64_t kWholeReadPagesPerPage = 8;
+// in an image of any width each row lands on a page of its own: read on its
+// own before the star is drawn and written back on its own after the kernel
+// copy. Such a page costs about 2.4 times what a page costs as part of one
+// large read and one large write (measured on 8192 x 8192, see
+// docs/performance.md), so once the stars would ask for more than one page in
+// 12 x 2.4 = 29 one by one, reading the rows whole is cheaper.
+constexpr int64_t kWholeReadPagesPerStar = 29;
 
 // Reads pages [firstPage, endPage) of the store from the input.
 BmpStatus ReadPages(const BmpImage* image, int32_t firstPage, int32_t endPage) {
@@ -67,7 +67,7 @@ bool ReadsPixelsWhole(int32_t pixelBytes, int32_t starCount) {
         return false; // nothing to draw: the save copies the rows in the kernel
     }
     const int64_t pages = (int64_t{pixelBytes} + kBmpPageBytes - 1) / kBmpPageBytes;
-    return int64_t{starCount} * kPagesPerStar * kWholeReadPagesPerPage >= pages;
+    return int64_t{starCount} * kWholeReadPagesPerStar >= pages;
 }
 
 BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last) {
