@@ -85,8 +85,8 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
         PlaceStarsOneByOne(image, starCount);
         return;
     }
-    StarBands bands;
-    StartStarBands(&bands, &layout, memory, image->pixels, image->width, image->rows, image->pad);
+    StarBands* bands =
+        StartStarBands(&layout, memory, image->pixels, image->width, image->rows, image->pad);
 
     // The draws are taken in exactly the order of drawing star by star, a
     // batch at a time: the generator locks its state, which waits for every
@@ -103,11 +103,11 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
                 batch[i] = DrawStar(image);
             }
             for (int32_t i = 0; i < count; ++i) {
-                FileOrDrawStar(image, &bands, batch[i]);
+                FileOrDrawStar(image, bands, batch[i]);
             }
             done += count;
         }
-        DrawStarBands(&bands);
+        DrawStarBands(bands);
         starsLeft -= take;
     }
     ShellRelease(memory);

@@ -196,26 +196,28 @@ StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars
     if (blockCount > INT32_MAX) {
         return layout;
     }
+    const uint64_t recordBytes = RoundUpTo8(sizeof(StarBands));
     const uint64_t chainsBytes = RoundUpTo8(bandCount * 2 * sizeof(int32_t));
     const uint64_t touchedBytes = (bandCount + 63) / 64 * sizeof(uint64_t);
     const uint64_t blocksBytes = blockCount * sizeof(StarBandBlock);
-    const uint64_t bytes = chainsBytes + touchedBytes + blocksBytes;
+    const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes;
     if (bytes > kSizeLimit) {
         return layout;
     }
     layout.bandRows = bandRows;
     layout.bandCount = static_cast<int32_t>(bandCount);
     layout.blockCount = static_cast<int32_t>(blockCount);
-    layout.chainsOffset = 0;
-    layout.touchedOffset = static_cast<size_t>(chainsBytes);
-    layout.blocksOffset = static_cast<size_t>(chainsBytes + touchedBytes);
+    layout.chainsOffset = static_cast<size_t>(recordBytes);
+    layout.touchedOffset = static_cast<size_t>(recordBytes + chainsBytes);
+    layout.blocksOffset = static_cast<size_t>(recordBytes + chainsBytes + touchedBytes);
     layout.bytes = static_cast<size_t>(bytes);
     return layout;
 }
 
-void StartStarBands(StarBands* bands, const StarBandsLayout* layout, void* memory, uint8_t* pixels,
-                    int32_t width, int32_t rows, int32_t pad) {
+StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* pixels,
+                          int32_t width, int32_t rows, int32_t pad) {
     uint8_t* base = static_cast<uint8_t*>(memory);
+    StarBands* bands = static_cast<StarBands*>(memory);
     bands->pixels = pixels;
     bands->width = width;
     bands->rows = rows;
@@ -237,6 +239,7 @@ void StartStarBands(StarBands* bands, const StarBandsLayout* layout, void* memor
     for (int32_t i = 0; i < kStarSizeCount; ++i) {
         BuildWordOps(&bands->shapes.bySize[i], bands->stride, &bands->wordOps[i]);
     }
+    return bands;
 }
 
 void DrawStarBands(StarBands* bands) {

@@ -41,7 +41,9 @@ struct StarBandBlock {
     StarBandEntry entries[kStarBandBlockEntries];
 };
 
-// Where the pieces go in the one heap block the caller provides.
+// Where the pieces go in the one heap block the caller provides: the
+// StarBands record itself first (some tens of KiB, kept off the stack of the
+// caller's thread), then the chains, the touched bits and the blocks.
 struct StarBandsLayout {
     int32_t bandRows;
     int32_t bandCount;
@@ -99,9 +101,10 @@ struct StarBands {
 };
 
 // Sets up empty bands over the pixel rows in `memory`, a block of
-// layout->bytes bytes aligned for 8-byte values.
-void StartStarBands(StarBands* bands, const StarBandsLayout* layout, void* memory, uint8_t* pixels,
-                    int32_t width, int32_t rows, int32_t pad);
+// layout->bytes bytes aligned for 8-byte values, and returns their record,
+// which lives at the start of the block.
+StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* pixels,
+                          int32_t width, int32_t rows, int32_t pad);
 
 // Files a star whose centre lies in the image and whose size is 2 to 9.
 // Returns false, filing nothing, when the pool lacks room: draw the bands
