@@ -113,9 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
                    Draws::kAnywhere},
         BandedCase{"PadThreeOneWholeBand", 101, 64, 3000, kBandedChunkStars, 64, Draws::kAnywhere},
         BandedCase{"PadTwoRaggedLastBand", 102, 150, 5000, 777, 64, Draws::kAnywhere},
-        BandedCase{"PadOneNarrowBands", 103, 97, 5000, 1000, 19, Draws::kAnywhere},
+        BandedCase{"PadOneNarrowBands", 103, 97, 5000, 1000, 16, Draws::kAnywhere},
         BandedCase{"NarrowestPads", 5, 70, 800, 100, 32, Draws::kAnywhere},
-        BandedCase{"Width6", 6, 33, 800, 100, 16, Draws::kAnywhere},
+        BandedCase{"Width6", 6, 33, 800, 100, 4, Draws::kAnywhere},
         BandedCase{"Width7", 7, 129, 800, 100, 64, Draws::kAnywhere},
         BandedCase{"Width4", 4, 200, 800, 3, 32, Draws::kEdges},
         BandedCase{"EdgesOfBands", 60, 130, 4000, 900, 32, Draws::kEdges},
@@ -173,7 +173,8 @@ TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
         }
     }
     EXPECT_EQ(PlanStarBands(100, 0, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, kStarBandMaxRows + 1, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, kStarBandMaxRows * 2, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 48, 10).bytes, 0u);
     EXPECT_EQ(PlanStarBands(0, 64, 10).bytes, 0u);
     EXPECT_EQ(PlanStarBands(100, 64, 0).bytes, 0u);
 }

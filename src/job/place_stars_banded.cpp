@@ -44,6 +44,21 @@ void PlaceStarsOneByOne(const BmpImage* image, int32_t starCount) {
     }
 }
 
+constexpr int32_t kDrawBatch = 256;
+
+void FileOrDrawStar(const BmpImage* image, StarBands* bands, const Star& star) {
+    if (!InsideShapes(star)) {
+        DrawStarBands(bands);
+        DrawOutsideShapes(image, star);
+        return;
+    }
+    const StarColour colour = star.colour;
+    if (!FileStar(bands, star.x, star.y, star.size, colour.red, colour.green, colour.blue)) {
+        DrawStarBands(bands);
+        FileStar(bands, star.x, star.y, star.size, colour.red, colour.green, colour.blue);
+    }
+}
+
 } // namespace
 
 int32_t BandedChunkStars(int32_t starsLeft, int32_t chunkStars) {
@@ -67,30 +82,29 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
         PlaceStarsOneByOne(image, starCount);
         return;
     }
-    StarBands bands;
-    StartStarBands(&bands, &layout, memory, image->pixels, image->width, image->rows, image->pad);
+    StarBands* bands =
+        StartStarBands(&layout, memory, image->pixels, image->width, image->rows, image->pad);
 
-    // The draws are taken in exactly the order of drawing star by star; a
+    // The draws are taken in exactly the order of drawing star by star, a
+    // batch at a time: the generator locks its state, which waits for every
+    // pending write to memory, so filing between draws would stall it. A
     // star that does not fit the pool, or has no shape, first has everything
     // filed before it drawn.
+    Star batch[kDrawBatch];
     int32_t starsLeft = starCount;
     while (starsLeft > 0) {
         const int32_t take = BandedChunkStars(starsLeft, chunk);
-        for (int32_t i = 0; i < take; ++i) {
-            const Star star = DrawStar(image);
-            if (!InsideShapes(star)) {
-                DrawStarBands(&bands);
-                DrawOutsideShapes(image, star);
-                continue;
+        for (int32_t done = 0; done < take;) {
+            const int32_t count = take - done < kDrawBatch ? take - done : kDrawBatch;
+            for (int32_t i = 0; i < count; ++i) {
+                batch[i] = DrawStar(image);
             }
-            const StarColour colour = star.colour;
-            if (!FileStar(&bands, star.x, star.y, star.size, colour.red, colour.green,
-                          colour.blue)) {
-                DrawStarBands(&bands);
-                FileStar(&bands, star.x, star.y, star.size, colour.red, colour.green, colour.blue);
+            for (int32_t i = 0; i < count; ++i) {
+                FileOrDrawStar(image, bands, batch[i]);
             }
+            done += count;
         }
-        DrawStarBands(&bands);
+        DrawStarBands(bands);
         starsLeft -= take;
     }
     ShellRelease(memory);

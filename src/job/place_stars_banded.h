@@ -14,7 +14,8 @@ inline constexpr int32_t kBandedChunkStars = 1 << 20;
 // not be had, it draws the stars one by one instead, with the same result.
 void PlaceStarsBanded(const BmpImage* image, int32_t starCount);
 
-// The same with the chunk and band sizes chosen (bandRows 1 to 100), for the
+// The same with the chunk and band sizes chosen (bandRows a power of two
+// up to 64), for the
 // tests.
 void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chunkStars,
                           int32_t bandRows);

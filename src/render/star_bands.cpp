@@ -29,37 +29,47 @@ void BuildWordOps(const StarShape* shape, size_t stride, StarWordOps* ops) {
         ops->count = -1;
         return;
     }
-    for (int32_t row = -reach; row <= reach; ++row) {
-        ops->firstOfRow[row + reach] = ops->count;
-        bool set[(2 * kStarLargestSize + 1) * 3] = {};
-        for (int32_t i = 0; i < shape->spanCount; ++i) {
-            const StarSpan& span = shape->spans[i];
-            if (span.row != row) {
-                continue;
+    // Windows whose eight bytes all belong to the star are plain stores and
+    // come first, row by row; the masked ones follow, row by row.
+    for (int32_t pass = 0; pass < 2; ++pass) {
+        const bool wantFull = pass == 0;
+        int32_t* firstOfRow = wantFull ? ops->fullOfRow : ops->maskedOfRow;
+        for (int32_t row = -reach; row <= reach; ++row) {
+            firstOfRow[row + reach] = ops->count;
+            bool set[(2 * kStarLargestSize + 1) * 3] = {};
+            for (int32_t i = 0; i < shape->spanCount; ++i) {
+                const StarSpan& span = shape->spans[i];
+                if (span.row != row) {
+                    continue;
+                }
+                for (int32_t byte = (span.first + reach) * 3; byte < (span.last + reach) * 3 + 3;
+                     ++byte) {
+                    set[byte] = true;
+                }
             }
-            for (int32_t byte = (span.first + reach) * 3; byte < (span.last + reach) * 3 + 3;
-                 ++byte) {
-                set[byte] = true;
+            for (int32_t byte = 0; byte < boxBytes;) {
+                if (!set[byte]) {
+                    ++byte;
+                    continue;
+                }
+                const int32_t start = byte < boxBytes - 8 ? byte : boxBytes - 8;
+                byte = start + 8;
+                uint64_t mask = 0;
+                for (int32_t j = 0; j < 8; ++j) {
+                    mask |= set[start + j] ? uint64_t{0xFF} << (8 * j) : 0;
+                }
+                if ((mask == ~uint64_t{0}) != wantFull) {
+                    continue;
+                }
+                StarWordOp& op = ops->ops[ops->count++];
+                op.mask = mask;
+                op.offset = static_cast<ptrdiff_t>(row) * static_cast<ptrdiff_t>(stride) + start -
+                            reach * 3;
+                op.phase = start % 3;
             }
         }
-        for (int32_t byte = 0; byte < boxBytes;) {
-            if (!set[byte]) {
-                ++byte;
-                continue;
-            }
-            const int32_t start = byte < boxBytes - 8 ? byte : boxBytes - 8;
-            StarWordOp& op = ops->ops[ops->count++];
-            op.mask = 0;
-            for (int32_t j = 0; j < 8; ++j) {
-                op.mask |= set[start + j] ? uint64_t{0xFF} << (8 * j) : 0;
-            }
-            op.offset =
-                static_cast<ptrdiff_t>(row) * static_cast<ptrdiff_t>(stride) + start - reach * 3;
-            op.phase = start % 3;
-            byte = start + 8;
-        }
+        firstOfRow[2 * reach + 1] = ops->count;
     }
-    ops->firstOfRow[2 * reach + 1] = ops->count;
 }
 
 // Eight colour bytes, blue, green, red repeated, starting at each phase.
@@ -80,10 +90,17 @@ ColourWords MakeColourWords(uint8_t blue, uint8_t green, uint8_t red) {
     return words;
 }
 
-inline void DrawWordOps(uint8_t* centre, const StarWordOp* ops, int32_t count,
-                        const ColourWords& colour) {
-    for (int32_t i = 0; i < count; ++i) {
-        const StarWordOp& op = ops[i];
+// Rows -above to below of the star centred at `centre`.
+inline void DrawWordOps(uint8_t* centre, const StarWordOps* ops, int32_t reach, int32_t above,
+                        int32_t below, const ColourWords& colour) {
+    const int32_t fullEnd = ops->fullOfRow[reach + below + 1];
+    for (int32_t i = ops->fullOfRow[reach - above]; i < fullEnd; ++i) {
+        const StarWordOp& op = ops->ops[i];
+        std::memcpy(centre + op.offset, &colour.byPhase[op.phase], 8);
+    }
+    const int32_t maskedEnd = ops->maskedOfRow[reach + below + 1];
+    for (int32_t i = ops->maskedOfRow[reach - above]; i < maskedEnd; ++i) {
+        const StarWordOp& op = ops->ops[i];
         uint64_t word;
         std::memcpy(&word, centre + op.offset, 8);
         word = (word & ~op.mask) | (colour.byPhase[op.phase] & op.mask);
@@ -133,13 +150,11 @@ void DrawBand(StarBands* bands, int32_t band) {
                 const int32_t above = entry.row < reach ? entry.row : reach;
                 const int32_t belowLimit = canvas.height - 1 - entry.row;
                 const int32_t below = belowLimit < reach ? belowLimit : reach;
-                const int32_t first = ops->firstOfRow[reach - above];
-                const int32_t end = ops->firstOfRow[reach + below + 1];
                 uint8_t* centre =
                     canvas.pixels +
                     static_cast<ptrdiff_t>(entry.row) * static_cast<ptrdiff_t>(bands->stride) +
                     static_cast<ptrdiff_t>(entry.x) * 3;
-                DrawWordOps(centre, ops->ops + first, end - first,
+                DrawWordOps(centre, ops, reach, above, below,
                             MakeColourWords(entry.blue, entry.green, entry.red));
                 continue;
             }
@@ -161,7 +176,8 @@ void DrawBand(StarBands* bands, int32_t band) {
 
 StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars) {
     StarBandsLayout layout = {};
-    if (rows <= 0 || bandRows < 1 || bandRows > kStarBandMaxRows || chunkStars <= 0) {
+    if (rows <= 0 || bandRows < 1 || bandRows > kStarBandMaxRows ||
+        (bandRows & (bandRows - 1)) != 0 || chunkStars <= 0) {
         return layout;
     }
     // 64-bit throughout: every term below stays far from overflowing for
@@ -180,32 +196,35 @@ StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars
     if (blockCount > INT32_MAX) {
         return layout;
     }
+    const uint64_t recordBytes = RoundUpTo8(sizeof(StarBands));
     const uint64_t chainsBytes = RoundUpTo8(bandCount * 2 * sizeof(int32_t));
     const uint64_t touchedBytes = (bandCount + 63) / 64 * sizeof(uint64_t);
     const uint64_t blocksBytes = blockCount * sizeof(StarBandBlock);
-    const uint64_t bytes = chainsBytes + touchedBytes + blocksBytes;
+    const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes;
     if (bytes > kSizeLimit) {
         return layout;
     }
     layout.bandRows = bandRows;
     layout.bandCount = static_cast<int32_t>(bandCount);
     layout.blockCount = static_cast<int32_t>(blockCount);
-    layout.chainsOffset = 0;
-    layout.touchedOffset = static_cast<size_t>(chainsBytes);
-    layout.blocksOffset = static_cast<size_t>(chainsBytes + touchedBytes);
+    layout.chainsOffset = static_cast<size_t>(recordBytes);
+    layout.touchedOffset = static_cast<size_t>(recordBytes + chainsBytes);
+    layout.blocksOffset = static_cast<size_t>(recordBytes + chainsBytes + touchedBytes);
     layout.bytes = static_cast<size_t>(bytes);
     return layout;
 }
 
-void StartStarBands(StarBands* bands, const StarBandsLayout* layout, void* memory, uint8_t* pixels,
-                    int32_t width, int32_t rows, int32_t pad) {
+StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* pixels,
+                          int32_t width, int32_t rows, int32_t pad) {
     uint8_t* base = static_cast<uint8_t*>(memory);
+    StarBands* bands = static_cast<StarBands*>(memory);
     bands->pixels = pixels;
     bands->width = width;
     bands->rows = rows;
     bands->pad = pad;
     bands->stride = static_cast<size_t>(width) * 3 + static_cast<size_t>(pad);
     bands->bandRows = layout->bandRows;
+    bands->bandShift = __builtin_ctz(static_cast<uint32_t>(layout->bandRows));
     bands->bandCount = layout->bandCount;
     bands->chains = reinterpret_cast<int32_t*>(base + layout->chainsOffset);
     bands->touched = reinterpret_cast<uint64_t*>(base + layout->touchedOffset);
@@ -220,45 +239,7 @@ void StartStarBands(StarBands* bands, const StarBandsLayout* layout, void* memor
     for (int32_t i = 0; i < kStarSizeCount; ++i) {
         BuildWordOps(&bands->shapes.bySize[i], bands->stride, &bands->wordOps[i]);
     }
-}
-
-bool FileStar(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red, uint8_t green,
-              uint8_t blue) {
-    const int32_t reach = bands->shapes.bySize[size - kStarSmallestSize].reach;
-    const int32_t top = y < reach ? 0 : y - reach;
-    const int32_t bottom = y > bands->rows - 1 - reach ? bands->rows - 1 : y + reach;
-    const int32_t first = top / bands->bandRows;
-    const int32_t last = bottom / bands->bandRows;
-    if (bands->blockCount - bands->blocksUsed < last - first + 1) {
-        return false;
-    }
-    for (int32_t band = first; band <= last; ++band) {
-        int32_t* chain = bands->chains + 2 * static_cast<size_t>(band);
-        StarBandBlock* block;
-        if (chain[1] >= 0 && bands->blocks[chain[1]].count < kStarBandBlockEntries) {
-            block = &bands->blocks[chain[1]];
-        } else {
-            const int32_t fresh = bands->blocksUsed++;
-            block = &bands->blocks[fresh];
-            block->next = -1;
-            block->count = 0;
-            if (chain[1] < 0) {
-                chain[0] = fresh;
-                bands->touched[band / 64] |= uint64_t{1} << (band % 64);
-            } else {
-                bands->blocks[chain[1]].next = fresh;
-            }
-            chain[1] = fresh;
-        }
-        StarBandEntry& entry = block->entries[block->count++];
-        entry.x = x;
-        entry.row = static_cast<int8_t>(y - band * bands->bandRows);
-        entry.size = static_cast<uint8_t>(size);
-        entry.blue = blue;
-        entry.green = green;
-        entry.red = red;
-    }
-    return true;
+    return bands;
 }
 
 void DrawStarBands(StarBands* bands) {
