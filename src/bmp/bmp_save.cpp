@@ -73,6 +73,7 @@ constexpr int32_t kCopyChunkBytes = 256 * 1024;
 bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_t end) {
     bool kernelCopies = true;
     uint8_t* chunk = nullptr;
+    int32_t chunkBytes = 0;
     bool copied = true;
     while (copied && start < end) {
         const int32_t wanted = end - start;
@@ -86,14 +87,15 @@ bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_
             // Unsupported here, or nothing moved: the reads below either do the
             // job or find out why.
             kernelCopies = false;
-            chunk = static_cast<uint8_t*>(ShellAllocate(kCopyChunkBytes));
+            chunkBytes = wanted < kCopyChunkBytes ? wanted : kCopyChunkBytes;
+            chunk = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(chunkBytes)));
         }
         if (chunk == nullptr) {
             copied = LoadPixelBytes(image, start, end - 1) == kBmpOk &&
                      WriteAll(file, image->pixels + start, wanted);
             break;
         }
-        const int32_t piece = wanted < kCopyChunkBytes ? wanted : kCopyChunkBytes;
+        const int32_t piece = wanted < chunkBytes ? wanted : chunkBytes;
         copied = ShellFileReadAt(image->input, chunk, static_cast<size_t>(piece),
                                  image->pixelOffset + start) == static_cast<size_t>(piece) &&
                  WriteAll(file, chunk, piece);
