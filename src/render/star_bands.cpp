@@ -61,6 +61,10 @@ void BuildWordOps(const StarShape* shape, size_t stride, StarWordOps* ops) {
                 if ((mask == ~uint64_t{0}) != wantFull) {
                     continue;
                 }
+                if (ops->count == kStarMaxWordOps) {
+                    ops->count = -1; // cannot happen: at most 8 windows a row
+                    return;
+                }
                 StarWordOp& op = ops->ops[ops->count++];
                 op.mask = mask;
                 op.offset = static_cast<ptrdiff_t>(row) * static_cast<ptrdiff_t>(stride) + start -
