@@ -1,9 +1,16 @@
 // Star drawing and placement: the library's span renderer against the
 // straightforward one, per star size and for a million stars placed at random
-// in a 4096 x 4096 image (four draws from the C runtime generator per star).
+// in a 4096 x 4096 image (four draws from the C runtime generator per star),
+// and the banded placement of dense jobs against the span placement.
 //
 //   build-bench/bench/pelindra_render_bench --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true
+//
+// For span / banded on a shared machine, interleave the runs and compare
+// medians of several repetitions:
+//
+//   pelindra_render_bench --benchmark_filter='PlaceMillionStars_(Spans|Banded)'
+//       --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 #include "job/place_stars.h"
 #include "job/place_stars_banded.h"
 #include "render/star_bands.h"
@@ -87,7 +94,7 @@ void BM_PlaceMillionStars_Banded(benchmark::State& state) {
 BENCHMARK(BM_PlaceMillionStars_Banded)
     ->Arg(16)
     ->Arg(32)
-    ->Arg(kStarBandDefaultRows)
+    ->Arg(64)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -1,5 +1,6 @@
 #include "job/place_stars.h"
 #include "job/place_stars_banded.h"
+#include "job/star_draws.h"
 #include "render/star_bands.h"
 #include "test_shell.h"
 
@@ -98,7 +99,11 @@ TEST_P(PlaceStarsBandedTest, WritesWhatDrawingOneByOneWrites) {
     TestShell().drawsTaken = 0;
     TestShell().failAllocationAt = banded.failAllocation ? 0 : -1;
     PatternImage actual(banded);
-    PlaceStarsBandedWith(&actual.image, banded.stars, banded.chunkStars, banded.bandRows);
+    if (banded.chunkStars == kBandedChunkStars && banded.bandRows == kStarBandDefaultRows) {
+        PlaceStarsBanded(&actual.image, banded.stars);
+    } else {
+        PlaceStarsBandedWith(&actual.image, banded.stars, banded.chunkStars, banded.bandRows);
+    }
     EXPECT_EQ(TestShell().drawsTaken, 4 * static_cast<size_t>(banded.stars));
     EXPECT_TRUE(actual.bytes == expected.bytes);
     // The bands were really used, or really could not be.
@@ -119,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
         BandedCase{"Width7", 7, 129, 800, 100, 64, Draws::kAnywhere},
         BandedCase{"Width4", 4, 200, 800, 3, 32, Draws::kEdges},
         BandedCase{"EdgesOfBands", 60, 130, 4000, 900, 32, Draws::kEdges},
-        BandedCase{"EdgesOfDefaultBands", 61, 200, 4000, kBandedChunkStars, 64, Draws::kEdges},
+        BandedCase{"EdgesOfDefaultBands", 61, 200, 4000, kBandedChunkStars, kStarBandDefaultRows,
+                   Draws::kEdges},
         BandedCase{"OneRowBands", 20, 40, 1000, 50, 1, Draws::kEdges},
         BandedCase{"PoolFullBeforeTheChunk", 3, 5000, 3000, 200, 1, Draws::kAnywhere},
         BandedCase{"ChunksOfOneStar", 30, 80, 200, 1, 8, Draws::kEdges},
@@ -177,6 +183,34 @@ TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
     EXPECT_EQ(PlanStarBands(100, 48, 10).bytes, 0u);
     EXPECT_EQ(PlanStarBands(0, 64, 10).bytes, 0u);
     EXPECT_EQ(PlanStarBands(100, 64, 0).bytes, 0u);
+}
+
+TEST(PlaceStarsBanded, RemaindersWithoutDivisionAreExact) {
+    uint32_t state = 5;
+    std::vector<int32_t> divisors = {1, 2, 3, 7, 4095, 4096, 65537, INT32_MAX - 1, INT32_MAX};
+    for (int32_t i = 0; i < 200; ++i) {
+        divisors.push_back(static_cast<int32_t>(NextValue(&state) >> (i % 31)) + 1);
+    }
+    for (const int32_t divisor : divisors) {
+        BmpImage image{};
+        image.width = divisor;
+        image.rows = divisor;
+        const uint64_t factor = MakeStarDivisors(&image).widthFactor;
+        std::vector<int32_t> values = {0, 1, divisor - 1, INT32_MAX, INT32_MAX - 1};
+        if (divisor < INT32_MAX) {
+            values.push_back(divisor);
+            values.push_back(divisor + 1);
+        }
+        for (int32_t i = 0; i < 100; ++i) {
+            values.push_back(static_cast<int32_t>(NextValue(&state)));
+        }
+        for (const int32_t value : values) {
+            ASSERT_EQ(RemainderByFactor(static_cast<uint32_t>(value),
+                                        static_cast<uint32_t>(divisor), factor),
+                      static_cast<uint32_t>(value % divisor))
+                << value << " % " << divisor;
+        }
+    }
 }
 
 } // namespace

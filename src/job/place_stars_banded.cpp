@@ -90,6 +90,7 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
     // pending write to memory, so filing between draws would stall it. A
     // star that does not fit the pool, or has no shape, first has everything
     // filed before it drawn.
+    const StarDivisors divisors = MakeStarDivisors(image);
     Star batch[kDrawBatch];
     int32_t starsLeft = starCount;
     while (starsLeft > 0) {
@@ -97,7 +98,7 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
         for (int32_t done = 0; done < take;) {
             const int32_t count = take - done < kDrawBatch ? take - done : kDrawBatch;
             for (int32_t i = 0; i < count; ++i) {
-                batch[i] = DrawStar(image);
+                batch[i] = DrawStarDivided(&divisors);
             }
             for (int32_t i = 0; i < count; ++i) {
                 FileOrDrawStar(image, bands, batch[i]);

@@ -61,6 +61,10 @@ void BuildWordOps(const StarShape* shape, size_t stride, StarWordOps* ops) {
                 if ((mask == ~uint64_t{0}) != wantFull) {
                     continue;
                 }
+                if (ops->count == kStarMaxWordOps) {
+                    ops->count = -1; // cannot happen: at most 8 windows a row
+                    return;
+                }
                 StarWordOp& op = ops->ops[ops->count++];
                 op.mask = mask;
                 op.offset = static_cast<ptrdiff_t>(row) * static_cast<ptrdiff_t>(stride) + start -
@@ -90,37 +94,50 @@ ColourWords MakeColourWords(uint8_t blue, uint8_t green, uint8_t red) {
     return words;
 }
 
-// Rows -above to below of the star centred at `centre`.
+// Rows -above to below of the star centred at `centre`. The words to merge
+// are all read before anything is written: the rows of a star lie a stride
+// apart, often a multiple of 4 KiB, and a read behind a write to such an
+// address waits for the write however far apart the two are.
 inline void DrawWordOps(uint8_t* centre, const StarWordOps* ops, int32_t reach, int32_t above,
                         int32_t below, const ColourWords& colour) {
+    const StarWordOp* masked = ops->ops + ops->maskedOfRow[reach - above];
+    const int32_t maskedCount =
+        ops->maskedOfRow[reach + below + 1] - ops->maskedOfRow[reach - above];
+    uint64_t words[kStarMaxWordOps];
+    for (int32_t i = 0; i < maskedCount; ++i) {
+        std::memcpy(&words[i], centre + masked[i].offset, 8);
+    }
+    for (int32_t i = 0; i < maskedCount; ++i) {
+        const StarWordOp& op = masked[i];
+        const uint64_t word = (words[i] & ~op.mask) | (colour.byPhase[op.phase] & op.mask);
+        std::memcpy(centre + op.offset, &word, 8);
+    }
     const int32_t fullEnd = ops->fullOfRow[reach + below + 1];
     for (int32_t i = ops->fullOfRow[reach - above]; i < fullEnd; ++i) {
         const StarWordOp& op = ops->ops[i];
         std::memcpy(centre + op.offset, &colour.byPhase[op.phase], 8);
-    }
-    const int32_t maskedEnd = ops->maskedOfRow[reach + below + 1];
-    for (int32_t i = ops->maskedOfRow[reach - above]; i < maskedEnd; ++i) {
-        const StarWordOp& op = ops->ops[i];
-        uint64_t word;
-        std::memcpy(&word, centre + op.offset, 8);
-        word = (word & ~op.mask) | (colour.byPhase[op.phase] & op.mask);
-        std::memcpy(centre + op.offset, &word, 8);
     }
 }
 
 // The stars of a busy band reach nearly every cache line of it, in random
 // order, and each first touch would wait on memory. Reading the band in
 // order first lets the processor stream it in at full speed.
-void WarmBand(StarBands* bands, int32_t firstBlock, const uint8_t* pixels, size_t bytes) {
+size_t BandEntries(const StarBands* bands, int32_t band) {
     size_t entries = 0;
-    for (int32_t index = firstBlock; index >= 0; index = bands->blocks[index].next) {
+    for (int32_t index = bands->chains[2 * static_cast<size_t>(band)]; index >= 0;
+         index = bands->blocks[index].next) {
         entries += static_cast<size_t>(bands->blocks[index].count);
     }
-    // A star covers some dozen rows: with a star for every few lines of the
-    // band, most lines get written.
-    if (entries * 4 < bytes / 64) {
-        return;
-    }
+    return entries;
+}
+
+// A star covers some dozen rows: with a star for every few lines of the
+// band, most lines get written.
+bool BusyBand(size_t entries, size_t bytes) {
+    return entries * 4 >= bytes / 64;
+}
+
+void WarmBand(StarBands* bands, const uint8_t* pixels, size_t bytes) {
     uint8_t seen = 0;
     for (size_t at = 0; at < bytes; at += 64) {
         seen |= pixels[at];
@@ -137,11 +154,36 @@ void DrawBand(StarBands* bands, int32_t band) {
     canvas.height = left < bands->bandRows ? left : bands->bandRows;
     canvas.pad = bands->pad;
     int32_t* chain = bands->chains + 2 * static_cast<size_t>(band);
-    WarmBand(bands, chain[0], canvas.pixels, static_cast<size_t>(canvas.height) * bands->stride);
+    const size_t bytes = static_cast<size_t>(canvas.height) * bands->stride;
+    const size_t entries = BandEntries(bands, band);
+    if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
+        WarmBand(bands, canvas.pixels, bytes);
+    }
+    // While this band is drawn, the next one, if busy, is asked for a few
+    // lines per star, so that it is in cache when its turn comes.
+    const uint8_t* ahead = canvas.pixels + bytes;
+    const uint8_t* aheadEnd = ahead;
+    size_t linesPerStar = 0;
+    const int32_t next = band + 1;
+    if (next < bands->bandCount && (bands->touched[next / 64] >> (next % 64) & 1) != 0) {
+        const int32_t nextLeft = bands->rows - next * bands->bandRows;
+        const size_t nextBytes =
+            static_cast<size_t>(nextLeft < bands->bandRows ? nextLeft : bands->bandRows) *
+            bands->stride;
+        if (BusyBand(BandEntries(bands, next), nextBytes) && entries > 0) {
+            aheadEnd = ahead + nextBytes;
+            linesPerStar = (nextBytes / 64 + entries - 1) / entries;
+            bands->prefetchedBand = next;
+        }
+    }
     for (int32_t index = chain[0]; index >= 0;) {
         const StarBandBlock* block = &bands->blocks[index];
         for (int32_t i = 0; i < block->count; ++i) {
             const StarBandEntry& entry = block->entries[i];
+            for (size_t line = 0; line < linesPerStar && ahead < aheadEnd; ++line) {
+                __builtin_prefetch(ahead, 1);
+                ahead += 64;
+            }
             const int32_t sizeIndex = entry.size - kStarSmallestSize;
             const StarWordOps* ops = &bands->wordOps[sizeIndex];
             const int32_t reach = bands->shapes.bySize[sizeIndex].reach;
@@ -232,6 +274,7 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->blockCount = layout->blockCount;
     bands->blocksUsed = 0;
     bands->warmSink = 0;
+    bands->prefetchedBand = -1;
     const size_t bandCount = static_cast<size_t>(layout->bandCount);
     std::memset(bands->chains, 0xFF, bandCount * 2 * sizeof(int32_t)); // every chain -1
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
@@ -250,7 +293,10 @@ void DrawStarBands(StarBands* bands) {
             DrawBand(bands, word * 64 + __builtin_ctzll(bits));
             bits &= bits - 1;
         }
+    }
+    for (int32_t word = 0; word < words; ++word) {
         bands->touched[word] = 0;
     }
     bands->blocksUsed = 0;
+    bands->prefetchedBand = -1;
 }

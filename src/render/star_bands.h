@@ -18,7 +18,9 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr int32_t kStarBandDefaultRows = 64;
+// 32 rows of a 4096-pixel image are 384 KiB, well inside the cache next to
+// the band's stars; 32 and 64 measured alike and clearly ahead of 16.
+inline constexpr int32_t kStarBandDefaultRows = 32;
 // Band heights are powers of two up to this, so a row's band is a shift; a
 // star's centre is kept relative to its band in a signed byte.
 inline constexpr int32_t kStarBandMaxRows = 64;
@@ -95,7 +97,8 @@ struct StarBands {
     StarBandBlock* blocks;
     int32_t blockCount;
     int32_t blocksUsed;
-    uint8_t warmSink; // keeps the reads that bring a band into cache
+    uint8_t warmSink;       // keeps the reads that bring a band into cache
+    int32_t prefetchedBand; // asked for while the band before it was drawn
     StarShapes shapes;
     StarWordOps wordOps[kStarSizeCount];
 };
