@@ -4,10 +4,12 @@
 //
 //   build-bench/bench/pelindra_store_modes INPUT OUTPUT STARS whole|pages [RUNS]
 //   build-bench/bench/pelindra_store_modes --mode INPUT STARS
+//   build-bench/bench/pelindra_store_modes --switch INPUT
 //
 // The first prints the median wall time of RUNS runs (default 5) in
 // milliseconds, each after removing the output and a `sync`, with the same
-// seed every run. The second prints the mode the library picks for the job.
+// seed every run. The second prints the mode the library picks for the job,
+// the third the smallest star count it reads the rows whole for.
 #include "bmp/bmp_image.h"
 #include "job/place_stars.h"
 
@@ -48,7 +50,8 @@ double RunOnce(const char* input, const char* output, int32_t stars, bool whole)
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-// The mode the library picks for STARS stars into the image at `input`.
+// The mode the library picks for `stars` stars into the image at `input`, or
+// with `stars` negative the smallest count read whole.
 int PrintMode(const char* input, int32_t stars) {
     uint8_t header[kBmpHeadersSize];
     FILE* file = std::fopen(input, "rb");
@@ -64,7 +67,17 @@ int PrintMode(const char* input, int32_t stars) {
             &geometry) != kBmpOk) {
         return 1;
     }
-    std::printf("%s\n", ReadsPixelsWhole(geometry.pixelBytes, stars) ? "whole" : "pages");
+    if (stars >= 0) {
+        std::printf("%s\n", ReadsPixelsWhole(geometry.pixelBytes, stars) ? "whole" : "pages");
+        return 0;
+    }
+    int32_t pages = 0; // never read whole
+    int32_t whole = INT32_MAX;
+    while (whole - pages > 1) {
+        const int32_t middle = pages + (whole - pages) / 2;
+        (ReadsPixelsWhole(geometry.pixelBytes, middle) ? whole : pages) = middle;
+    }
+    std::printf("%d\n", whole);
     return 0;
 }
 
@@ -73,6 +86,9 @@ int PrintMode(const char* input, int32_t stars) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--mode") == 0) {
         return PrintMode(argv[2], std::atoi(argv[3]));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--switch") == 0) {
+        return PrintMode(argv[2], -1);
     }
     if (argc < 5 || (std::strcmp(argv[4], "whole") != 0 && std::strcmp(argv[4], "pages") != 0)) {
         std::fprintf(stderr, "usage: %s INPUT OUTPUT STARS whole|pages [RUNS]\n", argv[0]);

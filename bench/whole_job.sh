@@ -183,8 +183,18 @@ if [ "${PELINDRA_BENCH_CURVE:-1}" != 0 ]; then
         echo "$stars,$(awk -v t="$pair_a" 'BEGIN {print t / 1000}'),$(awk -v t="$pair_b" 'BEGIN {print t / 1000}'),$mode" >>"$work/curve.csv"
     done
     fresh
-    if python3 -c 'import matplotlib' 2>/dev/null; then
-        python3 "$source_dir/bench/plot_curve.py" "$work/curve.csv" "$work/curve.png"
+    # Debian's python3-matplotlib belongs to the system's python3, which
+    # another python3 earlier in PATH may hide.
+    plotter=""
+    for python in python3 /usr/bin/python3; do
+        if "$python" -c 'import matplotlib' 2>/dev/null; then
+            plotter=$python
+            break
+        fi
+    done
+    if [ -n "$plotter" ]; then
+        "$plotter" "$source_dir/bench/plot_curve.py" "$work/curve.csv" "$work/curve.png" \
+            "$("$build_dir/bench/pelindra_store_modes" --switch "$large")"
         echo "curve drawn: $work/curve.png"
     else
         echo "curve: $work/curve.csv (python3-matplotlib draws it)"
