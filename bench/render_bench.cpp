@@ -1,10 +1,19 @@
 // Star drawing and placement: the library's span renderer against the
 // straightforward one, per star size and for a million stars placed at random
-// in a 4096 x 4096 image (four draws from the C runtime generator per star).
+// in a 4096 x 4096 image (four draws from the C runtime generator per star),
+// and the banded placement of dense jobs against the span placement.
 //
 //   build-bench/bench/pelindra_render_bench --benchmark_repetitions=5
 //       --benchmark_report_aggregates_only=true
+//
+// For span / banded on a shared machine, interleave the runs and compare
+// medians of several repetitions:
+//
+//   pelindra_render_bench --benchmark_filter='PlaceMillionStars_(Spans|Banded)'
+//       --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 #include "job/place_stars.h"
+#include "job/place_stars_banded.h"
+#include "render/star_bands.h"
 #include "render/star_spans.h"
 #include "straightforward_stars.h"
 
@@ -59,6 +68,35 @@ void BM_PlaceMillionStars_Spans(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kManyStars);
 }
 BENCHMARK(BM_PlaceMillionStars_Spans)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same stars filed into bands of state.range(0) rows and drawn band by
+// band; the same bytes.
+void BM_PlaceMillionStars_Banded(benchmark::State& state) {
+    const int32_t bandRows = static_cast<int32_t>(state.range(0));
+    HeapImage spans(kSide, kSide);
+    HeapImage banded(kSide, kSide);
+    std::srand(7);
+    PlaceStars(&spans.image, kManyStars);
+    std::srand(7);
+    PlaceStarsBandedWith(&banded.image, kManyStars, kBandedChunkStars, bandRows);
+    if (spans.bytes != banded.bytes) {
+        state.SkipWithError("banded placement differs from the span placement");
+        return;
+    }
+    unsigned seed = 1;
+    for (auto _ : state) {
+        std::srand(seed++);
+        PlaceStarsBandedWith(&banded.image, kManyStars, kBandedChunkStars, bandRows);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kManyStars);
+}
+BENCHMARK(BM_PlaceMillionStars_Banded)
+    ->Arg(16)
+    ->Arg(32)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_PlaceMillionStars_Straightforward(benchmark::State& state) {
     HeapImage picture(kSide, kSide);

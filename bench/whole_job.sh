@@ -1,24 +1,35 @@
 #!/usr/bin/env bash
-# Whole-job timing, side by side in one run:
-#   1. the host on an 8192 x 8192 image (about 200 MB) with 100 stars against
-#      `cp` of the same file, input and output in one directory, page cache
-#      warm; median of RUNS runs each, and the host's peak resident memory;
-#   2. a million stars in a 4096 x 4096 image, span renderer against the
-#      straightforward one (pelindra_render_bench), median of 3;
-#   3. the host on examples/night-sky.bmp with 50 stars against the host
-#      printing --version, process start to exit, interleaved run by run
-#      (bench/small_image.py), to a new output and replacing an old one.
+# Whole-process timings, every row of the performance table in one run. Each
+# job is paired with its baseline run by run (A B A B ...), each run after an
+# untimed `sync`, so drift in the machine's load falls on both alike; the
+# table shows medians, and the range of the per-pair ratios.
 #
-# Usage: bench/whole_job.sh [RUNS]   (from anywhere; default 7 runs)
-# Environment: PELINDRA_BENCH_DIR  scratch directory (default /tmp/pelindra-bench)
-#              PELINDRA_BENCH_SIDE image side for part 1 (default 8192)
-# Needs GNU time (/usr/bin/time, Debian package `time`), Google Benchmark and
-# python3.
+#   P1  the host on an 8192 x 8192 image (201 MB) with 100 stars / `cp`, to a
+#       new output and replacing the previous one; the host's peak resident
+#       memory (a separate, untimed run under GNU time)
+#   P2  a million stars into 4096 x 4096: the literal job (per-pixel
+#       renderer, whole fread and fwrite; bench/literal_job.cpp) / the host
+#   P2' drawing alone, a million stars (pelindra_render_bench)
+#   P3  examples/night-sky.bmp with 50 stars / `pelindra --version`
+#       (bench/small_image.py, interleaved round by round)
+#   W   the Windows x64 host under Wine on the 8192 x 8192 image, 100 stars /
+#       a CopyFileW program under Wine; only with PELINDRA_WINDOWS_BUILD
+#   and a curve: host and `cp` on the 8192 x 8192 image for 0, 10, 100, ...
+#       10,000,000 stars, written to curve.csv in the scratch directory and
+#       drawn by bench/plot_curve.py (python3-matplotlib) into curve.png.
+#
+# Usage: bench/whole_job.sh [RUNS]   (from anywhere; default 7 pairs per row)
+# Environment:
+#   PELINDRA_BENCH_DIR     scratch directory (default /tmp/pelindra-bench)
+#   PELINDRA_BENCH_CURVE   0 skips the curve (it takes a few minutes)
+#   PELINDRA_WINDOWS_BUILD a windows-x86_64 cross build of this tree (as
+#                          .ci/windows-arm makes it) for row W
+# Needs GNU time (/usr/bin/time), Google Benchmark and python3; the curve's
+# picture needs python3-matplotlib, row W needs wine.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$source_dir/build-bench
 runs=${1:-7}
-side=${PELINDRA_BENCH_SIDE:-8192}
 work=${PELINDRA_BENCH_DIR:-/tmp/pelindra-bench}
 
 if [ ! -x /usr/bin/time ]; then
@@ -31,51 +42,99 @@ cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPELINDRA_BUILD_BENCHMARKS=ON -DPELINDRA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build_dir" -j2 >/dev/null
 host=$build_dir/pelindra
+literal=$build_dir/bench/pelindra_literal_job
 
 mkdir -p "$work"
-input=$work/large.bmp
-if [ ! -f "$input" ] || [ "$(stat -c %s "$input")" -ne $((54 + side * side * 3)) ]; then
-    echo "== making a ${side} x ${side} image"
-    "$build_dir/bench/make_large_bmp" "$side" "$side" "$input"
-fi
-cat "$input" >/dev/null # warm the page cache
+make_image() { # side path
+    if [ ! -f "$2" ] || [ "$(stat -c %s "$2")" -ne $((54 + $1 * $1 * 3)) ]; then
+        echo "== making a $1 x $1 image"
+        "$build_dir/bench/make_large_bmp" "$1" "$1" "$2"
+    fi
+}
+large=$work/large.bmp
+medium=$work/medium.bmp
+make_image 8192 "$large"
+make_image 4096 "$medium"
 
 now() { echo "${EPOCHREALTIME/./}"; } # microseconds
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 
-# Each run starts from a missing output and no dirty pages, so neither side
-# pays for the other's writeback or for freeing an old output.
-fresh() {
-    rm -f "$work/cp-out.bmp" "$work/job-out.bmp"
-    sync
+# Runs "$@" with its output discarded and prints its wall time in microseconds.
+timed() {
+    local start
+    start=$(now)
+    "$@" >/dev/null
+    echo $(($(now) - start))
 }
 
-cp_times=()
-job_times=()
-peak_kib=0
-echo "== ${runs} runs each: cp and the host with 100 stars on $(stat -c %s "$input") bytes"
-for run in $(seq "$runs"); do
-    fresh
-    start=$(now)
-    cp "$input" "$work/cp-out.bmp"
-    cp_times+=($(($(now) - start)))
-    fresh
-    start=$(now)
-    /usr/bin/time -f %M -o "$work/rss" "$host" --seed "$run" "$input" "$work/job-out.bmp" 100 >/dev/null
-    job_times+=($(($(now) - start)))
-    rss=$(tail -1 "$work/rss")
-    [ "$rss" -gt "$peak_kib" ] && peak_kib=$rss
-    cmp -s -n 54 "$input" "$work/job-out.bmp" || { echo "headers differ" >&2; exit 1; }
-done
-fresh
-cp_median=$(printf '%s\n' "${cp_times[@]}" | median)
-job_median=$(printf '%s\n' "${job_times[@]}" | median)
-echo "cp           median $(awk -v t="$cp_median" 'BEGIN {printf "%.1f ms", t / 1000}')   (${cp_times[*]} us)"
-echo "host         median $(awk -v t="$job_median" 'BEGIN {printf "%.1f ms", t / 1000}')   (${job_times[*]} us)"
-awk -v j="$job_median" -v c="$cp_median" 'BEGIN {printf "large image: host / cp = %.2f   (target at most 1.2)\n", j / c}'
-awk -v k="$peak_kib" 'BEGIN {printf "large image: peak resident memory %.1f MiB   (target under 32 MiB)\n", k / 1024}'
+# pair LABEL RUNS PREPARE -- A... -- B...
+# Runs A and B alternately RUNS times each, PREPARE (untimed) and `sync`
+# before every run; prints both medians, the ratio of the medians and the
+# range of the ratios of the pairs. Sets pair_a, pair_b and pair_ratio.
+pair() {
+    local label=$1 count=$2 prepare=$3
+    shift 3
+    [ "$1" = -- ] && shift
+    local a=() b=()
+    while [ "$1" != -- ]; do a+=("$1"); shift; done
+    shift
+    b=("$@")
+    local a_times=() b_times=() ratios=()
+    for run in $(seq "$count"); do
+        $prepare a; sync
+        local ta tb
+        ta=$(timed "${a[@]}")
+        $prepare b; sync
+        tb=$(timed "${b[@]}")
+        a_times+=("$ta")
+        b_times+=("$tb")
+        ratios+=("$(awk -v x="$ta" -v y="$tb" 'BEGIN {printf "%.3f", x / y}')")
+    done
+    pair_a=$(printf '%s\n' "${a_times[@]}" | median)
+    pair_b=$(printf '%s\n' "${b_times[@]}" | median)
+    pair_ratio=$(awk -v x="$pair_a" -v y="$pair_b" 'BEGIN {printf "%.2f", x / y}')
+    local low high
+    low=$(printf '%s\n' "${ratios[@]}" | sort -n | head -1)
+    high=$(printf '%s\n' "${ratios[@]}" | sort -n | tail -1)
+    printf '%-44s %9.1f ms / %9.1f ms = %s  (pairs %s to %s)\n' "$label" \
+        "$(awk -v t="$pair_a" 'BEGIN {print t / 1000}')" \
+        "$(awk -v t="$pair_b" 'BEGIN {print t / 1000}')" "$pair_ratio" "$low" "$high"
+}
 
-echo "== a million stars in 4096 x 4096 (pelindra_render_bench, median of 3)"
+# Preparations: each run starts from a missing output, or from the output of
+# the previous run of the same command (made once before the first pair).
+fresh() { rm -f "$work/job-out.bmp" "$work/cp-out.bmp"; }
+keep() { :; }
+
+cat "$large" "$medium" >/dev/null # warm the page cache
+echo "== $runs pairs per row; medians; A / B"
+
+pair "P1 8192x8192, 100 stars: host / cp (new)" "$runs" fresh \
+    -- "$host" --seed 1 "$large" "$work/job-out.bmp" 100 \
+    -- cp "$large" "$work/cp-out.bmp"
+echo "   target at most 1.15"
+"$host" --seed 1 "$large" "$work/job-out.bmp" 100 >/dev/null
+cp "$large" "$work/cp-out.bmp"
+pair "P1 8192x8192, 100 stars: host / cp (replacing)" "$runs" keep \
+    -- "$host" --seed 1 "$large" "$work/job-out.bmp" 100 \
+    -- cp "$large" "$work/cp-out.bmp"
+echo "   target at most 1.15"
+fresh
+/usr/bin/time -f %M -o "$work/rss" "$host" --seed 1 "$large" "$work/job-out.bmp" 100 >/dev/null
+awk -v k="$(tail -1 "$work/rss")" \
+    'BEGIN {printf "P1 peak resident memory %.1f MiB   (target under 16 MiB)\n", k / 1024}'
+
+"$literal" 7 "$medium" "$work/literal-out.bmp" 1000000
+"$host" --seed 7 "$medium" "$work/job-out.bmp" 1000000 >/dev/null
+cmp -s "$work/literal-out.bmp" "$work/job-out.bmp" ||
+    { echo "the literal job and the host disagree" >&2; exit 1; }
+pair "P2 4096x4096, 1M stars: literal / host" "$runs" fresh \
+    -- "$literal" 7 "$medium" "$work/literal-out.bmp" 1000000 \
+    -- "$host" --seed 7 "$medium" "$work/job-out.bmp" 1000000
+echo "   target at least 5"
+rm -f "$work/literal-out.bmp"
+
+echo "== P2' drawing alone, a million stars in 4096 x 4096 (pelindra_render_bench, median of 3)"
 "$build_dir/bench/pelindra_render_bench" --benchmark_filter='PlaceMillionStars' \
     --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
     --benchmark_format=json --benchmark_out="$work/render.json" >/dev/null 2>&1
@@ -84,14 +143,60 @@ import json, sys
 medians = {}
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b.get("aggregate_name") == "median":
-        medians[b["run_name"].split("/")[0]] = (b["real_time"], b["cpu_time"])
-spans = medians["BM_PlaceMillionStars_Spans"]
-plain = medians["BM_PlaceMillionStars_Straightforward"]
-print(f"spans           {spans[0]:8.1f} ms real {spans[1]:8.1f} ms cpu")
-print(f"straightforward {plain[0]:8.1f} ms real {plain[1]:8.1f} ms cpu")
-print(f"many stars: straightforward / spans = {plain[0] / spans[0]:.2f} real, "
-      f"{plain[1] / spans[1]:.2f} cpu   (target at least 3)")
+        name = b["run_name"].replace("BM_PlaceMillionStars_", "").replace("/real_time", "")
+        medians[name] = b["real_time"]
+for name, time in sorted(medians.items()):
+    print(f"   {name:16} {time:8.1f} ms")
+for name, time in sorted(medians.items()):
+    if name.startswith("Banded") and "Spans" in medians:
+        print(f"P2' spans / {name} = {medians['Spans'] / time:.2f}   (target at least 2.5)")
 PY
 
-echo "== small image: 50 stars on examples/night-sky.bmp against --version"
+echo "== P3 small image: 50 stars on examples/night-sky.bmp against --version"
 python3 "$source_dir/bench/small_image.py" "$host" "$source_dir/examples/night-sky.bmp" "$work" 300
+
+if [ -n "${PELINDRA_WINDOWS_BUILD:-}" ]; then
+    windows=$(realpath "$PELINDRA_WINDOWS_BUILD")
+    export WINEDEBUG=-all
+    wineserver -p 2>/dev/null || true # one server for every run
+    wine_path() { winepath -w "$1" 2>/dev/null; }
+    win_large=$(wine_path "$large")
+    win_job=$(wine_path "$work/job-out.bmp")
+    win_cp=$(wine_path "$work/cp-out.bmp")
+    wine "$windows/pelindra_copy_file.exe" "$win_large" "$win_cp" # start Wine once
+    pair "W Wine x64, 8192x8192, 100 stars: host / CopyFileW" "$runs" fresh \
+        -- wine "$windows/pelindra.exe" --seed 1 "$win_large" "$win_job" 100 \
+        -- wine "$windows/pelindra_copy_file.exe" "$win_large" "$win_cp"
+    echo "   target at most 1.3"
+    wineserver -k 2>/dev/null || true
+fi
+fresh
+
+if [ "${PELINDRA_BENCH_CURVE:-1}" != 0 ]; then
+    echo "== curve: host and cp on 8192 x 8192, 3 pairs per star count"
+    echo "stars,host_ms,cp_ms,mode" >"$work/curve.csv"
+    for stars in 0 10 100 1000 10000 100000 1000000 10000000; do
+        pair "   $stars stars: host / cp" 3 fresh \
+            -- "$host" --seed 1 "$large" "$work/job-out.bmp" "$stars" \
+            -- cp "$large" "$work/cp-out.bmp"
+        mode=$("$build_dir/bench/pelindra_store_modes" --mode "$large" "$stars")
+        echo "$stars,$(awk -v t="$pair_a" 'BEGIN {print t / 1000}'),$(awk -v t="$pair_b" 'BEGIN {print t / 1000}'),$mode" >>"$work/curve.csv"
+    done
+    fresh
+    # Debian's python3-matplotlib belongs to the system's python3, which
+    # another python3 earlier in PATH may hide.
+    plotter=""
+    for python in python3 /usr/bin/python3; do
+        if "$python" -c 'import matplotlib' 2>/dev/null; then
+            plotter=$python
+            break
+        fi
+    done
+    if [ -n "$plotter" ]; then
+        "$plotter" "$source_dir/bench/plot_curve.py" "$work/curve.csv" "$work/curve.png" \
+            "$("$build_dir/bench/pelindra_store_modes" --switch "$large")"
+        echo "curve drawn: $work/curve.png"
+    else
+        echo "curve: $work/curve.csv (python3-matplotlib draws it)"
+    fi
+fi

@@ -5,22 +5,23 @@
 //   byte 1      options: bit 0 hide file sizes, bit 1 an older output exists,
 //               bit 2 write over the input, bit 3 the file system makes files
 //               without a name, bits 4-7 which kind of call fails (0 none,
-//               1 allocation, 2 open, 3 write, 4 close, 5 rename, 6 viewing the
-//               input, 7 kernel copies from then on, 8 a create refused for
-//               permission, 9 a rename refused for permission, 10 naming the
-//               new file, 11 giving it the old file's identity, 12 the check
-//               that the target may be written)
-//   byte 2      index of the call of that kind that fails
+//               1 allocation, 2 open, 3 write, 4 close, 5 rename, 6 the input
+//               loses its second half before that draw, 7 kernel copies from
+//               then on, 8 a create refused for permission, 9 a rename refused
+//               for permission, 10 naming the new file, 11 giving it the old
+//               file's identity, 12 the check that the target may be written)
+//   byte 2      index of the call of that kind that fails (of the draw for 6)
 //   bytes 3-4   length L of the file, little-endian (cut to what remains)
 //   L bytes     the input file
 //   the rest    random draws, four bytes each
 //
 // Checked on every run: the result is 1 or 999; the banner comes first; every
-// file is closed and every block released, no unnamed file is left, and the
-// write signals are released as often as held; with sizes visible no
-// allocation exceeds the file. A failure prints exactly one error line, last,
-// and leaves the file system as it was, except the target when the job had
-// fallen back to writing it in place. A success prints none, writes 54 + gap + pixel
+// file is closed and every block and pixel store released, no unnamed file is
+// left, and the write signals are released as often as held; with sizes
+// visible no allocation exceeds the file. A failure prints exactly one error
+// line, last, and leaves the file system as it was (but for the cut input),
+// except the target when the job had fallen back to writing it in place. A
+// success prints none, writes 54 + gap + pixel
 // bytes with headers and gap unchanged (and every pixel too without stars), and
 // leaves no temporary file.
 #include "fuzz_services.h"
@@ -59,7 +60,8 @@ void InjectFault(int kind, int64_t index) {
         shell.failRenameAt = index;
         break;
     case 6:
-        shell.failMapAt = index;
+        shell.cutAtDraw = index;
+        shell.cutPath = kInputPath;
         break;
     case 7:
         shell.failCopyAt = index;
@@ -141,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     shell.draws = file + fileSize;
     shell.drawBytes = size - 5 - fileSize;
     InjectFault((options >> 4) & 15, data[2]);
-    const auto filesBefore = shell.files;
+    auto filesBefore = shell.files;
 
     const char16_t* input = u"/in.bmp";
     const char16_t* output = inPlace ? u"/in.bmp" : u"/out.bmp";
@@ -156,8 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (shell.opens != shell.closes) {
         FuzzFail("a file was left open");
     }
-    if (shell.views != shell.viewReleases) {
-        FuzzFail("a view of the input was not released");
+    if (shell.stores != shell.storeReleases) {
+        FuzzFail("a pixel store was not released");
     }
     if (shell.allocations != shell.releases) {
         FuzzFail("a block was not released");
@@ -176,6 +178,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t lastLine = shell.output.rfind('\n', shell.output.size() - 2);
         if (errorLines != 1 || shell.output.compare(lastLine + 1, 7, "Error: ") != 0) {
             FuzzFail("a failed job did not end with exactly one error line");
+        }
+        if (shell.cut) {
+            FuzzBytes& input = filesBefore.at(kInputPath);
+            input.resize(input.size() / 2);
         }
         // Written in place, the target may be left incomplete, as any plain
         // write leaves it; every other file must be as it was.

@@ -204,66 +204,38 @@ int64_t ShellFileRemaining(ShellFile* file) {
     return static_cast<int64_t>(state.files.at(file->path).size() - file->position);
 }
 
-namespace {
-
-// A view: the file as it was when viewed, and the process's private copy of
-// the viewed part, which the job draws into.
-struct FuzzView {
-    FuzzBytes file;
-    FuzzBytes working;
-};
-
-const FuzzView* ViewOf(const ShellFileView* view) {
-    return static_cast<const FuzzView*>(view->base);
+size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    if (file->writing) {
+        return 0;
+    }
+    // The file as it is now: cut since it was opened, a read comes up short.
+    const FuzzBytes& source = state.files.at(file->path);
+    const size_t start = static_cast<size_t>(offset);
+    const size_t available = start < source.size() ? source.size() - start : 0;
+    const size_t delivered = length < available ? length : available;
+    if (delivered > 0) {
+        std::memcpy(destination, source.data() + start, delivered);
+    }
+    return delivered;
 }
 
-} // namespace
-
-int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
-    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
-    if (FailsNow(state.mapCalls, state.failMapAt) || file->writing || length == 0) {
-        return -1;
-    }
-    const FuzzBytes& bytes = state.files.at(file->path);
-    if (bytes.size() - file->position < length) {
-        FuzzFail("a view was asked for past the end of the file");
-    }
-    auto* made =
-        new FuzzView{bytes, FuzzBytes(bytes.begin() + static_cast<long>(file->position),
-                                      bytes.begin() + static_cast<long>(file->position + length))};
-    view->bytes = made->working.data();
-    view->base = made;
-    view->baseLength = length;
-    view->offset = static_cast<int64_t>(file->position);
-    view->handle = 1;
-    ++state.views;
-    return 0;
-}
-
-void ShellFileUnmapView(ShellFileView* view) {
-    if (view->base != nullptr) {
-        delete static_cast<FuzzView*>(view->base);
-        ++state.viewReleases;
-    }
-    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
-}
-
-int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
-                              ShellFile* to) {
+int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
     // From the failing call on, as a platform without the copy would answer.
     const int64_t call = state.copyCalls++;
     if (state.failCopyAt >= 0 && call >= state.failCopyAt) {
         return -1;
     }
-    const FuzzBytes& source = ViewOf(view)->file;
-    const size_t start = static_cast<size_t>(view->offset + offset);
-    if (start + length > source.size()) {
-        FuzzFail("a kernel copy was asked for past the end of the viewed file");
+    if (from->writing || !to->writing) {
+        FuzzFail("a kernel copy between the wrong streams");
     }
+    const FuzzBytes source = state.files.at(from->path);
+    const size_t start = static_cast<size_t>(offset);
+    const size_t available = start < source.size() ? source.size() - start : 0;
+    const size_t copied = length < available ? length : available;
     FuzzBytes& bytes = ContentsOf(to);
     bytes.insert(bytes.end(), source.begin() + static_cast<long>(start),
-                 source.begin() + static_cast<long>(start + length));
-    return static_cast<int64_t>(length);
+                 source.begin() + static_cast<long>(start + copied));
+    return static_cast<int64_t>(copied);
 }
 
 size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
@@ -279,14 +251,22 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     return length;
 }
 
-size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
-                             size_t length) {
-    const FuzzBytes& source = ViewOf(view)->file;
-    const size_t start = static_cast<size_t>(view->offset + offset);
-    const size_t available = start < source.size() ? source.size() - start : 0;
-    const size_t delivered = length < available ? length : available;
-    std::memcpy(destination, source.data() + start, delivered);
-    return delivered;
+void* ShellReserveStore(size_t bytes, int32_t) {
+    // Counted with the heap: a store is memory the job asks for like any other.
+    void* block = ShellAllocate(bytes);
+    if (block != nullptr) {
+        std::memset(block, 0, bytes);
+        --state.allocations;
+        ++state.stores;
+    }
+    return block;
+}
+
+void ShellReleaseStore(void* block, size_t) {
+    if (block != nullptr) {
+        ++state.storeReleases;
+        std::free(block);
+    }
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
@@ -349,6 +329,11 @@ void ShellRelease(void* block) {
 }
 
 int32_t ShellRandom() {
+    if (static_cast<int64_t>(state.drawsTaken) == state.cutAtDraw) {
+        FuzzBytes& input = state.files.at(state.cutPath);
+        input.resize(input.size() / 2);
+        state.cut = true;
+    }
     const size_t at = state.drawsTaken++ * 4;
     if (at + 4 > state.drawBytes) {
         return 0;

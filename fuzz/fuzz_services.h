@@ -35,8 +35,12 @@ struct FuzzShellState {
     int64_t failLinkAt = -1;       // naming an unnamed file fails
     int64_t failIdentityAt = -1;   // a new file cannot take the target's identity
     int64_t failWritableAt = -1;   // that writability check finds the file not writable
-    int64_t failMapAt = -1;        // that view cannot be made; the job reads instead
     int64_t failCopyAt = -1;       // from that kernel copy on, copies are unsupported
+    // The input changing under the job: before draw number cutAtDraw is
+    // served, the file at cutPath loses its second half (cut is then set).
+    int64_t cutAtDraw = -1;
+    std::string cutPath;
+    bool cut = false;
     // Allocations larger than this fail, as a heap would; the check of the
     // largest allocation against the input size happens in the target.
     size_t allocationCeiling = 4u << 20;
@@ -58,10 +62,9 @@ struct FuzzShellState {
     int64_t truncations = 0; // existing files opened for writing, so written in place
     int64_t signalHolds = 0; // holds of the write signals, and releases
     int64_t signalReleases = 0;
-    int64_t mapCalls = 0;
     int64_t copyCalls = 0;
-    int64_t views = 0; // views made; each must be released, as a file is closed
-    int64_t viewReleases = 0;
+    int64_t stores = 0; // pixel stores reserved; each must be released
+    int64_t storeReleases = 0;
     size_t largestAllocation = 0;
 
     std::string output; // everything printed

@@ -6,7 +6,8 @@
 OUT_DIR/fuzz_load_bmp/ receives valid and near-valid BMP files for fuzz_load_bmp;
 OUT_DIR/fuzz_job/ receives the same files framed for fuzz_job (star count, options,
 fault, file length, file, random draws; see fuzz_job.cpp). The seeds cover
-every row pad, top-down rows, a gap, offsets below the headers, files cut at
+every row pad, top-down rows, a gap, offsets below the headers, rows longer
+than a page, inputs cut mid-job, refused kernel copies, files cut at
 the boundaries between their pieces, and the bit counts and compressions the
 loader refuses, so the fuzzers start next to every branch of the loader.
 """
@@ -43,6 +44,8 @@ def seeds():
     files["one_pixel"] = bmp(1, 1)
     files["wide"] = bmp(40, 2)
     files["tall"] = bmp(2, 40)
+    # More than a page of rows: with no stars they are copied, not read.
+    files["pages"] = bmp(50, 30, offset=100)
     whole = bmp(5, 3, offset=138)
     for cut in (0, 13, 14, 53, 54, 100, 138, 139, len(whole) - 1):
         files[f"cut{cut}"] = whole[:cut]
@@ -93,6 +96,8 @@ def main():
             "_rename_denied": framed(file, 1, options=(9 << 4) | 8 | 2),
             "_identity_kept_in_place": framed(file, 1, options=(11 << 4) | 4),
             "_not_writable": framed(file, 1, options=(12 << 4) | 2),
+            "_cut_at_draw": framed(file, 3, options=6 << 4, fault_index=5),
+            "_no_kernel_copy": framed(file, 0, options=7 << 4, fault_index=0),
         }
         for suffix, data in variants.items():
             with open(os.path.join(out, "fuzz_job", name + suffix), "wb") as f:

@@ -333,7 +333,6 @@ TEST(Load, StreamOfUnknownSizeCostsOnlyWhatItDelivers) {
     file.resize(file.size() + 1000, 0x42);
     WriteFileBytes(scratch / "in.bmp", file);
     TestShell().hideFileSizes = true;
-    TestShell().failMapAt = 0;
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 1), PELINDRA_RESULT_FAILED);
     EXPECT_EQ(TestShell().output, std::string(kBanner) + "Image size: 10000 x 10000 pixels\n"
@@ -350,7 +349,6 @@ TEST(Load, StreamOfUnknownSizeStillLoadsWhole) {
     spec.pixelDataOffset = 138;
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
     TestShell().hideFileSizes = true;
-    TestShell().failMapAt = 0;
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_WRITTEN);
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), PassThroughOf(spec));
@@ -365,7 +363,6 @@ TEST(Load, GrowingBlockThatCannotGrowIsAnAllocationFailure) {
     spec.height = 250;
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
     TestShell().hideFileSizes = true;
-    TestShell().failMapAt = 0;
     TestShell().failAllocationAt = 2; // the second doubling
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_FAILED);

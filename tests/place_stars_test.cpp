@@ -146,3 +146,39 @@ TEST(PlaceStars, NegativeDrawsFallBackToTheRenderers) {
 }
 
 } // namespace
+
+namespace {
+
+// Counting the batches up to the largest count ends exactly at it: no batch
+// runs past the total and no running sum overflows (a sum past INT32_MAX
+// once drew into the stack beyond the batch).
+TEST(PlaceStarsBatches, AddUpToEveryCountUpToTheLargest) {
+    struct Case {
+        int32_t drawn;
+        int32_t starCount;
+        int32_t next;
+    };
+    const Case cases[] = {{0, 1, 1},
+                          {0, kPlaceBatchStars, kPlaceBatchStars},
+                          {0, INT32_MAX, kPlaceBatchStars},
+                          {INT32_MAX - kPlaceBatchStars, INT32_MAX, kPlaceBatchStars},
+                          {INT32_MAX - kPlaceBatchStars + 1, INT32_MAX, kPlaceBatchStars - 1},
+                          {INT32_MAX - 1, INT32_MAX, 1}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(NextBatchSize(c.drawn, c.starCount), c.next) << c.drawn << " of " << c.starCount;
+    }
+    // The last thousand batches before INT32_MAX, counted as the placement counts.
+    int32_t drawn = INT32_MAX - 1000 * kPlaceBatchStars - 77;
+    int64_t batches = 0;
+    while (drawn < INT32_MAX) {
+        const int32_t count = NextBatchSize(drawn, INT32_MAX);
+        ASSERT_GT(count, 0);
+        ASSERT_LE(count, kPlaceBatchStars);
+        drawn += count;
+        ++batches;
+    }
+    EXPECT_EQ(drawn, INT32_MAX);
+    EXPECT_EQ(batches, 1001);
+}
+
+} // namespace

@@ -45,28 +45,3 @@ BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpGeometry* geometr
     geometry->pixelBytes = static_cast<int32_t>(pixelBytes);
     return kBmpOk;
 }
-
-void MarkPixelBytesTouched(const BmpImage* image, int32_t first, int32_t last) {
-    if (image->touchedBlocks == nullptr) {
-        return;
-    }
-    // 64-bit: near the 2 GiB limit the phase pushes offsets past 32 bits.
-    const int64_t firstBlock = (int64_t{image->blockPhase} + first) / kBmpTouchBlockBytes;
-    const int64_t lastBlock = (int64_t{image->blockPhase} + last) / kBmpTouchBlockBytes;
-    for (int64_t block = firstBlock; block <= lastBlock; ++block) {
-        image->touchedBlocks[block] = 1;
-    }
-}
-
-void ReleaseBmpImage(BmpImage* image) {
-    ShellRelease(image->touchedBlocks);
-    image->touchedBlocks = nullptr;
-    if (image->view.base != nullptr) {
-        ShellFileUnmapView(&image->view);
-    } else {
-        ShellRelease(image->pixels);
-    }
-    image->pixels = nullptr;
-    ShellRelease(image->gapBlock);
-    image->gapBlock = nullptr;
-}

@@ -7,16 +7,16 @@
 
 #include <cstdint>
 
-// The pixel rows of a regular input file are not copied: they are a private
-// copy-on-write view of the file, so loading costs nothing per byte, stars
-// cost only the pages they land on, and saving copies every block no star
-// touched straight from the input inside the kernel. Where the input cannot
-// be viewed (a pipe, a platform without mappings) the rows are read into a
-// heap block instead and written back whole.
-//
-// Blocks are counted in file bytes from the page boundary before the first
-// pixel row, so a block is one page of the view.
-inline constexpr int32_t kBmpTouchBlockBytes = 4096;
+// The pixel rows of a regular input file live in a pixel store: anonymous
+// memory (never a view of the file, which a change to the file could take
+// away), laid out so that each 4 KiB page of the store holds one page of the
+// file, counted from the page boundary before the first pixel byte. A job with
+// many stars for its image reads the rows whole into the store when it loads;
+// one with few reads only the pages its stars land on, just before each star
+// is drawn, and saving then copies the rest straight from the input inside
+// the kernel. Rows from a stream of unknown size (a pipe) are read into a heap
+// block instead.
+inline constexpr int32_t kBmpPageBytes = 4096;
 
 struct BmpImage {
     uint8_t fileHeader[kBmpFileHeaderSize];
@@ -29,13 +29,19 @@ struct BmpImage {
     int32_t pad;        // filler bytes after each row (0 to 3)
     int32_t stride;     // bytes per row including the filler
     int32_t pixelBytes; // rows x stride
-    // When the rows are viewed rather than held: the view (pixels points into
-    // it), one byte per block set once a star may have written into it, the
-    // block count, and the offset of the first pixel byte within its block.
-    ShellFileView view;     // empty when pixels is a heap block
-    uint8_t* touchedBlocks; // touchedBlockCount bytes, or null for a heap block
-    int32_t touchedBlockCount;
-    int32_t blockPhase;
+    // The store pixels points into (pixels = store + pagePhase), or null when
+    // pixels is a heap block.
+    uint8_t* store;
+    size_t storeBytes;
+    int32_t pagePhase; // offset of the first pixel byte within its page
+    // While pages are read on demand: the input, kept open for the job; the
+    // file offset of the first pixel byte; one byte per page of the store, set
+    // once the page has been read. Null input and pages once every row is in
+    // memory.
+    ShellFile* input;
+    int64_t pixelOffset;
+    uint8_t* loadedPages;
+    int32_t pageCount;
 };
 
 // Derived sizes of a width x height image. Refuses what cannot be held in
@@ -56,21 +62,38 @@ int32_t DisplayedRowCount(int32_t height);
 // 32-bit arithmetic, read as signed.
 int32_t GapLengthFromOffset(uint32_t pixelDataOffset);
 
-// Loads and validates `path`. On failure it has printed its one error line,
-// closed the file and released everything, and *image holds no blocks.
-BmpStatus LoadBmpImage(const char* path, BmpImage* image);
+// Whether a job drawing `starCount` stars into `pixelBytes` bytes of rows
+// reads the rows whole when it loads (true), or page by page as its stars
+// need them (false).
+bool ReadsPixelsWhole(int32_t pixelBytes, int32_t starCount);
+
+// Loads and validates `path`, for a job that will draw `starCount` stars. On
+// failure it has printed its one error line, closed the file and released
+// everything, and *image holds no blocks.
+BmpStatus LoadBmpImage(const char* path, int32_t starCount, BmpImage* image);
+
+// Reads the pages holding pixel bytes [first, last] that are not yet in
+// memory. kBmpCannotReadPixels when the input no longer holds them (it was
+// cut or replaced since it was measured); nothing is printed.
+BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last);
+
+// Reads every page not yet in memory, so the whole pixel array is, and closes
+// the input. Returns kBmpCannotReadPixels, printing nothing, when the input
+// has changed.
+BmpStatus LoadRemainingPixels(BmpImage* image);
+
+// Closes the input once nothing more will be read from it; pages not read by
+// then stay unread (LoadPixelBytes fails for them). Safe without an input.
+void CloseBmpInput(BmpImage* image);
 
 // Writes the headers, gap block and pixel rows to `path`. An existing regular
 // file is replaced only once the new contents are complete, keeping its owner,
 // group and permission bits, or else written in place (bmp_replace.cpp says
 // when); one that could not be opened for writing is refused. On failure it
-// has printed its error line.
-BmpStatus SaveBmpImage(const char* path, const BmpImage* image);
+// has printed its error line. Either way the input is closed afterwards.
+BmpStatus SaveBmpImage(const char* path, BmpImage* image);
 
-// Records that bytes [first, last] of the pixel array may have changed. Does
-// nothing for a heap block, which is written back whole.
-void MarkPixelBytesTouched(const BmpImage* image, int32_t first, int32_t last);
-
-// Releases the block record and the pixel array (view or heap block), then the
-// gap block. Safe on an image holding none.
+// Releases the page record, the pixel array (store or heap block) and the gap
+// block, then closes the input if it is still held. Safe on an image holding
+// none.
 void ReleaseBmpImage(BmpImage* image);

@@ -13,33 +13,41 @@ bool FileCannotSupply(int64_t remaining, int32_t needed) {
     return remaining >= 0 && remaining < needed;
 }
 
-// Views the pixel rows in place of reading them. Only a file of known size
-// that holds every row is viewed: touching a viewed page past the end of the
-// file would be fatal, where reading it is merely short. False when the rows
-// must be read instead; nothing is then held.
-bool ViewPixels(ShellFile* file, int64_t remaining, BmpImage* image) {
-    if (remaining < image->pixelBytes) {
-        return false;
+// Holds the rows of a file of known size in a pixel store, starting at file
+// offset `pixelOffset`: read whole now, or with a record of the pages read so
+// far and none read yet. On failure nothing is held.
+BmpStatus StorePixels(ShellFile* file, int64_t pixelOffset, bool whole, BmpImage* image) {
+    const int32_t phase = static_cast<int32_t>(pixelOffset % kBmpPageBytes);
+    const size_t storeBytes = static_cast<size_t>(phase) + static_cast<size_t>(image->pixelBytes);
+    uint8_t* store = static_cast<uint8_t*>(ShellReserveStore(storeBytes, whole ? 1 : 0));
+    if (store == nullptr) {
+        return kBmpCannotAllocatePixels;
     }
-    ShellFileView view;
-    if (ShellFileMapView(file, static_cast<size_t>(image->pixelBytes), &view) != 0) {
-        return false;
+    uint8_t* pixels = store + phase;
+    if (whole) {
+        const size_t length = static_cast<size_t>(image->pixelBytes);
+        if (ShellFileReadAt(file, pixels, length, pixelOffset) != length) {
+            ShellReleaseStore(store, storeBytes);
+            return kBmpCannotReadPixels;
+        }
+    } else {
+        const int64_t pages = (storeBytes + kBmpPageBytes - 1) / kBmpPageBytes;
+        uint8_t* loaded = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(pages)));
+        if (loaded == nullptr) {
+            ShellReleaseStore(store, storeBytes);
+            return kBmpCannotAllocatePixels;
+        }
+        std::memset(loaded, 0, static_cast<size_t>(pages));
+        image->loadedPages = loaded;
+        image->pageCount = static_cast<int32_t>(pages);
+        image->input = file;
+        image->pixelOffset = pixelOffset;
     }
-    const int32_t phase = static_cast<int32_t>(view.offset % kBmpTouchBlockBytes);
-    const int64_t blocks =
-        (int64_t{phase} + image->pixelBytes + kBmpTouchBlockBytes - 1) / kBmpTouchBlockBytes;
-    uint8_t* touched = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(blocks)));
-    if (touched == nullptr) {
-        ShellFileUnmapView(&view);
-        return false;
-    }
-    std::memset(touched, 0, static_cast<size_t>(blocks));
-    image->view = view;
-    image->pixels = view.bytes;
-    image->touchedBlocks = touched;
-    image->touchedBlockCount = static_cast<int32_t>(blocks);
-    image->blockPhase = phase;
-    return true;
+    image->store = store;
+    image->storeBytes = storeBytes;
+    image->pagePhase = phase;
+    image->pixels = pixels;
+    return kBmpOk;
 }
 
 // A stream of unknown size (a pipe) is read into a block that starts at this
@@ -93,9 +101,10 @@ BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
     return kBmpOk;
 }
 
-// Everything after the open, with the file still open; the caller closes it.
-// On failure the image holds no blocks.
-BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
+// Everything after the open, with the file still open. On success the image
+// may hold the file (image->input) to read pages later; otherwise the caller
+// closes it. On failure the image holds no blocks.
+BmpStatus ReadImage(ShellFile* file, int32_t starCount, BmpImage* image, int32_t* errorValue) {
     BmpStatus status = ReadHeaders(file, image);
     if (status != kBmpOk) {
         return status;
@@ -144,16 +153,20 @@ BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
     }
 
     // The pixel rows follow directly: after the gap, or after the 54 header bytes
-    // when the offset points earlier. The reader never seeks.
+    // when the offset points earlier.
     if (FileCannotSupply(remaining, image->pixelBytes)) {
         ReleaseBmpImage(image);
         return kBmpCannotReadPixels;
     }
-    if (ViewPixels(file, remaining, image)) {
-        return kBmpOk;
+    if (remaining >= 0) {
+        const int64_t pixelOffset =
+            int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
+        status =
+            StorePixels(file, pixelOffset, ReadsPixelsWhole(image->pixelBytes, starCount), image);
+    } else {
+        status = ReadBlock(file, false, image->pixelBytes, kBmpCannotAllocatePixels,
+                           kBmpCannotReadPixels, &image->pixels);
     }
-    status = ReadBlock(file, remaining >= 0, image->pixelBytes, kBmpCannotAllocatePixels,
-                       kBmpCannotReadPixels, &image->pixels);
     if (status != kBmpOk) {
         ReleaseBmpImage(image);
         return status;
@@ -163,7 +176,7 @@ BmpStatus ReadImage(ShellFile* file, BmpImage* image, int32_t* errorValue) {
 
 } // namespace
 
-BmpStatus LoadBmpImage(const char* path, BmpImage* image) {
+BmpStatus LoadBmpImage(const char* path, int32_t starCount, BmpImage* image) {
     std::memset(image, 0, sizeof *image);
     ShellFile* file = ShellFileOpen(path, "rb");
     if (file == nullptr) {
@@ -171,9 +184,11 @@ BmpStatus LoadBmpImage(const char* path, BmpImage* image) {
         return kBmpCannotOpenInput;
     }
     int32_t errorValue = 0;
-    BmpStatus status = ReadImage(file, image, &errorValue);
+    BmpStatus status = ReadImage(file, starCount, image, &errorValue);
     // The input is only read, so a failing close loses nothing.
-    ShellFileClose(file);
+    if (image->input == nullptr) {
+        ShellFileClose(file);
+    }
     PrintBmpError(status, path, errorValue);
     return status;
 }

@@ -4,7 +4,6 @@
 
 #include "shell/runtime_services.h"
 
-#include <cstring>
 
 namespace {
 
@@ -15,8 +14,9 @@ bool WriteAll(ShellFile* file, const void* bytes, int32_t length) {
     return ShellFileWrite(bytes, static_cast<size_t>(length), 1, file) == 1;
 }
 
-// Pixel arrays smaller than this go out in one write from memory: for them a
-// kernel copy and the calls around it cost more than they save.
+// Pixel arrays smaller than this that stars were drawn on go out in one write
+// from memory: for them a kernel copy and the calls around it cost more than
+// they save.
 constexpr int32_t kKernelCopyMinimum = 64 * 1024;
 // Bytes the kernel cannot copy are read and written in pieces of this size,
 // so saving never holds more than this much of the input.
@@ -24,16 +24,17 @@ constexpr int32_t kCopyChunkBytes = 256 * 1024;
 
 // Appends pixel bytes [start, end) of the input file to `file`: inside the
 // kernel where it can, otherwise through a bounded buffer, otherwise (no room
-// for the buffer) from the view, which holds the same bytes.
+// for the buffer) through the pixel store, read in full first.
 bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_t end) {
     bool kernelCopies = true;
     uint8_t* chunk = nullptr;
+    int32_t chunkBytes = 0;
     bool copied = true;
     while (copied && start < end) {
         const int32_t wanted = end - start;
         if (kernelCopies) {
-            const int64_t moved =
-                ShellFileCopyFromView(&image->view, start, static_cast<size_t>(wanted), file);
+            const int64_t moved = ShellFileCopyRange(image->input, image->pixelOffset + start,
+                                                     static_cast<size_t>(wanted), file);
             if (moved > 0 && moved <= wanted) {
                 start += static_cast<int32_t>(moved);
                 continue;
@@ -41,15 +42,17 @@ bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_
             // Unsupported here, or nothing moved: the reads below either do the
             // job or find out why.
             kernelCopies = false;
-            chunk = static_cast<uint8_t*>(ShellAllocate(kCopyChunkBytes));
+            chunkBytes = wanted < kCopyChunkBytes ? wanted : kCopyChunkBytes;
+            chunk = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(chunkBytes)));
         }
         if (chunk == nullptr) {
-            copied = WriteAll(file, image->pixels + start, wanted);
+            copied = LoadPixelBytes(image, start, end - 1) == kBmpOk &&
+                     WriteAll(file, image->pixels + start, wanted);
             break;
         }
-        const int32_t piece = wanted < kCopyChunkBytes ? wanted : kCopyChunkBytes;
-        copied = ShellFileReadFromView(&image->view, start, chunk, static_cast<size_t>(piece)) ==
-                     static_cast<size_t>(piece) &&
+        const int32_t piece = wanted < chunkBytes ? wanted : chunkBytes;
+        copied = ShellFileReadAt(image->input, chunk, static_cast<size_t>(piece),
+                                 image->pixelOffset + start) == static_cast<size_t>(piece) &&
                  WriteAll(file, chunk, piece);
         start += piece;
     }
@@ -57,51 +60,53 @@ bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_
     return copied;
 }
 
-// Byte range of a run of blocks, cut to the pixel array.
-void BlockRunBytes(const BmpImage* image, int32_t firstBlock, int32_t endBlock, int32_t* start,
-                   int32_t* end) {
-    const int64_t first = int64_t{firstBlock} * kBmpTouchBlockBytes - image->blockPhase;
-    const int64_t last = int64_t{endBlock} * kBmpTouchBlockBytes - image->blockPhase;
+// Byte range of a run of pages, cut to the pixel array.
+void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int32_t* start,
+                  int32_t* end) {
+    const int64_t first = int64_t{firstPage} * kBmpPageBytes - image->pagePhase;
+    const int64_t last = int64_t{endPage} * kBmpPageBytes - image->pagePhase;
     *start = first < 0 ? 0 : static_cast<int32_t>(first);
     *end = last > image->pixelBytes ? image->pixelBytes : static_cast<int32_t>(last);
 }
 
-// Writes the pixel rows, starting at byte `pixelStart` of the file. A heap
-// block, a small array, or one mostly covered by stars goes out whole from
-// memory. Otherwise the input's rows are copied as they are, as a copy of the
-// file would, and the blocks stars touched are then written over them.
+// Writes the pixel rows, starting at byte `pixelStart` of the file. Rows held
+// whole in memory go out in one write, and so do a small array and one mostly
+// read already, once the rest is read. Otherwise the input's rows are copied as
+// they are, as a copy of the file would, and the pages read for stars are then
+// written over them.
 bool WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart) {
-    if (image->touchedBlocks == nullptr || image->pixelBytes < kKernelCopyMinimum) {
+    if (image->loadedPages == nullptr) {
         return WriteAll(file, image->pixels, image->pixelBytes);
     }
-    int32_t touched = 0;
-    for (int32_t block = 0; block < image->touchedBlockCount; ++block) {
-        touched += image->touchedBlocks[block];
+    int32_t loaded = 0;
+    for (int32_t page = 0; page < image->pageCount; ++page) {
+        loaded += image->loadedPages[page];
     }
-    if (touched > image->touchedBlockCount / 2) {
-        return WriteAll(file, image->pixels, image->pixelBytes);
+    if (loaded > 0 && (image->pixelBytes < kKernelCopyMinimum || loaded > image->pageCount / 2)) {
+        return LoadPixelBytes(image, 0, image->pixelBytes - 1) == kBmpOk &&
+               WriteAll(file, image->pixels, image->pixelBytes);
     }
     if (!CopyFromInput(file, image, 0, image->pixelBytes)) {
         return false;
     }
-    int32_t block = 0;
-    while (block < image->touchedBlockCount) {
-        if (image->touchedBlocks[block] == 0) {
-            ++block;
+    int32_t page = 0;
+    while (page < image->pageCount) {
+        if (image->loadedPages[page] == 0) {
+            ++page;
             continue;
         }
-        int32_t runEnd = block;
-        while (runEnd < image->touchedBlockCount && image->touchedBlocks[runEnd] != 0) {
+        int32_t runEnd = page;
+        while (runEnd < image->pageCount && image->loadedPages[runEnd] != 0) {
             ++runEnd;
         }
         int32_t start = 0;
         int32_t end = 0;
-        BlockRunBytes(image, block, runEnd, &start, &end);
+        PageRunBytes(image, page, runEnd, &start, &end);
         const size_t length = static_cast<size_t>(end - start);
         if (ShellFileWriteAt(file, image->pixels + start, length, pixelStart + start) != length) {
             return false;
         }
-        block = runEnd;
+        page = runEnd;
     }
     return true;
 }
@@ -109,47 +114,29 @@ bool WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart) {
 } // namespace
 
 bool WritePieces(ShellFile* file, const BmpImage* image) {
+    // 64-bit: the gap may be as long as a signed 32-bit length goes.
+    const int64_t pixelStart =
+        int64_t{kBmpHeadersSize} + (image->gapBlock == nullptr ? 0 : image->gapLength);
     return WriteAll(file, image->fileHeader, kBmpFileHeaderSize) &&
            WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) &&
            (image->gapBlock == nullptr || WriteAll(file, image->gapBlock, image->gapLength)) &&
-           WritePixels(file, image,
-                       kBmpHeadersSize + (image->gapBlock == nullptr ? 0 : image->gapLength));
+           WritePixels(file, image, pixelStart);
 }
-
-namespace {
-
-// Writes every piece and closes the file, whatever happens; true when all of it
-// reached the file.
-bool WriteAndClose(ShellFile* file, const BmpImage* image) {
-    bool written = WritePieces(file, image);
-    bool closed = ShellFileClose(file) == 0;
-    return written && closed;
-}
-
-} // namespace
 
 // Opening truncates the target, and the target may be the input itself (a link
 // to it, another name of it, or the input named again when its copy cannot take
-// its place). Truncating a viewed file takes even the changed pages from the
-// view, so viewed rows are first copied to the heap; if there is no room, the
-// target is left alone.
-BmpStatus SaveDirectly(const char* path, const BmpImage* image) {
-    BmpImage held = *image;
-    if (image->touchedBlocks != nullptr) {
-        held.pixels = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(image->pixelBytes)));
-        if (held.pixels == nullptr) {
-            return kBmpCannotAllocatePixels;
-        }
-        std::memcpy(held.pixels, image->pixels, static_cast<size_t>(image->pixelBytes));
-        held.touchedBlocks = nullptr;
+// its place), so every row still to be read from the input is read first; if
+// the input has changed since, the target is left alone.
+BmpStatus SaveDirectly(const char* path, BmpImage* image) {
+    const BmpStatus loaded = LoadRemainingPixels(image);
+    if (loaded != kBmpOk) {
+        return loaded;
     }
     ShellFile* file = ShellFileOpen(path, "wb");
-    BmpStatus status = kBmpCannotCreateOutput;
-    if (file != nullptr) {
-        status = WriteAndClose(file, &held) ? kBmpOk : kBmpCannotWriteOutput;
+    if (file == nullptr) {
+        return kBmpCannotCreateOutput;
     }
-    if (held.pixels != image->pixels) {
-        ShellRelease(held.pixels);
-    }
-    return status;
+    const bool written = WritePieces(file, image);
+    const bool closed = ShellFileClose(file) == 0;
+    return written && closed ? kBmpOk : kBmpCannotWriteOutput;
 }

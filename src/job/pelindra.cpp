@@ -4,6 +4,7 @@
 #include "bmp/bmp_image.h"
 #include "job/narrow_path.h"
 #include "job/place_stars.h"
+#include "job/place_stars_banded.h"
 #include "shell/runtime_services.h"
 
 namespace {
@@ -27,14 +28,31 @@ bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
     return true;
 }
 
+// Fewer stars than this are drawn straight into the rows: filing them into
+// bands costs more than the waits on memory it saves.
+constexpr int32_t kBandedMinimumStars = 1024;
+
 int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount) {
     BmpImage image;
-    if (LoadBmpImage(inputPath, &image) != kBmpOk) {
+    if (LoadBmpImage(inputPath, starCount, &image) != kBmpOk) {
         return PELINDRA_RESULT_FAILED;
     }
     ShellPrint("Adding %d stars to the image...\n", starCount);
     if (starCount > 0) {
-        PlaceStars(&image, starCount);
+        // Many stars into rows held whole are drawn band by band. Otherwise
+        // star by star: rows read on demand once each star's pages have
+        // arrived, which they may not if the input has changed.
+        BmpStatus placed = kBmpOk;
+        if (image.loadedPages == nullptr && starCount >= kBandedMinimumStars) {
+            PlaceStarsBanded(&image, starCount);
+        } else {
+            placed = PlaceStars(&image, starCount);
+        }
+        if (placed != kBmpOk) {
+            PrintBmpError(placed, inputPath, 0);
+            ReleaseBmpImage(&image);
+            return PELINDRA_RESULT_FAILED;
+        }
     }
     const BmpStatus saved = SaveBmpImage(outputPath, &image);
     if (saved == kBmpOk) {

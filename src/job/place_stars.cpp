@@ -1,61 +1,18 @@
 #include "job/place_stars.h"
 
+#include "job/star_draws.h"
 #include "render/star_spans.h"
 #include "render/stars.h"
 #include "shell/runtime_services.h"
 
 namespace {
 
-constexpr int32_t kSizeChoices = 8; // sizes 2 to 9
 constexpr int32_t kSmallestSize = kStarSmallestSize;
-constexpr int32_t kColourChoices = 4;
-constexpr int32_t kLargestSmallStar = 4; // larger sizes get rays
-
-struct StarColour {
-    uint8_t red;
-    uint8_t green;
-    uint8_t blue;
-};
-
-constexpr StarColour kWhite = {255, 255, 255};
-constexpr StarColour kPaleYellow = {255, 255, 200};
-constexpr StarColour kPaleBlue = {200, 220, 255};
-
-// Half the choices are white: index 0 and 3.
-StarColour ColourForIndex(int32_t index) {
-    switch (index) {
-    case 1:
-        return kPaleYellow;
-    case 2:
-        return kPaleBlue;
-    default:
-        return kWhite;
-    }
-}
-
-struct Star {
-    int32_t x;
-    int32_t y;
-    int32_t size;
-    StarColour colour;
-};
-
-// The four draws of one star.
-Star DrawStar(const BmpImage* image) {
-    // Separate statements: the draws must be taken in exactly this order.
-    Star star;
-    star.x = ShellRandom() % image->width;
-    star.y = ShellRandom() % image->rows;
-    star.size = ShellRandom() % kSizeChoices + kSmallestSize;
-    star.colour = ColourForIndex(ShellRandom() % kColourChoices);
-    return star;
-}
 
 // Stars land at random places in an image that is usually far larger than the
 // caches: asking for a star's rows while the stars before it are drawn hides
 // most of the wait for memory.
 constexpr int32_t kLookAhead = 6;
-constexpr int32_t kBatchStars = 256;
 
 void PrefetchStar(const BmpImage* image, const Star& star) {
     const int32_t first = star.y - star.size < 0 ? 0 : star.y - star.size;
@@ -73,11 +30,9 @@ void PrefetchStar(const BmpImage* image, const Star& star) {
     }
 }
 
-// Every pixel of a star lies within `size` rows and columns of its centre.
-void MarkStarTouched(const BmpImage* image, const Star& star) {
-    if (image->touchedBlocks == nullptr) {
-        return; // a heap block is written back whole
-    }
+// Reads the pages of a star's box that are not yet in memory. Every pixel of
+// a star lies within `size` rows and columns of its centre.
+BmpStatus LoadStarBox(const BmpImage* image, const Star& star) {
     const int32_t firstRow = star.y - star.size < 0 ? 0 : star.y - star.size;
     const int32_t lastRow =
         star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
@@ -86,14 +41,19 @@ void MarkStarTouched(const BmpImage* image, const Star& star) {
         star.x + star.size >= image->width ? image->width - 1 : star.x + star.size;
     for (int32_t row = firstRow; row <= lastRow; ++row) {
         const int32_t rowStart = row * image->stride;
-        MarkPixelBytesTouched(image, rowStart + firstColumn * 3, rowStart + lastColumn * 3 + 2);
+        const BmpStatus status =
+            LoadPixelBytes(image, rowStart + firstColumn * 3, rowStart + lastColumn * 3 + 2);
+        if (status != kBmpOk) {
+            return status;
+        }
     }
+    return kBmpOk;
 }
 
 // The generator promises non-negative values, so every centre lies inside the
 // image and every size has a shape. A substitute that breaks the promise still
 // gets the stars the renderers draw for such values, just without the fast
-// path, and the whole image counts as touched.
+// path, and with every row in memory first.
 bool OutsideShapes(const Star& star) {
     return star.x < 0 || star.y < 0 || star.size < kStarSmallestSize ||
            star.size > kStarLargestSize;
@@ -108,17 +68,19 @@ void DrawOutsideShapes(const BmpImage* image, const Star& star) {
     } else {
         DrawSmallStar(&canvas);
     }
-    if (image->touchedBlocks != nullptr) {
-        MarkPixelBytesTouched(image, 0, image->pixelBytes - 1);
-    }
 }
 
 } // namespace
 
-void PlaceStars(const BmpImage* image, int32_t starCount) {
+int32_t NextBatchSize(int32_t drawn, int32_t starCount) {
+    const int32_t left = starCount - drawn;
+    return left < kPlaceBatchStars ? left : kPlaceBatchStars;
+}
+
+BmpStatus PlaceStars(const BmpImage* image, int32_t starCount) {
     // The loader refuses such images; this guards the divisions below anyway.
     if (image->width <= 0 || image->rows <= 0 || starCount <= 0) {
-        return;
+        return kBmpOk;
     }
     StarShapes shapes;
     BuildStarShapes(&shapes);
@@ -128,10 +90,12 @@ void PlaceStars(const BmpImage* image, int32_t starCount) {
     // locks its state, which makes the processor wait for every pending write
     // to memory; batching leaves the writes of many stars free to overlap,
     // and the rows of the next few stars are fetched while one is drawn.
-    Star batch[kBatchStars];
-    for (int32_t first = 0; first < starCount; first += kBatchStars) {
-        const int32_t left = starCount - first;
-        const int32_t count = left < kBatchStars ? left : kBatchStars;
+    Star batch[kPlaceBatchStars];
+    int32_t drawn = 0;
+    while (drawn < starCount) {
+        // Counted up to the total, never past it: no sum can overflow.
+        const int32_t count = NextBatchSize(drawn, starCount);
+        drawn += count;
         bool plain = false;
         for (int32_t i = 0; i < count; ++i) {
             batch[i] = DrawStar(image);
@@ -139,24 +103,32 @@ void PlaceStars(const BmpImage* image, int32_t starCount) {
         }
         if (plain) {
             // Rare enough to take the plain way for the whole batch.
+            if (LoadPixelBytes(image, 0, image->pixelBytes - 1) != kBmpOk) {
+                return kBmpCannotReadPixels;
+            }
             for (int32_t i = 0; i < count; ++i) {
                 DrawOutsideShapes(image, batch[i]);
             }
             continue;
         }
-        for (int32_t i = 0; i < count && i < kLookAhead; ++i) {
+        const bool onDemand = image->loadedPages != nullptr;
+        for (int32_t i = 0; i < count && i < kLookAhead && !onDemand; ++i) {
             PrefetchStar(image, batch[i]);
         }
         for (int32_t i = 0; i < count; ++i) {
-            if (i + kLookAhead < count) {
+            const Star& star = batch[i];
+            if (onDemand) {
+                if (LoadStarBox(image, star) != kBmpOk) {
+                    return kBmpCannotReadPixels;
+                }
+            } else if (i + kLookAhead < count) {
                 PrefetchStar(image, batch[i + kLookAhead]);
             }
-            const Star& star = batch[i];
             const PixelCanvas canvas = {
                 image->pixels, image->width, image->rows,     image->pad,        star.x,
                 star.y,        star.size,    star.colour.red, star.colour.green, star.colour.blue};
             DrawStarShape(&canvas, &shapes.bySize[star.size - kSmallestSize]);
-            MarkStarTouched(image, star);
         }
     }
+    return kBmpOk;
 }

@@ -29,39 +29,29 @@ int32_t ShellFileClose(ShellFile* file);
 // stream has no known size (a pipe or device).
 int64_t ShellFileRemaining(ShellFile* file);
 
-// A private, copy-on-write view of part of a regular file. Writing through
-// `bytes` changes the process's copy only, never the file. The view holds its
-// own reference to the file, so it stays valid after the stream it was made
-// from is closed, and keeps reading the same file even if the name is
-// replaced. Pages of a large view cost memory only once they are read or
-// written; a small one is copied when it is made.
-struct ShellFileView {
-    uint8_t* bytes;    // the first viewed byte
-    void* base;        // start of the mapped region (page aligned)
-    size_t baseLength; // length of the mapped region
-    int64_t offset;    // file offset of `bytes`
-    int32_t handle;    // the view's own reference to the file
-};
-// Maps `length` bytes starting at the stream's current position. The caller
-// has checked that the file holds them. 0 on success; on failure the view is
-// empty and nothing is held.
-int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view);
-// Releases the mapping and the view's reference. Safe on an empty view.
-void ShellFileUnmapView(ShellFileView* view);
-// Copies `length` bytes of the viewed file, from `offset` bytes past the view's
-// start, onto the end of what has been written to `to`, inside the kernel.
-// Returns the bytes copied, possibly fewer than asked (0 when nothing could
-// be), or -1 where the platform cannot copy between these files.
-int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
-                              ShellFile* to);
+// Reads `length` bytes at byte `offset` of a file open for reading, without
+// using or moving the stream's position. Returns the bytes read; fewer means
+// the file ended early (it may have been cut since it was measured) or could
+// not be read.
+size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset);
+// Copies `length` bytes of `from`, starting at its byte `offset`, onto the end
+// of what has been written to `to`, inside the kernel. Returns the bytes
+// copied, possibly fewer than asked (0 when nothing could be), or -1 where the
+// platform cannot copy between these files.
+int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to);
 // Writes `length` bytes at byte `offset` of the file being written, after
 // anything buffered, without moving the stream. Returns the bytes written.
 size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);
-// Reads `length` bytes of the viewed file from `offset` bytes past the view's
-// start into `destination`, without touching the view's pages. Returns the
-// bytes read; fewer means the file ended early or could not be read.
-size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
-                             size_t length);
+
+// Memory for pixel rows, outside the heap and never backed by a file: its
+// pages read as zero and cost nothing until written. `wholeUse` says the block
+// will be filled whole at once; it is then aligned to 2 MiB and asks for huge
+// pages where the platform has them. Otherwise huge pages are declined, so
+// that what is resident stays with the 4 KiB pages actually written. Null on
+// failure.
+void* ShellReserveStore(size_t bytes, int32_t wholeUse);
+// Returns a block from ShellReserveStore; `bytes` as reserved. Accepts null.
+void ShellReleaseStore(void* block, size_t bytes);
 
 enum ShellPathKind : int32_t {
     kShellPathMissing = 0,

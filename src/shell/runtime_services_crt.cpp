@@ -1,7 +1,7 @@
-// The POSIX half of the runtime services: opening, creating and viewing files,
-// paths, temporary names, replacing files, the write signals and the narrow
-// encoding (UTF-8). The rest is plain C runtime, shared with Windows
-// (runtime_services_stdio.cpp).
+// The POSIX half of the runtime services: opening, creating and reading files
+// at offsets, memory for pixel rows, paths, temporary names, replacing files,
+// the write signals and the narrow encoding (UTF-8). The rest is plain C
+// runtime, shared with Windows (runtime_services_stdio.cpp).
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 
@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -27,10 +28,10 @@ namespace {
 // everyone, less the process umask.
 constexpr mode_t kNewFilePermissions = 0666;
 
-// A view this small is copied whole when it is made. Stars touch most of the
-// pages of a small image, and one call that copies every page costs less than
-// a fault per page; large views stay lazy so memory does not grow with them.
-constexpr size_t kCopiedViewBytes = 256 * 1024;
+// Blocks filled whole at once are aligned to this, the size of a huge page on
+// x86-64 (and larger than the ARM one), so the kernel can back them with huge
+// pages: one fault and one page-table entry per 2 MiB instead of 512.
+constexpr size_t kHugePageBytes = 2 * 1024 * 1024;
 
 int32_t OutcomeOf(int error) {
     switch (error) {
@@ -110,47 +111,50 @@ int64_t ShellFileRemaining(ShellFile* file) {
     return static_cast<int64_t>(status.st_size - position);
 }
 
-int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
-    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
-    const off_t position = ftello(Stream(file));
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (position < 0 || pageSize <= 0 || length == 0) {
-        return -1;
+void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
+    if (bytes == 0) {
+        return nullptr;
     }
-    // Mappings start on a page boundary; the view starts inside the first page.
-    const off_t start = position - position % static_cast<off_t>(pageSize);
-    const size_t lead = static_cast<size_t>(position - start);
-    const int handle = fcntl(fileno(Stream(file)), F_DUPFD_CLOEXEC, 0);
-    if (handle < 0) {
-        return -1;
+    const size_t slack = wholeUse != 0 ? kHugePageBytes : 0;
+    if (bytes > SIZE_MAX - slack) {
+        return nullptr;
     }
-    const int populate = lead + length <= kCopiedViewBytes ? MAP_POPULATE : 0;
-    void* base =
-        mmap(nullptr, lead + length, PROT_READ | PROT_WRITE, MAP_PRIVATE | populate, handle, start);
-    if (base == MAP_FAILED) {
-        close(handle);
-        return -1;
+    void* reserved =
+        mmap(nullptr, bytes + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (reserved == MAP_FAILED) {
+        return nullptr;
     }
-    view->bytes = static_cast<uint8_t*>(base) + lead;
-    view->base = base;
-    view->baseLength = lead + length;
-    view->offset = static_cast<int64_t>(position);
-    view->handle = handle;
-    return 0;
+    uint8_t* block = static_cast<uint8_t*>(reserved);
+    if (wholeUse != 0) {
+        // Keep the 2 MiB-aligned part; the pages before and after it go back.
+        const uintptr_t address = reinterpret_cast<uintptr_t>(reserved);
+        const size_t lead = (kHugePageBytes - address % kHugePageBytes) % kHugePageBytes;
+        if (lead > 0) {
+            munmap(reserved, lead);
+        }
+        block += lead;
+        const long pageSize = sysconf(_SC_PAGESIZE);
+        const size_t page = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
+        const size_t kept = (bytes + page - 1) / page * page;
+        if (slack - lead > kept - bytes) {
+            munmap(block + kept, slack - lead - (kept - bytes));
+        }
+    }
+#if defined(MADV_HUGEPAGE) && defined(MADV_NOHUGEPAGE)
+    // Advice only: a kernel without transparent huge pages refuses it, and the
+    // block works all the same.
+    madvise(block, bytes, wholeUse != 0 ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+#endif
+    return block;
 }
 
-void ShellFileUnmapView(ShellFileView* view) {
-    if (view->base != nullptr) {
-        munmap(view->base, view->baseLength);
+void ShellReleaseStore(void* block, size_t bytes) {
+    if (block != nullptr) {
+        munmap(block, bytes);
     }
-    if (view->handle >= 0) {
-        close(view->handle);
-    }
-    *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
 }
 
-int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
-                              ShellFile* to) {
+int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
     // The stream's buffer goes out first; the copy then lands at the true end
     // of the file, and the stream is moved past what the kernel wrote.
     if (std::fflush(Stream(to)) != 0) {
@@ -161,9 +165,12 @@ int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t 
     if (outputOffset < 0) {
         return -1;
     }
-    loff_t inputOffset = view->offset + offset;
-    const ssize_t copied =
-        copy_file_range(view->handle, &inputOffset, output, &outputOffset, length, 0);
+    loff_t inputOffset = offset;
+    ssize_t copied = -1;
+    do {
+        copied =
+            copy_file_range(fileno(Stream(from)), &inputOffset, output, &outputOffset, length, 0);
+    } while (copied < 0 && errno == EINTR);
     if (copied < 0) {
         return -1;
     }
@@ -193,12 +200,12 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     return done;
 }
 
-size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
-                             size_t length) {
+size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    const int descriptor = fileno(Stream(file));
     size_t done = 0;
     while (done < length) {
-        const ssize_t got = pread(view->handle, static_cast<uint8_t*>(destination) + done,
-                                  length - done, view->offset + offset + static_cast<off_t>(done));
+        const ssize_t got = pread(descriptor, static_cast<uint8_t*>(destination) + done,
+                                  length - done, offset + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) {
             continue;
         }

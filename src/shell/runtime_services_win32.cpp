@@ -170,28 +170,112 @@ int32_t ShellFileLinkName(ShellFile* /*file*/, const char* /*path*/) {
     return kShellFileUnsupported;
 }
 
-// Views are not offered here: the job then reads the pixel rows into memory
-// and writes them out whole, which is what the home platform's small images
-// want anyway. With no view, the calls below that take one are never made.
-int32_t ShellFileMapView(ShellFile* /*file*/, size_t /*length*/, ShellFileView* view) {
-    *view = ShellFileView{};
-    view->handle = -1;
-    return -1;
+namespace {
+
+// ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
+constexpr size_t kLargestTransfer = 1u << 30;
+// Rows copied from one file to another pass through a buffer of this size.
+constexpr size_t kCopyBufferBytes = 1u << 20;
+
+HANDLE HandleOf(ShellFile* file) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
 }
 
-void ShellFileUnmapView(ShellFileView* view) {
-    *view = ShellFileView{};
-    view->handle = -1;
+OVERLAPPED At(int64_t offset) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    return at;
 }
 
-int64_t ShellFileCopyFromView(const ShellFileView* /*view*/, int64_t /*offset*/, size_t /*length*/,
-                              ShellFile* /*to*/) {
-    return -1;
+// Reads at an offset until `length` bytes, the end of the file or an error.
+size_t ReadHandleAt(HANDLE handle, void* destination, size_t length, int64_t offset) {
+    size_t done = 0;
+    while (done < length) {
+        const size_t left = length - done;
+        const DWORD wanted = static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer);
+        OVERLAPPED at = At(offset + static_cast<int64_t>(done));
+        DWORD got = 0;
+        if (!ReadFile(handle, static_cast<uint8_t*>(destination) + done, wanted, &got, &at) ||
+            got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
 }
 
-size_t ShellFileReadFromView(const ShellFileView* /*view*/, int64_t /*offset*/,
-                             void* /*destination*/, size_t /*length*/) {
-    return 0;
+// Writes at an offset until `length` bytes or an error.
+size_t WriteHandleAt(HANDLE handle, const void* source, size_t length, int64_t offset) {
+    size_t done = 0;
+    while (done < length) {
+        const size_t left = length - done;
+        const DWORD wanted = static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer);
+        OVERLAPPED at = At(offset + static_cast<int64_t>(done));
+        DWORD put = 0;
+        if (!WriteFile(handle, static_cast<const uint8_t*>(source) + done, wanted, &put, &at) ||
+            put == 0) {
+            break;
+        }
+        done += put;
+    }
+    return done;
+}
+
+} // namespace
+
+size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    const HANDLE handle = HandleOf(file);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    // A read at an offset moves the handle's position, which the stream
+    // relies on; it is put back.
+    const int64_t position = _lseeki64(_fileno(Stream(file)), 0, SEEK_CUR);
+    const size_t done = ReadHandleAt(handle, destination, length, offset);
+    if (position >= 0) {
+        _lseeki64(_fileno(Stream(file)), position, SEEK_SET);
+    }
+    return done;
+}
+
+// There is no kernel copy between files here: the rows go through a buffer,
+// read at their offset and written at the end of what `to` holds.
+int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
+    FILE* output = Stream(to);
+    if (std::fflush(output) != 0) {
+        return -1;
+    }
+    const int64_t end = _lseeki64(_fileno(output), 0, SEEK_CUR);
+    const HANDLE source = HandleOf(from);
+    const HANDLE target = HandleOf(to);
+    if (end < 0 || source == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    uint8_t* buffer = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, kCopyBufferBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (buffer == nullptr) {
+        return -1;
+    }
+    size_t copied = 0;
+    while (copied < length) {
+        const size_t left = length - copied;
+        const size_t wanted = left < kCopyBufferBytes ? left : kCopyBufferBytes;
+        const size_t got =
+            ReadHandleAt(source, buffer, wanted, offset + static_cast<int64_t>(copied));
+        const size_t put =
+            got == 0 ? 0 : WriteHandleAt(target, buffer, got, end + static_cast<int64_t>(copied));
+        copied += put;
+        if (got < wanted || put < got) {
+            break;
+        }
+    }
+    VirtualFree(buffer, 0, MEM_RELEASE);
+    // The stream goes on after what was copied.
+    if (_fseeki64(output, end + static_cast<int64_t>(copied), SEEK_SET) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(copied);
 }
 
 size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
@@ -199,13 +283,30 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     if (std::fflush(stream) != 0) {
         return 0;
     }
-    const int64_t position = _ftelli64(stream);
-    if (position < 0 || _fseeki64(stream, offset, SEEK_SET) != 0) {
+    const HANDLE handle = HandleOf(file);
+    const int64_t position = _lseeki64(_fileno(stream), 0, SEEK_CUR);
+    if (handle == INVALID_HANDLE_VALUE || position < 0) {
         return 0;
     }
-    const size_t written = std::fwrite(source, 1, length, stream);
-    const bool restored = std::fflush(stream) == 0 && _fseeki64(stream, position, SEEK_SET) == 0;
-    return restored ? written : 0;
+    const size_t written = WriteHandleAt(handle, source, length, offset);
+    // A write at an offset moves the handle's position too.
+    return _lseeki64(_fileno(stream), position, SEEK_SET) == position ? written : 0;
+}
+
+// Committed pages of a fresh allocation read as zero and are only given
+// memory when first touched. Large pages need a privilege a library cannot
+// count on, so the block is the same whatever its use.
+void* ShellReserveStore(size_t bytes, int32_t /*wholeUse*/) {
+    if (bytes == 0) {
+        return nullptr;
+    }
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void ShellReleaseStore(void* block, size_t /*bytes*/) {
+    if (block != nullptr) {
+        VirtualFree(block, 0, MEM_RELEASE);
+    }
 }
 
 int64_t ShellFileRemaining(ShellFile* file) {

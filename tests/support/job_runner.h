@@ -18,13 +18,13 @@ inline int32_t RunPelindra(const std::filesystem::path& input, const std::filesy
     return Pelindra(in.c_str(), out.c_str(), stars);
 }
 
-// Every file opened was closed, every block allocated and every view mapped
-// released, output flushed.
+// Every file opened was closed, every block allocated and every pixel store
+// reserved released, output flushed.
 inline void ExpectNothingHeld() {
     const TestShellState& shell = TestShell();
     EXPECT_EQ(shell.opens, shell.closes) << "a file was left open";
     EXPECT_EQ(shell.allocations, shell.releases) << "a block was not released";
-    EXPECT_EQ(shell.maps, shell.unmaps) << "a file view was not released";
+    EXPECT_EQ(shell.stores, shell.storeReleases) << "a pixel store was not released";
     EXPECT_GE(shell.flushes, 1) << "standard output was not flushed";
 }
 

@@ -10,13 +10,11 @@ size_t RealShellFileRead(void* destination, size_t itemSize, size_t itemCount, S
 size_t RealShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
 int32_t RealShellFileClose(ShellFile* file);
 int64_t RealShellFileRemaining(ShellFile* file);
-int32_t RealShellFileMapView(ShellFile* file, size_t length, ShellFileView* view);
-void RealShellFileUnmapView(ShellFileView* view);
-int64_t RealShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
-                                  ShellFile* to);
+size_t RealShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset);
+int64_t RealShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to);
 size_t RealShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);
-size_t RealShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
-                                 size_t length);
+void* RealShellReserveStore(size_t bytes, int32_t wholeUse);
+void RealShellReleaseStore(void* block, size_t bytes);
 void RealShellQueryPath(const char* path, ShellPathInfo* info);
 int32_t RealShellRenameFile(const char* from, const char* to);
 int32_t RealShellRemoveFile(const char* path);

@@ -9,11 +9,11 @@
 #define ShellFileWrite RealShellFileWrite
 #define ShellFileClose RealShellFileClose
 #define ShellFileRemaining RealShellFileRemaining
-#define ShellFileMapView RealShellFileMapView
-#define ShellFileUnmapView RealShellFileUnmapView
-#define ShellFileCopyFromView RealShellFileCopyFromView
+#define ShellFileReadAt RealShellFileReadAt
+#define ShellFileCopyRange RealShellFileCopyRange
 #define ShellFileWriteAt RealShellFileWriteAt
-#define ShellFileReadFromView RealShellFileReadFromView
+#define ShellReserveStore RealShellReserveStore
+#define ShellReleaseStore RealShellReleaseStore
 #define ShellQueryPath RealShellQueryPath
 #define ShellRenameFile RealShellRenameFile
 #define ShellRemoveFile RealShellRemoveFile

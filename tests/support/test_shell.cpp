@@ -6,6 +6,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +16,31 @@ TestShellState state;
 // True when this call (of a kind counted by `calls`) is the one told to fail.
 bool FailsNow(int64_t& calls, int64_t failAt) {
     return calls++ == failAt;
+}
+
+// How many of `wanted` bytes a read may still deliver under the read limit.
+size_t Readable(size_t wanted) {
+    if (state.readableBytes < 0) {
+        return wanted;
+    }
+    const int64_t left = state.readableBytes - state.readBytes;
+    return static_cast<int64_t>(wanted) > left ? static_cast<size_t>(left > 0 ? left : 0) : wanted;
+}
+
+// Cuts the file as another writer would, mid-job.
+void CutFile() {
+    if (!state.cutFromChild) {
+        ASSERT_EQ(truncate(state.cutPath.c_str(), state.cutLength), 0);
+        return;
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(truncate(state.cutPath.c_str(), state.cutLength) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 } // namespace
@@ -111,15 +138,12 @@ void ShellReleaseWriteSignals(uint32_t held) {
 }
 
 size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
-    size_t wanted = itemSize * itemCount;
-    if (state.readableBytes >= 0) {
-        int64_t left = state.readableBytes - state.readBytes;
-        if (static_cast<int64_t>(wanted) > left) {
-            // Deliver what is left, then stop as at the end of a file.
-            size_t got = RealShellFileRead(destination, 1, static_cast<size_t>(left), file);
-            state.readBytes += static_cast<int64_t>(got);
-            return got / itemSize;
-        }
+    const size_t wanted = itemSize * itemCount;
+    if (Readable(wanted) < wanted) {
+        // Deliver what is left, then stop as at the end of a file.
+        size_t got = RealShellFileRead(destination, 1, Readable(wanted), file);
+        state.readBytes += static_cast<int64_t>(got);
+        return got / itemSize;
     }
     size_t items = RealShellFileRead(destination, itemSize, itemCount, file);
     state.readBytes += static_cast<int64_t>(items * itemSize);
@@ -143,23 +167,14 @@ int64_t ShellFileRemaining(ShellFile* file) {
     return state.hideFileSizes ? -1 : RealShellFileRemaining(file);
 }
 
-int32_t ShellFileMapView(ShellFile* file, size_t length, ShellFileView* view) {
-    if (FailsNow(state.mapCalls, state.failMapAt) || state.readableBytes >= 0) {
-        *view = ShellFileView{nullptr, nullptr, 0, 0, -1};
-        return -1;
-    }
-    const int32_t result = RealShellFileMapView(file, length, view);
-    state.maps += result == 0;
-    return result;
+size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    ++state.readAtCalls;
+    const size_t got = RealShellFileReadAt(file, destination, Readable(length), offset);
+    state.readBytes += static_cast<int64_t>(got);
+    return got;
 }
 
-void ShellFileUnmapView(ShellFileView* view) {
-    state.unmaps += view->base != nullptr;
-    RealShellFileUnmapView(view);
-}
-
-int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t length,
-                              ShellFile* to) {
+int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
     const int64_t call = state.copyCalls++;
     if (state.failCopyAt >= 0 && call >= state.failCopyAt) {
         return -1;
@@ -170,7 +185,7 @@ int64_t ShellFileCopyFromView(const ShellFileView* view, int64_t offset, size_t 
     if (state.copyLimit >= 0 && static_cast<int64_t>(length) > state.copyLimit) {
         length = static_cast<size_t>(state.copyLimit);
     }
-    const int64_t copied = RealShellFileCopyFromView(view, offset, length, to);
+    const int64_t copied = RealShellFileCopyRange(from, offset, length, to);
     state.copiedBytes += copied > 0 ? copied : 0;
     return copied;
 }
@@ -182,17 +197,22 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     return RealShellFileWriteAt(file, source, length, offset);
 }
 
-size_t ShellFileReadFromView(const ShellFileView* view, int64_t offset, void* destination,
-                             size_t length) {
-    if (state.viewReadLimit >= 0) {
-        const int64_t left = state.viewReadLimit - state.viewReadBytes;
-        if (static_cast<int64_t>(length) > left) {
-            length = static_cast<size_t>(left > 0 ? left : 0);
-        }
+void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
+    if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
+        return nullptr;
     }
-    const size_t got = RealShellFileReadFromView(view, offset, destination, length);
-    state.viewReadBytes += static_cast<int64_t>(got);
-    return got;
+    void* block = RealShellReserveStore(bytes, wholeUse);
+    state.stores += block != nullptr;
+    state.wholeStores += block != nullptr && wholeUse != 0;
+    if (static_cast<int64_t>(bytes) > state.largestAllocation) {
+        state.largestAllocation = static_cast<int64_t>(bytes);
+    }
+    return block;
+}
+
+void ShellReleaseStore(void* block, size_t bytes) {
+    state.storeReleases += block != nullptr;
+    RealShellReleaseStore(block, bytes);
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
@@ -240,6 +260,9 @@ void ShellRelease(void* block) {
 }
 
 int32_t ShellRandom() {
+    if (static_cast<int64_t>(state.drawsTaken) == state.cutAtDraw) {
+        CutFile();
+    }
     if (state.draws.empty()) {
         ++state.drawsTaken;
         return RealShellRandom();

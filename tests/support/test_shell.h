@@ -16,8 +16,8 @@ struct TestShellState {
 
     // Faults. Indices count calls of that kind from 0 since the last reset;
     // -1 means never.
-    int64_t failAllocationAt = -1;
-    int64_t failOpenAt = -1;   // any open or create
+    int64_t failAllocationAt = -1; // heap blocks and pixel stores alike
+    int64_t failOpenAt = -1;       // any open or create
     int32_t createFailure = 4; // the ShellFileOutcome a failed create reports (kShellFileFailed)
     bool unnamedUnsupported = false; // the file system has no unnamed files
     int64_t failWriteAt = -1;        // the write fails having written nothing (writes
@@ -28,16 +28,21 @@ struct TestShellState {
     int64_t failLinkAt = -1;     // naming an unnamed file fails (kShellFileFailed)
     int64_t failIdentityAt = -1; // the new file cannot take the target's owner, group and mode
     int64_t failWritableAt = -1; // that writability check finds the file not writable
-    int64_t readableBytes = -1;  // total bytes reads may deliver, then they come up short
+    int64_t readableBytes = -1;  // total bytes reads (at offsets too) may deliver,
+                                 // then they come up short
     bool hideFileSizes = false;  // report sizes as unknown, as for a pipe
     int64_t failConversionAt = -1; // that wide-to-narrow conversion fails as a whole
-    // File views. A read limit (readableBytes) also refuses every view, so the
-    // job reads through the limited reads instead.
-    int64_t failMapAt = -1;     // that view cannot be mapped
-    int64_t failCopyAt = -1;    // from that kernel copy on, the platform cannot copy (-1)
-    int64_t copyLimit = -1;     // each kernel copy moves at most this many bytes
-    int64_t copyStallAt = -1;   // that kernel copy moves nothing (returns 0)
-    int64_t viewReadLimit = -1; // total bytes reads from a view may deliver, then they stop
+    // Kernel copies.
+    int64_t failCopyAt = -1;  // from that kernel copy on, the platform cannot copy (-1)
+    int64_t copyLimit = -1;   // each kernel copy moves at most this many bytes
+    int64_t copyStallAt = -1; // that kernel copy moves nothing (returns 0)
+    // The input changing under the job: just before random draw number
+    // `cutAtDraw` is served, the file at `cutPath` is cut to `cutLength` bytes,
+    // by this process or, with `cutFromChild`, by a child process.
+    int64_t cutAtDraw = -1;
+    std::string cutPath;
+    int64_t cutLength = 0;
+    bool cutFromChild = false;
 
     // Counters.
     int64_t opens = 0;
@@ -58,12 +63,12 @@ struct TestShellState {
     int64_t readBytes = 0;
     int64_t largestAllocation = 0;
     int64_t flushes = 0;
-    int64_t maps = 0;   // successful views
-    int64_t unmaps = 0; // of views that were held
-    int64_t mapCalls = 0;
+    int64_t readAtCalls = 0;
     int64_t copyCalls = 0;
     int64_t copiedBytes = 0;
-    int64_t viewReadBytes = 0;
+    int64_t stores = 0;        // successful pixel store reservations
+    int64_t wholeStores = 0;   // of those, the ones to be filled whole at once
+    int64_t storeReleases = 0; // of stores that were held
 
     // Everything printed since the last reset; also echoed when `echo` is set.
     std::string output;

@@ -174,6 +174,44 @@ TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
     EXPECT_EQ(ShellFileClose(file), 0);
 }
 
+// The pixel store's services: zeroed memory, reads at offsets that leave the
+// stream where it was and stop at the end, copies appended after what was
+// written, writes at offsets that leave the stream where it was.
+TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
+    std::string contents(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < contents.size(); ++i) {
+        contents[i] = static_cast<char>(i * 7 + i / 4096);
+    }
+    WriteFile("source.bin", contents);
+
+    uint8_t* block = static_cast<uint8_t*>(ShellReserveStore(contents.size(), 1));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block[0], 0);
+    EXPECT_EQ(block[contents.size() - 1], 0);
+    ShellFile* from = ShellFileOpen(Path("source.bin").c_str(), "rb");
+    ASSERT_NE(from, nullptr);
+    char head[4];
+    ASSERT_EQ(ShellFileRead(head, 4, 1, from), 1u);
+    EXPECT_EQ(ShellFileReadAt(from, block, contents.size(), 0), contents.size());
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block), contents.size()), contents);
+    EXPECT_EQ(ShellFileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
+    EXPECT_EQ(ShellFileRemaining(from), static_cast<int64_t>(contents.size()) - 4);
+    ShellReleaseStore(block, contents.size());
+
+    ShellFile* to = ShellFileOpen(Path("copy.bin").c_str(), "wb");
+    ASSERT_NE(to, nullptr);
+    ASSERT_EQ(ShellFileWrite("ab", 2, 1, to), 1u);
+    const size_t copied = 2 * 1024 * 1024 + 5;
+    EXPECT_EQ(ShellFileCopyRange(from, 1000, copied, to), static_cast<int64_t>(copied));
+    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(contents.size()), 10, to), 0);
+    EXPECT_EQ(ShellFileWriteAt(to, "XYZ", 3, 1), 3u);
+    ASSERT_EQ(ShellFileWrite("cd", 2, 1, to), 1u);
+    EXPECT_EQ(ShellFileClose(from), 0);
+    EXPECT_EQ(ShellFileClose(to), 0);
+    const std::string expected = "aXYZ" + contents.substr(1002, copied - 2) + "cd";
+    EXPECT_EQ(ReadFile("copy.bin"), expected);
+}
+
 TEST_F(RuntimeServicesWin32, UniqueTokensDiffer) {
     const uint32_t first = ShellUniqueToken();
     const uint32_t second = ShellUniqueToken();

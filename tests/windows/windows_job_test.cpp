@@ -103,6 +103,59 @@ TEST_F(WindowsJob, ReplacesAnExistingOutput) {
     EXPECT_EQ(CountEntries(directory_), 1);
 }
 
+// An image large enough that a few stars read only their pages and the rest
+// of the rows are copied from the input, which the job holds open to the end:
+// rewriting it in place must still replace it, and give what a new output
+// gets.
+TEST_F(WindowsJob, FewStarsInALargeImageRewriteItInPlace) {
+    const int32_t width = 1603;
+    const int32_t height = 800;
+    const int32_t stride = (width * 3 + 3) / 4 * 4;
+    std::string file(54 + static_cast<size_t>(stride) * height, '\0');
+    const uint32_t fields[][2] = {{2, static_cast<uint32_t>(file.size())},
+                                  {10, 54},
+                                  {14, 40},
+                                  {18, static_cast<uint32_t>(width)},
+                                  {22, static_cast<uint32_t>(height)}};
+    file[0] = 'B';
+    file[1] = 'M';
+    for (const auto& field : fields) {
+        for (int i = 0; i < 4; ++i) {
+            file[field[0] + i] = static_cast<char>(field[1] >> (8 * i));
+        }
+    }
+    file[26] = 1;  // planes
+    file[28] = 24; // bits per pixel
+    for (size_t i = 54; i < file.size(); ++i) {
+        file[i] = static_cast<char>(i % 251);
+    }
+    const std::string input = directory_ + "\\large.bmp";
+    FILE* stream = std::fopen(input.c_str(), "wb");
+    ASSERT_NE(stream, nullptr);
+    std::fwrite(file.data(), 1, file.size(), stream);
+    std::fclose(stream);
+
+    const std::string output = directory_ + "\\out.bmp";
+    EXPECT_EQ(RunJob(input, output, 6), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(RunJob(input, input, 6), PELINDRA_RESULT_WRITTEN);
+    FILE* a = std::fopen(output.c_str(), "rb");
+    FILE* b = std::fopen(input.c_str(), "rb");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    std::string first(file.size() + 1, '\0');
+    std::string second(file.size() + 1, '\0');
+    EXPECT_EQ(std::fread(first.data(), 1, first.size(), a), file.size());
+    EXPECT_EQ(std::fread(second.data(), 1, second.size(), b), file.size());
+    std::fclose(a);
+    std::fclose(b);
+    // Compared as booleans: a failure would print 3.8 MB otherwise.
+    EXPECT_TRUE(first == second);
+    EXPECT_FALSE(first.substr(0, file.size()) == file) << "no star was drawn";
+    EXPECT_EQ(first.compare(0, 54, file, 0, 54), 0);
+    EXPECT_EQ(CountEntries(directory_), 2);
+    DeleteFileA(input.c_str());
+}
+
 TEST_F(WindowsJob, WritesStraightIntoADevice) {
     // No temporary file and rename for NUL: it is opened and written as it is.
     EXPECT_EQ(RunJob(input_, "NUL", 5), PELINDRA_RESULT_WRITTEN);

@@ -1,0 +1,108 @@
+// The job with its reading mode chosen by hand, for finding where reading the
+// rows whole starts to beat reading the pages stars land on: load, place,
+// save, as the library does them, timed inside one process.
+//
+//   build-bench/bench/pelindra_store_modes INPUT OUTPUT STARS whole|pages [RUNS]
+//   build-bench/bench/pelindra_store_modes --mode INPUT STARS
+//   build-bench/bench/pelindra_store_modes --switch INPUT
+//
+// The first prints the median wall time of RUNS runs (default 5) in
+// milliseconds, each after removing the output and a `sync`, with the same
+// seed every run. The second prints the mode the library picks for the job,
+// the third the smallest star count it reads the rows whole for.
+#include "bmp/bmp_image.h"
+#include "job/place_stars.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The job's report lines go to /dev/null; the timing goes to standard error.
+void Quiet() {
+    std::fflush(stdout);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    close(null);
+}
+
+double RunOnce(const char* input, const char* output, int32_t stars, bool whole) {
+    std::remove(output);
+    sync();
+    std::srand(1);
+    const auto start = std::chrono::steady_clock::now();
+    BmpImage image;
+    if (LoadBmpImage(input, whole ? INT32_MAX : 0, &image) != kBmpOk) {
+        std::exit(1);
+    }
+    if (PlaceStars(&image, stars) != kBmpOk || SaveBmpImage(output, &image) != kBmpOk) {
+        std::exit(1);
+    }
+    ReleaseBmpImage(&image);
+    const auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+// The mode the library picks for `stars` stars into the image at `input`, or
+// with `stars` negative the smallest count read whole.
+int PrintMode(const char* input, int32_t stars) {
+    uint8_t header[kBmpHeadersSize];
+    FILE* file = std::fopen(input, "rb");
+    if (file == nullptr || std::fread(header, sizeof header, 1, file) != 1) {
+        return 1;
+    }
+    std::fclose(file);
+    BmpGeometry geometry;
+    if (ComputeBmpGeometry(
+            static_cast<int32_t>(ReadLittleEndian32(header + kBmpFileHeaderSize + kBmpWidthOffset)),
+            static_cast<int32_t>(
+                ReadLittleEndian32(header + kBmpFileHeaderSize + kBmpHeightOffset)),
+            &geometry) != kBmpOk) {
+        return 1;
+    }
+    if (stars >= 0) {
+        std::printf("%s\n", ReadsPixelsWhole(geometry.pixelBytes, stars) ? "whole" : "pages");
+        return 0;
+    }
+    int32_t pages = 0; // never read whole
+    int32_t whole = INT32_MAX;
+    while (whole - pages > 1) {
+        const int32_t middle = pages + (whole - pages) / 2;
+        (ReadsPixelsWhole(geometry.pixelBytes, middle) ? whole : pages) = middle;
+    }
+    std::printf("%d\n", whole);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--mode") == 0) {
+        return PrintMode(argv[2], std::atoi(argv[3]));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--switch") == 0) {
+        return PrintMode(argv[2], -1);
+    }
+    if (argc < 5 || (std::strcmp(argv[4], "whole") != 0 && std::strcmp(argv[4], "pages") != 0)) {
+        std::fprintf(stderr, "usage: %s INPUT OUTPUT STARS whole|pages [RUNS]\n", argv[0]);
+        return 2;
+    }
+    const int32_t stars = std::atoi(argv[3]);
+    const bool whole = std::strcmp(argv[4], "whole") == 0;
+    const int runs = argc > 5 ? std::atoi(argv[5]) : 5;
+    Quiet();
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        times.push_back(RunOnce(argv[1], argv[2], stars, whole));
+    }
+    std::sort(times.begin(), times.end());
+    std::fprintf(stderr, "%.2f\n", times[times.size() / 2]);
+    return 0;
+}

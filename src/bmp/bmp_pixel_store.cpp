@@ -1,0 +1,121 @@
+// The pixel store: where the rows of a regular input file are held, and the
+// reads that fill it, whole or a page at a time.
+#include "bmp/bmp_image.h"
+
+#include "shell/runtime_services.h"
+
+namespace {
+
+// A star's box spans 2 x size + 1 rows, 12 on average over sizes 2 to 9, and
+// in an image of any width each row lands on a page of its own: read on its
+// own before the star is drawn and written back on its own after the kernel
+// copy. Such a page costs about 2.4 times what a page costs as part of one
+// large read and one large write (measured on 8192 x 8192, see
+// docs/performance.md), so once the stars would ask for more than one page in
+// 12 x 2.4 = 29 one by one, reading the rows whole is cheaper.
+constexpr int64_t kWholeReadPagesPerStar = 29;
+
+// Reads pages [firstPage, endPage) of the store from the input.
+BmpStatus ReadPages(const BmpImage* image, int32_t firstPage, int32_t endPage) {
+    // Pages are counted from the boundary before the first pixel byte; the
+    // first and last hold bytes outside the rows, which stay unread.
+    const int64_t start = int64_t{firstPage} * kBmpPageBytes - image->pagePhase;
+    const int64_t end = int64_t{endPage} * kBmpPageBytes - image->pagePhase;
+    const int64_t first = start < 0 ? 0 : start;
+    const int64_t last = end > image->pixelBytes ? image->pixelBytes : end;
+    const size_t length = static_cast<size_t>(last - first);
+    if (ShellFileReadAt(image->input, image->pixels + first, length, image->pixelOffset + first) !=
+        length) {
+        return kBmpCannotReadPixels;
+    }
+    for (int32_t page = firstPage; page < endPage; ++page) {
+        image->loadedPages[page] = 1;
+    }
+    return kBmpOk;
+}
+
+// Reads the pages in [firstPage, lastPage] not yet in memory, each run of
+// them in one read.
+BmpStatus ReadMissingPages(const BmpImage* image, int32_t firstPage, int32_t lastPage) {
+    int32_t page = firstPage;
+    while (page <= lastPage) {
+        if (image->loadedPages[page] != 0) {
+            ++page;
+            continue;
+        }
+        int32_t runEnd = page + 1;
+        while (runEnd <= lastPage && image->loadedPages[runEnd] == 0) {
+            ++runEnd;
+        }
+        const BmpStatus status = ReadPages(image, page, runEnd);
+        if (status != kBmpOk) {
+            return status;
+        }
+        page = runEnd;
+    }
+    return kBmpOk;
+}
+
+} // namespace
+
+bool ReadsPixelsWhole(int32_t pixelBytes, int32_t starCount) {
+    // Rows within one page are read in one call either way.
+    if (pixelBytes <= kBmpPageBytes) {
+        return true;
+    }
+    if (starCount <= 0) {
+        return false; // nothing to draw: the save copies the rows in the kernel
+    }
+    const int64_t pages = (int64_t{pixelBytes} + kBmpPageBytes - 1) / kBmpPageBytes;
+    return int64_t{starCount} * kWholeReadPagesPerStar >= pages;
+}
+
+BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last) {
+    if (image->loadedPages == nullptr) {
+        return kBmpOk;
+    }
+    if (image->input == nullptr) {
+        return kBmpCannotReadPixels; // closed before every page was read
+    }
+    // 64-bit: near the 2 GiB limit the phase pushes offsets past 32 bits.
+    const int64_t firstPage = (int64_t{image->pagePhase} + first) / kBmpPageBytes;
+    const int64_t lastPage = (int64_t{image->pagePhase} + last) / kBmpPageBytes;
+    return ReadMissingPages(image, static_cast<int32_t>(firstPage), static_cast<int32_t>(lastPage));
+}
+
+BmpStatus LoadRemainingPixels(BmpImage* image) {
+    if (image->loadedPages == nullptr) {
+        return kBmpOk;
+    }
+    const BmpStatus status = LoadPixelBytes(image, 0, image->pixelBytes - 1);
+    if (status != kBmpOk) {
+        return status;
+    }
+    // Every row is in memory: the record of pages and the input go.
+    ShellRelease(image->loadedPages);
+    image->loadedPages = nullptr;
+    CloseBmpInput(image);
+    return kBmpOk;
+}
+
+void CloseBmpInput(BmpImage* image) {
+    if (image->input != nullptr) {
+        ShellFileClose(image->input);
+        image->input = nullptr;
+    }
+}
+
+void ReleaseBmpImage(BmpImage* image) {
+    ShellRelease(image->loadedPages);
+    image->loadedPages = nullptr;
+    if (image->store != nullptr) {
+        ShellReleaseStore(image->store, image->storeBytes);
+    } else {
+        ShellRelease(image->pixels);
+    }
+    image->store = nullptr;
+    image->pixels = nullptr;
+    ShellRelease(image->gapBlock);
+    image->gapBlock = nullptr;
+    CloseBmpInput(image);
+}

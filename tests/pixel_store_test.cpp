@@ -1,0 +1,489 @@
+// The pixel store at its seams. A job with few stars for its image reads only
+// the pages its stars land on and saves by kernel copy; each way that can
+// fail is forced through the substitute: the kernel copy, the bounded reads
+// that replace it, the buffer they need, and the writes of the drawn pages.
+// Every path must write the same bytes and print the same lines, and a failed
+// save must leave the old target alone. Then the input cut while stars are
+// drawn, in both modes, and last the store's own services.
+#include "bmp_files.h"
+#include "job_runner.h"
+#include "shell/runtime_services.h"
+#include "star_shapes.h"
+
+#include "job/place_stars.h"
+#include "job_invariants.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+using std::filesystem::path;
+
+struct StarDraws {
+    int32_t x;
+    int32_t y;
+    int32_t size; // 2 to 9
+    int32_t colour;
+};
+
+// 1603 x 800 with a 138-byte header: 4812-byte rows (pad 3), 3,849,600 pixel
+// bytes starting part-way into a page: large enough that a few stars read
+// their pages on demand.
+BmpSpec LargeSpec() {
+    BmpSpec spec;
+    spec.width = 1603;
+    spec.height = 800;
+    spec.pixelDataOffset = 138;
+    spec.trailingBytes = 5;
+    return spec;
+}
+
+int32_t PixelBytesOf(const BmpSpec& spec) {
+    return StrideOf(spec.width) * (spec.height < 0 ? -spec.height : spec.height);
+}
+
+// Stars spread over the image, some over the borders.
+std::vector<StarDraws> SomeStars() {
+    return {{0, 0, 9, 0},      {1602, 799, 7, 1}, {800, 400, 5, 2}, {50, 3, 2, 3},
+            {1200, 560, 8, 1}, {801, 402, 3, 0},  {7, 120, 6, 2}};
+}
+
+// The file the job must write: the input cut after its rows, each star's
+// pixels painted over it in order, from the written-out shapes.
+Bytes Expected(const BmpSpec& spec, const std::vector<StarDraws>& stars) {
+    Bytes file = PassThroughOf(spec);
+    const size_t pixelStart = spec.pixelDataOffset > 54 ? spec.pixelDataOffset : 54;
+    const int32_t rows = spec.height < 0 ? -spec.height : spec.height;
+    for (const StarDraws& star : stars) {
+        uint8_t red = 255;
+        uint8_t green = 255;
+        uint8_t blue = 255;
+        if (star.colour == 1) {
+            blue = 200;
+        } else if (star.colour == 2) {
+            red = 200;
+            green = 220;
+        }
+        for (const auto& [x, y] :
+             Placed(StarOffsets(star.size), star.x, star.y, spec.width, rows)) {
+            PaintPixel(file, pixelStart, spec.width, x, y, red, green, blue);
+        }
+    }
+    return file;
+}
+
+// What ExpectNothingHeld checks, for tests that call parts of the job.
+void ExpectReleased() {
+    EXPECT_EQ(TestShell().opens, TestShell().closes);
+    EXPECT_EQ(TestShell().allocations, TestShell().releases);
+    EXPECT_EQ(TestShell().stores, TestShell().storeReleases);
+}
+
+void Feed(const std::vector<StarDraws>& stars) {
+    TestShell().draws.clear();
+    for (const StarDraws& star : stars) {
+        TestShell().draws.insert(TestShell().draws.end(),
+                                 {star.x, star.y, star.size - 2, star.colour});
+    }
+}
+
+struct StoreCase {
+    const char* name;
+    void (*configure)(TestShellState& shell);
+    void (*check)(const TestShellState& shell, int32_t pixelBytes);
+};
+
+class StoreSaveTest : public testing::TestWithParam<StoreCase> {};
+
+TEST_P(StoreSaveTest, WritesTheSameBytesOnEveryPath) {
+    ScratchDirectory scratch;
+    const BmpSpec spec = LargeSpec();
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    const std::vector<StarDraws> stars = SomeStars();
+    Feed(stars);
+    GetParam().configure(TestShell());
+
+    const int32_t count = static_cast<int32_t>(stars.size());
+    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(TestShell().output,
+              kBanner + SuccessLines(spec.width, spec.height, count, scratch / "out.bmp"));
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+    EXPECT_EQ(TestShell().drawsTaken, stars.size() * 4);
+    GetParam().check(TestShell(), PixelBytesOf(spec));
+    ExpectNothingHeld();
+}
+
+// Headers and gap take 138 bytes of reads; the seven stars read at most two
+// pages for each of their rows.
+constexpr int64_t kHeaderReads = 138;
+constexpr int64_t kStarPageReads = 7 * 19 * 2 * 4096;
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, StoreSaveTest,
+    testing::Values(
+        StoreCase{"KernelCopy", [](TestShellState&) {},
+                  [](const TestShellState& shell, int32_t pixelBytes) {
+                      EXPECT_EQ(shell.stores, 1);
+                      EXPECT_EQ(shell.wholeStores, 0) << "few stars read the rows whole";
+                      EXPECT_GT(shell.readBytes, kHeaderReads);
+                      EXPECT_LE(shell.readBytes, kHeaderReads + kStarPageReads);
+                      EXPECT_EQ(shell.copiedBytes, pixelBytes);
+                  }},
+        StoreCase{"SizeUnknown", [](TestShellState& shell) { shell.hideFileSizes = true; },
+                  [](const TestShellState& shell, int32_t pixelBytes) {
+                      EXPECT_EQ(shell.stores, 0);
+                      EXPECT_EQ(shell.readBytes, kHeaderReads + pixelBytes);
+                  }},
+        StoreCase{"KernelCannotCopy", [](TestShellState& shell) { shell.failCopyAt = 0; },
+                  [](const TestShellState& shell, int32_t pixelBytes) {
+                      EXPECT_EQ(shell.copyCalls, 1) << "asked the kernel again after it refused";
+                      EXPECT_GE(shell.readBytes, kHeaderReads + pixelBytes);
+                  }},
+        StoreCase{"ShortCopies", [](TestShellState& shell) { shell.copyLimit = 100000; },
+                  [](const TestShellState& shell, int32_t pixelBytes) {
+                      EXPECT_EQ(shell.copyCalls, (pixelBytes + 99999) / 100000);
+                      EXPECT_EQ(shell.copiedBytes, pixelBytes);
+                  }},
+        StoreCase{
+            "CopyStallsPartWay",
+            [](TestShellState& shell) {
+                shell.copyLimit = 100000;
+                shell.copyStallAt = 2;
+            },
+            [](const TestShellState& shell, int32_t) { EXPECT_EQ(shell.copiedBytes, 200000); }},
+        StoreCase{
+            "CopyRefusedPartWay",
+            [](TestShellState& shell) {
+                shell.copyLimit = 300000;
+                shell.failCopyAt = 1;
+            },
+            [](const TestShellState& shell, int32_t) { EXPECT_EQ(shell.copiedBytes, 300000); }},
+        StoreCase{"NoRoomForTheCopyBuffer",
+                  [](TestShellState& shell) {
+                      shell.failCopyAt = 0;
+                      shell.failAllocationAt = 3; // gap block, store, page record, copy buffer
+                  },
+                  [](const TestShellState& shell, int32_t pixelBytes) {
+                      EXPECT_EQ(shell.allocationCalls, 4);
+                      EXPECT_EQ(shell.readBytes, kHeaderReads + pixelBytes) << "read once each";
+                  }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct StoreFaultCase {
+    const char* name;
+    void (*configure)(TestShellState& shell);
+};
+
+class StoreSaveFaultTest : public testing::TestWithParam<StoreFaultCase> {};
+
+TEST_P(StoreSaveFaultTest, ReportsTheWriteAndKeepsTheOldFile) {
+    ScratchDirectory scratch;
+    const BmpSpec spec = LargeSpec();
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    const Bytes previous{'o', 'l', 'd'};
+    WriteFileBytes(scratch / "out.bmp", previous);
+    Feed(SomeStars());
+    GetParam().configure(TestShell());
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 7), PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(TestShell().output,
+              std::string(kBanner) +
+                  "Image size: 1603 x 800 pixels\nAdding 7 stars to the image...\n"
+                  "Error: Cannot write output file '" +
+                  (scratch / "out.bmp").string() + "'\n");
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), previous);
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, StoreSaveFaultTest,
+    testing::Values(
+        // Writes: file header 0, info header 1, gap 2, then the drawn pages.
+        StoreFaultCase{"DrawnPageWrite", [](TestShellState& shell) { shell.failWriteAt = 3; }},
+        StoreFaultCase{"LaterDrawnPageWrite", [](TestShellState& shell) { shell.failWriteAt = 5; }},
+        // The stars' pages arrive; the rows copied by reading do not.
+        StoreFaultCase{"InputUnreadable",
+                       [](TestShellState& shell) {
+                           shell.failCopyAt = 0;
+                           shell.readableBytes = kHeaderReads + kStarPageReads + 1000;
+                       }},
+        StoreFaultCase{"InputUnreadablePartWay",
+                       [](TestShellState& shell) {
+                           shell.copyLimit = 50000;
+                           shell.copyStallAt = 1;
+                           shell.readableBytes = kHeaderReads + kStarPageReads;
+                       }},
+        StoreFaultCase{"BoundedWrite",
+                       [](TestShellState& shell) {
+                           shell.failCopyAt = 0;
+                           shell.failWriteAt = 3;
+                       }},
+        StoreFaultCase{"WriteFromStoreWithoutBuffer",
+                       [](TestShellState& shell) {
+                           shell.failCopyAt = 0;
+                           shell.failAllocationAt = 3;
+                           shell.failWriteAt = 3;
+                       }},
+        StoreFaultCase{"Close", [](TestShellState& shell) { shell.failCloseAt = 1; }},
+        StoreFaultCase{"Rename", [](TestShellState& shell) { shell.failRenameAt = 0; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Rewriting the input in place: through the new file, the held input keeps
+// reading the old file while the new one is written; written directly (the
+// directory refuses new names, the new file cannot take the old one's
+// identity, the replace is refused after the new file was written, or the
+// target is a link to the input), the open truncates the very file the rows
+// come from, so every row is read first.
+struct InPlaceCase {
+    const char* name;
+    const char* target;     // "in.bmp" or "link.bmp" (a link to it)
+    int64_t failOpenAt;     // 1 refuses the new file beside the target, for permission
+    int64_t failIdentityAt; // 0: the new file cannot take the target's owner and mode
+    int64_t failRenameAt;   // 0: the replace is refused, for permission
+};
+
+class StoreInPlaceTest : public testing::TestWithParam<InPlaceCase> {};
+
+TEST_P(StoreInPlaceTest, RewritesTheInput) {
+    ScratchDirectory scratch;
+    const BmpSpec spec = LargeSpec();
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    std::filesystem::create_symlink("in.bmp", scratch / "link.bmp");
+    const std::vector<StarDraws> stars = SomeStars();
+    Feed(stars);
+    TestShell().failOpenAt = GetParam().failOpenAt;
+    TestShell().createFailure = kShellFileDenied;
+    TestShell().failIdentityAt = GetParam().failIdentityAt;
+    TestShell().failRenameAt = GetParam().failRenameAt;
+    TestShell().renameFailure = kShellFileDenied;
+
+    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / GetParam().target, 7),
+              PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(TestShell().wholeStores, 0);
+    EXPECT_EQ(ReadFileBytes(scratch / "in.bmp"), Expected(spec, stars));
+    EXPECT_TRUE(std::filesystem::is_symlink(scratch / "link.bmp"));
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "link.bmp"}));
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, StoreInPlaceTest,
+    testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1, -1},
+                    InPlaceCase{"NoNewNames", "in.bmp", 1, -1, -1},
+                    InPlaceCase{"OtherIdentity", "in.bmp", -1, 0, -1},
+                    InPlaceCase{"ReplaceRefused", "in.bmp", -1, -1, 0},
+                    InPlaceCase{"ThroughLink", "link.bmp", -1, -1, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Many stars in many shapes, so that a block a star wrote and the save did not
+// know of would show. Draws from a fixed sequence.
+struct ManyStarsCase {
+    const char* name;
+    int32_t width;
+    int32_t height;
+    uint32_t pixelDataOffset;
+    int32_t stars;
+};
+
+class StoreManyStarsTest : public testing::TestWithParam<ManyStarsCase> {};
+
+TEST_P(StoreManyStarsTest, MatchesTheShapes) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = GetParam().width;
+    spec.height = GetParam().height;
+    spec.pixelDataOffset = GetParam().pixelDataOffset;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    std::vector<StarDraws> stars;
+    uint32_t state = 12345;
+    auto next = [&state]() {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int32_t>((state >> 8) & 0x7FFFFF);
+    };
+    const int32_t rows = spec.height < 0 ? -spec.height : spec.height;
+    for (int32_t i = 0; i < GetParam().stars; ++i) {
+        const int32_t x = next() % spec.width;
+        const int32_t y = next() % rows;
+        const int32_t size = next() % 8 + 2;
+        stars.push_back({x, y, size, next() % 4});
+    }
+    Feed(stars);
+
+    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars),
+              PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
+    EXPECT_EQ(TestShell().stores, 1);
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, StoreManyStarsTest,
+                         testing::Values(ManyStarsCase{"FewStarsWideRows", 3001, 40, 54, 12},
+                                         ManyStarsCase{"SomeStarsOddGap", 402, 300, 1000, 40},
+                                         ManyStarsCase{"TopDownPadTwo", 250, -280, 54, 60},
+                                         ManyStarsCase{"MostlyCovered", 120, 200, 54, 900},
+                                         ManyStarsCase{"NarrowTall", 5, 4000, 70, 300}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A file that ends inside its rows is refused before any store is reserved.
+TEST(StoreLoad, ShortFileIsRefusedBeforeReserving) {
+    ScratchDirectory scratch;
+    Bytes file = MakeBmp(LargeSpec());
+    file.resize(file.size() - 6); // the five trailing bytes and one pixel byte
+    WriteFileBytes(scratch / "in.bmp", file);
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 3), PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(TestShell().output,
+              std::string(kBanner) +
+                  "Image size: 1603 x 800 pixels\nError: Cannot read pixel data\n");
+    EXPECT_EQ(TestShell().allocationCalls, 1);
+    EXPECT_EQ(TestShell().largestAllocation, 84) << "only the gap block";
+    EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"in.bmp"});
+    ExpectNothingHeld();
+}
+
+} // namespace
+
+namespace {
+
+// Written directly, the rows not yet read are read first; an input that no
+// longer holds them fails the save before the target (here the input itself)
+// is opened.
+TEST(StoreInPlace, InputThatCannotBeReadWholeIsLeftAlone) {
+    ScratchDirectory scratch;
+    const BmpSpec spec = LargeSpec();
+    const Bytes original = MakeBmp(spec);
+    WriteFileBytes(scratch / "in.bmp", original);
+    std::filesystem::create_symlink("in.bmp", scratch / "link.bmp");
+    Feed(SomeStars());
+    TestShell().readableBytes = kHeaderReads + kStarPageReads;
+
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "link.bmp", 7), PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(TestShell().output, std::string(kBanner) +
+                                      "Image size: 1603 x 800 pixels\nAdding 7 stars to the "
+                                      "image...\nError: Cannot read pixel data\n");
+    EXPECT_EQ(ReadFileBytes(scratch / "in.bmp"), original);
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "link.bmp"}));
+    ExpectNothingHeld();
+}
+
+// The input cut while the stars are drawn, by this process or another. Rows
+// read page by page then fail to arrive: one error line, nothing written.
+// Rows read whole at the load are all in memory already: the job finishes
+// with the picture as it was read.
+struct CutCase {
+    const char* name;
+    int32_t stars; // 7 reads on demand; 2000 reads the rows whole
+    bool fromChild;
+};
+
+class InputCutTest : public testing::TestWithParam<CutCase> {};
+
+TEST_P(InputCutTest, NeverCrashesAndWritesOnlyWhatWasRead) {
+    ScratchDirectory scratch;
+    const BmpSpec spec = LargeSpec();
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    std::vector<StarDraws> stars = SomeStars();
+    stars.resize(static_cast<size_t>(GetParam().stars), StarDraws{900, 500, 9, 2});
+    Feed(stars);
+    TestShell().cutAtDraw = 0;
+    TestShell().cutPath = (scratch / "in.bmp").string();
+    TestShell().cutLength = 100; // inside the gap
+    TestShell().cutFromChild = GetParam().fromChild;
+
+    const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars);
+    const bool whole = TestShell().wholeStores == 1;
+    EXPECT_EQ(whole, ReadsPixelsWhole(PixelBytesOf(spec), GetParam().stars));
+    if (whole) {
+        EXPECT_EQ(result, PELINDRA_RESULT_WRITTEN);
+        EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
+    } else {
+        EXPECT_EQ(result, PELINDRA_RESULT_FAILED);
+        EXPECT_EQ(TestShell().output,
+                  std::string(kBanner) + "Image size: 1603 x 800 pixels\nAdding " +
+                      std::to_string(GetParam().stars) +
+                      " stars to the image...\nError: Cannot read pixel data\n");
+        EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"in.bmp"});
+    }
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, InputCutTest,
+                         testing::Values(CutCase{"OnDemand", 7, false},
+                                         CutCase{"OnDemandByAnotherProcess", 7, true},
+                                         CutCase{"Whole", 2000, false},
+                                         CutCase{"WholeByAnotherProcess", 2000, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Cut between two calls of the placement: the stars before the cut are drawn,
+// the first one after it whose pages were not read yet fails.
+TEST(InputCut, AfterSomeStarsFailsTheNextUnreadPage) {
+    ScratchDirectory scratch;
+    const BmpSpec spec = LargeSpec();
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    BmpImage image;
+    ASSERT_EQ(LoadBmpImage((scratch / "in.bmp").c_str(), 0, &image), kBmpOk);
+    ASSERT_NE(image.loadedPages, nullptr);
+    Feed({{10, 10, 9, 0}, {12, 12, 2, 0}, {1500, 700, 9, 0}});
+    EXPECT_EQ(PlaceStars(&image, 1), kBmpOk);
+    ASSERT_EQ(truncate((scratch / "in.bmp").c_str(), 200), 0);
+    EXPECT_EQ(PlaceStars(&image, 1), kBmpOk) << "its pages were read with the first star";
+    EXPECT_EQ(PlaceStars(&image, 1), kBmpCannotReadPixels);
+    EXPECT_EQ(LoadRemainingPixels(&image), kBmpCannotReadPixels);
+    ReleaseBmpImage(&image);
+    ExpectReleased();
+}
+
+} // namespace
+
+namespace {
+
+// The store's services as the platform gives them: zeroed memory, huge-page
+// aligned when it is to be filled whole; reads at offsets that stop at the
+// end of the file; kernel copies appended to what was written.
+TEST(StoreServices, ReserveReadAndCopy) {
+    ScratchDirectory scratch;
+    Bytes original(300 * 1024 + 17);
+    for (size_t i = 0; i < original.size(); ++i) {
+        original[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+    }
+    WriteFileBytes(scratch / "source.bin", original);
+
+    for (int32_t whole : {0, 1}) {
+        uint8_t* block = static_cast<uint8_t*>(ShellReserveStore(original.size(), whole));
+        ASSERT_NE(block, nullptr);
+        if (whole != 0) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (2 * 1024 * 1024), 0u);
+        }
+        EXPECT_TRUE(std::all_of(block, block + original.size(), [](uint8_t b) { return b == 0; }));
+        ShellFile* file = ShellFileOpen((scratch / "source.bin").c_str(), "rb");
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(ShellFileReadAt(file, block, original.size(), 0), original.size());
+        EXPECT_TRUE(std::equal(original.begin(), original.end(), block));
+        EXPECT_EQ(ShellFileReadAt(file, block, 100, static_cast<int64_t>(original.size()) - 40),
+                  40u);
+        EXPECT_EQ(ShellFileClose(file), 0);
+        ShellReleaseStore(block, original.size());
+    }
+
+    ShellFile* from = ShellFileOpen((scratch / "source.bin").c_str(), "rb");
+    ShellFile* to = ShellFileOpen((scratch / "copy.bin").c_str(), "wb");
+    ASSERT_NE(from, nullptr);
+    ASSERT_NE(to, nullptr);
+    ASSERT_EQ(ShellFileWrite("ab", 2, 1, to), 1u);
+    EXPECT_EQ(ShellFileCopyRange(from, 5000, 70000, to), 70000);
+    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(original.size()), 10, to), 0)
+        << "nothing past the end";
+    EXPECT_EQ(ShellFileClose(from), 0);
+    EXPECT_EQ(ShellFileClose(to), 0);
+    Bytes expected{'a', 'b'};
+    expected.insert(expected.end(), original.begin() + 5000, original.begin() + 75000);
+    EXPECT_EQ(ReadFileBytes(scratch / "copy.bin"), expected);
+    ExpectReleased();
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "job/place_stars.h"
+#include "job/place_stars_banded.h"
+#include "job/star_draws.h"
+#include "render/star_bands.h"
+#include "test_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Which draws the stars get. Each case's draws are fixed, so a failure repeats.
+enum class Draws {
+    kAnywhere, // any non-negative value
+    kEdges,    // centres on band edges and image borders, neighbours in other colours
+    kNegative, // some values negative, as only a substitute generator gives
+};
+
+struct BandedCase {
+    const char* name;
+    int32_t width; // widths 4 to 7 (mod 4) give pads 0, 3, 2, 1
+    int32_t height;
+    int32_t stars;
+    int32_t chunkStars;
+    int32_t bandRows;
+    Draws draws;
+    bool failAllocation = false;
+};
+
+void PrintTo(const BandedCase& banded, std::ostream* out) {
+    *out << banded.name;
+}
+
+uint32_t NextValue(uint32_t* state) {
+    *state = *state * 1103515245u + 12345u;
+    return *state >> 1;
+}
+
+std::vector<int32_t> MakeDraws(const BandedCase& banded) {
+    std::vector<int32_t> draws;
+    uint32_t state = static_cast<uint32_t>(banded.width * 7919 + banded.height);
+    const int32_t edgeRows[] = {0,
+                                1,
+                                banded.bandRows - 1,
+                                banded.bandRows,
+                                banded.bandRows + 1,
+                                2 * banded.bandRows - 1,
+                                2 * banded.bandRows,
+                                banded.height - 1,
+                                banded.height - 2};
+    const int32_t edgeColumns[] = {0, 1, banded.width / 2, banded.width - 2, banded.width - 1};
+    for (int32_t star = 0; star < banded.stars; ++star) {
+        int32_t values[4];
+        for (int32_t& value : values) {
+            value = static_cast<int32_t>(NextValue(&state));
+        }
+        if (banded.draws == Draws::kEdges) {
+            values[0] = edgeColumns[values[0] % 5];
+            values[1] = edgeRows[values[1] % 9];
+            values[3] = star % 3; // white, pale yellow, pale blue in turn
+        } else if (banded.draws == Draws::kNegative && star % 3 == 0) {
+            values[star % 4] = -values[star % 4];
+        }
+        draws.insert(draws.end(), values, values + 4);
+    }
+    return draws;
+}
+
+// Pixel rows with filler and a guard either side, all in a pattern, so that
+// any byte written that should not be shows.
+struct PatternImage {
+    static constexpr size_t kGuard = 64;
+    explicit PatternImage(const BandedCase& banded) {
+        image.width = banded.width;
+        image.rows = banded.height;
+        image.pad = (4 - banded.width * 3 % 4) % 4;
+        image.stride = banded.width * 3 + image.pad;
+        image.pixelBytes = image.stride * banded.height;
+        bytes.resize(static_cast<size_t>(image.pixelBytes) + 2 * kGuard);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<uint8_t>(i * 37 + 11);
+        }
+        image.pixels = bytes.data() + kGuard;
+    }
+    std::vector<uint8_t> bytes;
+    BmpImage image{};
+};
+
+class PlaceStarsBandedTest : public testing::TestWithParam<BandedCase> {};
+
+TEST_P(PlaceStarsBandedTest, WritesWhatDrawingOneByOneWrites) {
+    const BandedCase& banded = GetParam();
+    TestShell().draws = MakeDraws(banded);
+    PatternImage expected(banded);
+    PlaceStars(&expected.image, banded.stars);
+    ASSERT_EQ(TestShell().drawsTaken, 4 * static_cast<size_t>(banded.stars));
+
+    TestShell().drawsTaken = 0;
+    TestShell().failAllocationAt = banded.failAllocation ? 0 : -1;
+    PatternImage actual(banded);
+    if (banded.chunkStars == kBandedChunkStars && banded.bandRows == kStarBandDefaultRows) {
+        PlaceStarsBanded(&actual.image, banded.stars);
+    } else {
+        PlaceStarsBandedWith(&actual.image, banded.stars, banded.chunkStars, banded.bandRows);
+    }
+    EXPECT_EQ(TestShell().drawsTaken, 4 * static_cast<size_t>(banded.stars));
+    EXPECT_TRUE(actual.bytes == expected.bytes);
+    // The bands were really used, or really could not be.
+    EXPECT_EQ(TestShell().allocations, banded.failAllocation || banded.stars == 0 ? 0 : 1);
+    EXPECT_EQ(TestShell().releases, TestShell().allocations);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaceStarsBandedTest,
+    testing::Values(
+        BandedCase{"PadZeroShorterThanABand", 100, 20, 3000, kBandedChunkStars, 64,
+                   Draws::kAnywhere},
+        BandedCase{"PadThreeOneWholeBand", 101, 64, 3000, kBandedChunkStars, 64, Draws::kAnywhere},
+        BandedCase{"PadTwoRaggedLastBand", 102, 150, 5000, 777, 64, Draws::kAnywhere},
+        BandedCase{"PadOneNarrowBands", 103, 97, 5000, 1000, 16, Draws::kAnywhere},
+        BandedCase{"NarrowestPads", 5, 70, 800, 100, 32, Draws::kAnywhere},
+        BandedCase{"Width6", 6, 33, 800, 100, 4, Draws::kAnywhere},
+        BandedCase{"Width7", 7, 129, 800, 100, 64, Draws::kAnywhere},
+        BandedCase{"Width4", 4, 200, 800, 3, 32, Draws::kEdges},
+        BandedCase{"EdgesOfBands", 60, 130, 4000, 900, 32, Draws::kEdges},
+        BandedCase{"EdgesOfDefaultBands", 61, 200, 4000, kBandedChunkStars, kStarBandDefaultRows,
+                   Draws::kEdges},
+        BandedCase{"OneRowBands", 20, 40, 1000, 50, 1, Draws::kEdges},
+        BandedCase{"PoolFullBeforeTheChunk", 3, 5000, 3000, 200, 1, Draws::kAnywhere},
+        BandedCase{"ChunksOfOneStar", 30, 80, 200, 1, 8, Draws::kEdges},
+        BandedCase{"OnePixel", 1, 1, 300, 7, 64, Draws::kAnywhere},
+        BandedCase{"NoStars", 10, 10, 0, 5, 64, Draws::kAnywhere},
+        BandedCase{"OneStar", 10, 10, 1, kBandedChunkStars, 64, Draws::kAnywhere},
+        BandedCase{"ManyStarsManyChunks", 300, 300, 200000, 65536, 64, Draws::kAnywhere},
+        BandedCase{"NegativeDraws", 50, 70, 3000, 500, 16, Draws::kNegative},
+        BandedCase{"NegativeDrawsDefaultBands", 51, 140, 3000, kBandedChunkStars, 64,
+                   Draws::kNegative},
+        BandedCase{"NoMemoryForTheBands", 101, 90, 3000, kBandedChunkStars, 64, Draws::kEdges,
+                   true},
+        BandedCase{"NoMemoryNegativeDraws", 40, 50, 3000, kBandedChunkStars, 64, Draws::kNegative,
+                   true}),
+    [](const testing::TestParamInfo<BandedCase>& info) { return std::string(info.param.name); });
+
+TEST(PlaceStarsBanded, ChunksAddUpForTheLargestCount) {
+    const int32_t chunkSizes[] = {1000, 1000000, kBandedChunkStars, INT32_MAX - 1, INT32_MAX};
+    for (const int32_t chunkStars : chunkSizes) {
+        int64_t drawn = 0;
+        int64_t chunks = 0;
+        for (int32_t left = INT32_MAX; left > 0 && chunks <= INT32_MAX;) {
+            const int32_t take = BandedChunkStars(left, chunkStars);
+            ASSERT_GT(take, 0);
+            ASSERT_LE(take, chunkStars);
+            drawn += take;
+            left -= take;
+            ++chunks;
+        }
+        EXPECT_EQ(drawn, INT32_MAX);
+        EXPECT_EQ(chunks, (int64_t{INT32_MAX} + chunkStars - 1) / chunkStars);
+    }
+}
+
+TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
+    const int32_t rowCounts[] = {1, 63, 64, 65, 4096, INT32_MAX};
+    const int32_t chunkSizes[] = {1, 1000, kBandedChunkStars, INT32_MAX};
+    for (const int32_t rows : rowCounts) {
+        for (const int32_t chunkStars : chunkSizes) {
+            const StarBandsLayout layout = PlanStarBands(rows, 64, chunkStars);
+            if (layout.bytes == 0) {
+                EXPECT_TRUE(sizeof(size_t) < 8 || chunkStars == INT32_MAX)
+                    << rows << " rows, chunk " << chunkStars;
+                continue;
+            }
+            EXPECT_EQ(layout.bandCount, (int64_t{rows} + 63) / 64);
+            EXPECT_GE(int64_t{layout.blockCount} * kStarBandBlockEntries, chunkStars);
+            EXPECT_GE(layout.touchedOffset, size_t{8} * static_cast<size_t>(layout.bandCount));
+            EXPECT_EQ(layout.bytes - layout.blocksOffset,
+                      static_cast<size_t>(layout.blockCount) * sizeof(StarBandBlock));
+        }
+    }
+    EXPECT_EQ(PlanStarBands(100, 0, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, kStarBandMaxRows * 2, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 48, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(0, 64, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 64, 0).bytes, 0u);
+}
+
+TEST(PlaceStarsBanded, RemaindersWithoutDivisionAreExact) {
+    uint32_t state = 5;
+    std::vector<int32_t> divisors = {1, 2, 3, 7, 4095, 4096, 65537, INT32_MAX - 1, INT32_MAX};
+    for (int32_t i = 0; i < 200; ++i) {
+        divisors.push_back(static_cast<int32_t>(NextValue(&state) >> (i % 31)) + 1);
+    }
+    for (const int32_t divisor : divisors) {
+        BmpImage image{};
+        image.width = divisor;
+        image.rows = divisor;
+        const uint64_t factor = MakeStarDivisors(&image).widthFactor;
+        std::vector<int32_t> values = {0, 1, divisor - 1, INT32_MAX, INT32_MAX - 1};
+        if (divisor < INT32_MAX) {
+            values.push_back(divisor);
+            values.push_back(divisor + 1);
+        }
+        for (int32_t i = 0; i < 100; ++i) {
+            values.push_back(static_cast<int32_t>(NextValue(&state)));
+        }
+        for (const int32_t value : values) {
+            ASSERT_EQ(RemainderByFactor(static_cast<uint32_t>(value),
+                                        static_cast<uint32_t>(divisor), factor),
+                      static_cast<uint32_t>(value % divisor))
+                << value << " % " << divisor;
+        }
+    }
+}
+
+} // namespace
