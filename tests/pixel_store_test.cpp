@@ -229,7 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
                            shell.failAllocationAt = 3;
                            shell.failWriteAt = 3;
                        }},
-        StoreFaultCase{"Close", [](TestShellState& shell) { shell.failCloseAt = 1; }},
+        // The new file's close comes first: the input stays open until the save ends.
+        StoreFaultCase{"Close", [](TestShellState& shell) { shell.failCloseAt = 0; }},
         StoreFaultCase{"Rename", [](TestShellState& shell) { shell.failRenameAt = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
 

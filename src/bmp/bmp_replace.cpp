@@ -117,7 +117,7 @@ void Discard(NewFile* made) {
 // the missing target's name), falling back to writing an existing target in
 // place where the new file could not stand in for it.
 BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target,
-                                const BmpImage* image) {
+                                BmpImage* image) {
     const bool existing = target.kind == kShellPathRegular;
     NewFile made;
     const int32_t created = CreateBeside(path, &made);
@@ -140,6 +140,12 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target,
         ShellRemoveFile(made.path);
         return kBmpCannotWriteOutput;
     }
+#if defined(_WIN32)
+    // Windows will not replace a file that is open, and the target may be the
+    // input. Rows not read by now cannot be any more, so if the replace is then
+    // refused, writing in place below fails without touching the target.
+    CloseBmpInput(image);
+#endif
     const int32_t renamed = ShellRenameFile(made.path, path);
     if (renamed == kShellFileDone) {
         return kBmpOk;
@@ -151,7 +157,7 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target,
                                                    : kBmpCannotWriteOutput;
 }
 
-BmpStatus SaveByKind(const char* path, const BmpImage* image) {
+BmpStatus SaveByKind(const char* path, BmpImage* image) {
     ShellPathInfo target;
     ShellQueryPath(path, &target);
     if (path[0] == '\0' || target.kind == kShellPathDirectory) {
@@ -174,10 +180,11 @@ BmpStatus SaveByKind(const char* path, const BmpImage* image) {
 
 } // namespace
 
-BmpStatus SaveBmpImage(const char* path, const BmpImage* image) {
+BmpStatus SaveBmpImage(const char* path, BmpImage* image) {
     const uint32_t held = ShellHoldWriteSignals();
     const BmpStatus status = SaveByKind(path, image);
     ShellReleaseWriteSignals(held);
+    CloseBmpInput(image);
     PrintBmpError(status, path, 0);
     return status;
 }

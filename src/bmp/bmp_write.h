@@ -9,6 +9,8 @@
 bool WritePieces(ShellFile* file, const BmpImage* image);
 
 // Opens `path` for writing, truncating it, and writes the image into it: the
-// way to write a device, a pipe, or a file that must keep its identity. A
-// failed write can leave the target incomplete. Prints nothing.
-BmpStatus SaveDirectly(const char* path, const BmpImage* image);
+// way to write a device, a pipe, or a file that must keep its identity. Every
+// row still on the input is read first (the target may be the input), which
+// closes the input. A failed write can leave the target incomplete. Prints
+// nothing.
+BmpStatus SaveDirectly(const char* path, BmpImage* image);
