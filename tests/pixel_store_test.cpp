@@ -176,11 +176,12 @@ INSTANTIATE_TEST_SUITE_P(
 struct StoreFaultCase {
     const char* name;
     void (*configure)(TestShellState& shell);
+    bool inputFails = false; // rows to be copied cannot be read, rather than written
 };
 
 class StoreSaveFaultTest : public testing::TestWithParam<StoreFaultCase> {};
 
-TEST_P(StoreSaveFaultTest, ReportsTheWriteAndKeepsTheOldFile) {
+TEST_P(StoreSaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
     ScratchDirectory scratch;
     const BmpSpec spec = LargeSpec();
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
@@ -190,11 +191,12 @@ TEST_P(StoreSaveFaultTest, ReportsTheWriteAndKeepsTheOldFile) {
     GetParam().configure(TestShell());
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 7), PELINDRA_RESULT_FAILED);
+    const std::string line = GetParam().inputFails ? std::string("Error: Cannot read pixel data\n")
+                                                   : "Error: Cannot write output file '" +
+                                                         (scratch / "out.bmp").string() + "'\n";
     EXPECT_EQ(TestShell().output,
               std::string(kBanner) +
-                  "Image size: 1603 x 800 pixels\nAdding 7 stars to the image...\n"
-                  "Error: Cannot write output file '" +
-                  (scratch / "out.bmp").string() + "'\n");
+                  "Image size: 1603 x 800 pixels\nAdding 7 stars to the image...\n" + line);
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), previous);
     EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
     ExpectNothingHeld();
@@ -211,13 +213,15 @@ INSTANTIATE_TEST_SUITE_P(
                        [](TestShellState& shell) {
                            shell.failCopyAt = 0;
                            shell.readableBytes = kHeaderReads + kStarPageReads + 1000;
-                       }},
+                       },
+                       true},
         StoreFaultCase{"InputUnreadablePartWay",
                        [](TestShellState& shell) {
                            shell.copyLimit = 50000;
                            shell.copyStallAt = 1;
                            shell.readableBytes = kHeaderReads + kStarPageReads;
-                       }},
+                       },
+                       true},
         StoreFaultCase{"BoundedWrite",
                        [](TestShellState& shell) {
                            shell.failCopyAt = 0;
@@ -272,14 +276,13 @@ TEST_P(StoreInPlaceTest, RewritesTheInput) {
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Targets, StoreInPlaceTest,
-    testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1, -1},
-                    InPlaceCase{"NoNewNames", "in.bmp", 1, -1, -1},
-                    InPlaceCase{"OtherIdentity", "in.bmp", -1, 0, -1},
-                    InPlaceCase{"ReplaceRefused", "in.bmp", -1, -1, 0},
-                    InPlaceCase{"ThroughLink", "link.bmp", -1, -1, -1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Targets, StoreInPlaceTest,
+                         testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1, -1},
+                                         InPlaceCase{"NoNewNames", "in.bmp", 1, -1, -1},
+                                         InPlaceCase{"OtherIdentity", "in.bmp", -1, 0, -1},
+                                         InPlaceCase{"ReplaceRefused", "in.bmp", -1, -1, 0},
+                                         InPlaceCase{"ThroughLink", "link.bmp", -1, -1, -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Many stars in many shapes, so that a block a star wrote and the save did not
 // know of would show. Draws from a fixed sequence.

@@ -9,10 +9,12 @@ namespace {
 // A star's box spans 2 x size + 1 rows, 12 on average over sizes 2 to 9, and
 // in an image of any width each row lands on a page of its own: read on its
 // own before the star is drawn and written back on its own after the kernel
-// copy. Such a page costs about 2.4 times what a page costs as part of one
-// large read and one large write (measured on 8192 x 8192, see
-// docs/performance.md), so once the stars would ask for more than one page in
-// 12 x 2.4 = 29 one by one, reading the rows whole is cheaper.
+// copy. Measured on 8192 x 8192 (docs/performance.md), such a page costs
+// about 2.6 us, while reading the rows whole and writing them in one piece
+// costs about 0.7 us a page more than the kernel copy: the medians break even
+// at one star per 45 pages. Reading into fresh memory now and then stalls for
+// far longer than that, though, so the rows are read whole only from one
+// star per 29 pages, where the medians already favour it clearly.
 constexpr int64_t kWholeReadPagesPerStar = 29;
 
 // Reads pages [firstPage, endPage) of the store from the input.

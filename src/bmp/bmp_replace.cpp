@@ -116,8 +116,7 @@ void Discard(NewFile* made) {
 // Writes a new file beside the target and renames it over the target (or to
 // the missing target's name), falling back to writing an existing target in
 // place where the new file could not stand in for it.
-BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target,
-                                BmpImage* image) {
+BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, BmpImage* image) {
     const bool existing = target.kind == kShellPathRegular;
     NewFile made;
     const int32_t created = CreateBeside(path, &made);
@@ -132,9 +131,10 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target,
         Discard(&made);
         return SaveDirectly(path, image);
     }
-    if (!WritePieces(made.file, image) || (!made.named && NameBeside(&made) != kShellFileDone)) {
+    const BmpStatus written = WritePieces(made.file, image);
+    if (written != kBmpOk || (!made.named && NameBeside(&made) != kShellFileDone)) {
         Discard(&made);
-        return kBmpCannotWriteOutput;
+        return written != kBmpOk ? written : kBmpCannotWriteOutput;
     }
     if (ShellFileClose(made.file) != 0) {
         ShellRemoveFile(made.path);

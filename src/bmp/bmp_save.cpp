@@ -4,7 +4,6 @@
 
 #include "shell/runtime_services.h"
 
-
 namespace {
 
 bool WriteAll(ShellFile* file, const void* bytes, int32_t length) {
@@ -24,13 +23,14 @@ constexpr int32_t kCopyChunkBytes = 256 * 1024;
 
 // Appends pixel bytes [start, end) of the input file to `file`: inside the
 // kernel where it can, otherwise through a bounded buffer, otherwise (no room
-// for the buffer) through the pixel store, read in full first.
-bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_t end) {
+// for the buffer) through the pixel store, read in full first. An input that
+// no longer holds the rows (cut since it was measured) is a failed read.
+BmpStatus CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_t end) {
     bool kernelCopies = true;
     uint8_t* chunk = nullptr;
     int32_t chunkBytes = 0;
-    bool copied = true;
-    while (copied && start < end) {
+    BmpStatus status = kBmpOk;
+    while (status == kBmpOk && start < end) {
         const int32_t wanted = end - start;
         if (kernelCopies) {
             const int64_t moved = ShellFileCopyRange(image->input, image->pixelOffset + start,
@@ -46,18 +46,23 @@ bool CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_
             chunk = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(chunkBytes)));
         }
         if (chunk == nullptr) {
-            copied = LoadPixelBytes(image, start, end - 1) == kBmpOk &&
-                     WriteAll(file, image->pixels + start, wanted);
+            status = LoadPixelBytes(image, start, end - 1);
+            if (status == kBmpOk && !WriteAll(file, image->pixels + start, wanted)) {
+                status = kBmpCannotWriteOutput;
+            }
             break;
         }
         const int32_t piece = wanted < chunkBytes ? wanted : chunkBytes;
-        copied = ShellFileReadAt(image->input, chunk, static_cast<size_t>(piece),
-                                 image->pixelOffset + start) == static_cast<size_t>(piece) &&
-                 WriteAll(file, chunk, piece);
+        if (ShellFileReadAt(image->input, chunk, static_cast<size_t>(piece),
+                            image->pixelOffset + start) != static_cast<size_t>(piece)) {
+            status = kBmpCannotReadPixels;
+        } else if (!WriteAll(file, chunk, piece)) {
+            status = kBmpCannotWriteOutput;
+        }
         start += piece;
     }
     ShellRelease(chunk);
-    return copied;
+    return status;
 }
 
 // Byte range of a run of pages, cut to the pixel array.
@@ -74,20 +79,25 @@ void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int
 // read already, once the rest is read. Otherwise the input's rows are copied as
 // they are, as a copy of the file would, and the pages read for stars are then
 // written over them.
-bool WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart) {
+BmpStatus WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart) {
+    const BmpStatus cannotWrite = kBmpCannotWriteOutput;
     if (image->loadedPages == nullptr) {
-        return WriteAll(file, image->pixels, image->pixelBytes);
+        return WriteAll(file, image->pixels, image->pixelBytes) ? kBmpOk : cannotWrite;
     }
     int32_t loaded = 0;
     for (int32_t page = 0; page < image->pageCount; ++page) {
         loaded += image->loadedPages[page];
     }
     if (loaded > 0 && (image->pixelBytes < kKernelCopyMinimum || loaded > image->pageCount / 2)) {
-        return LoadPixelBytes(image, 0, image->pixelBytes - 1) == kBmpOk &&
-               WriteAll(file, image->pixels, image->pixelBytes);
+        const BmpStatus loadedAll = LoadPixelBytes(image, 0, image->pixelBytes - 1);
+        if (loadedAll != kBmpOk) {
+            return loadedAll;
+        }
+        return WriteAll(file, image->pixels, image->pixelBytes) ? kBmpOk : cannotWrite;
     }
-    if (!CopyFromInput(file, image, 0, image->pixelBytes)) {
-        return false;
+    const BmpStatus copied = CopyFromInput(file, image, 0, image->pixelBytes);
+    if (copied != kBmpOk) {
+        return copied;
     }
     int32_t page = 0;
     while (page < image->pageCount) {
@@ -104,23 +114,25 @@ bool WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart) {
         PageRunBytes(image, page, runEnd, &start, &end);
         const size_t length = static_cast<size_t>(end - start);
         if (ShellFileWriteAt(file, image->pixels + start, length, pixelStart + start) != length) {
-            return false;
+            return cannotWrite;
         }
         page = runEnd;
     }
-    return true;
+    return kBmpOk;
 }
 
 } // namespace
 
-bool WritePieces(ShellFile* file, const BmpImage* image) {
+BmpStatus WritePieces(ShellFile* file, const BmpImage* image) {
     // 64-bit: the gap may be as long as a signed 32-bit length goes.
     const int64_t pixelStart =
         int64_t{kBmpHeadersSize} + (image->gapBlock == nullptr ? 0 : image->gapLength);
-    return WriteAll(file, image->fileHeader, kBmpFileHeaderSize) &&
-           WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) &&
-           (image->gapBlock == nullptr || WriteAll(file, image->gapBlock, image->gapLength)) &&
-           WritePixels(file, image, pixelStart);
+    if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
+        !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
+        (image->gapBlock != nullptr && !WriteAll(file, image->gapBlock, image->gapLength))) {
+        return kBmpCannotWriteOutput;
+    }
+    return WritePixels(file, image, pixelStart);
 }
 
 // Opening truncates the target, and the target may be the input itself (a link
@@ -136,7 +148,7 @@ BmpStatus SaveDirectly(const char* path, BmpImage* image) {
     if (file == nullptr) {
         return kBmpCannotCreateOutput;
     }
-    const bool written = WritePieces(file, image);
+    const BmpStatus written = WritePieces(file, image);
     const bool closed = ShellFileClose(file) == 0;
-    return written && closed ? kBmpOk : kBmpCannotWriteOutput;
+    return written == kBmpOk && !closed ? kBmpCannotWriteOutput : written;
 }

@@ -5,8 +5,10 @@
 #include "bmp/bmp_image.h"
 
 // Writes the headers, the gap block and the pixel rows to `file`, which stays
-// open. True when every write succeeded.
-bool WritePieces(ShellFile* file, const BmpImage* image);
+// open. kBmpOk when every write succeeded; kBmpCannotReadPixels when rows still
+// to be copied could not be read from the input (it was cut since it was
+// measured); otherwise kBmpCannotWriteOutput.
+BmpStatus WritePieces(ShellFile* file, const BmpImage* image);
 
 // Opens `path` for writing, truncating it, and writes the image into it: the
 // way to write a device, a pipe, or a file that must keep its identity. Every
