@@ -179,6 +179,11 @@ struct StoreFaultCase {
     bool inputFails = false; // rows to be copied cannot be read, rather than written
 };
 
+// By name: printed as raw bytes, the padding would read as uninitialised memory.
+void PrintTo(const StoreFaultCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class StoreSaveFaultTest : public testing::TestWithParam<StoreFaultCase> {};
 
 TEST_P(StoreSaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
@@ -384,6 +389,10 @@ struct CutCase {
     int32_t stars; // 7 reads on demand; 2000 reads the rows whole
     bool fromChild;
 };
+
+void PrintTo(const CutCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class InputCutTest : public testing::TestWithParam<CutCase> {};
 
