@@ -1,6 +1,7 @@
 // Loading and saving when the platform fails underneath: allocations, reads,
 // writes, the close and the rename, through the substitute services and on
 // real devices.
+#include "bmp/bmp_write.h"
 #include "bmp_files.h"
 #include "job_runner.h"
 #include "shell/runtime_services.h"
@@ -212,6 +213,16 @@ TEST(Save, NewOutputGetsTheModeOfANewFile) {
         EXPECT_EQ(made.st_mode & 07777, 0640u);
     }
     umask(saved);
+}
+
+// The rows go after a gap as long as a signed 32-bit length goes, not at an
+// offset wrapped below the headers.
+TEST(Save, RowsFollowTheLongestGap) {
+    uint8_t gap = 0;
+    BmpImage image{};
+    image.gapBlock = &gap;
+    image.gapLength = INT32_MAX;
+    EXPECT_EQ(PixelRowsOffset(&image), int64_t{kBmpHeadersSize} + INT32_MAX);
 }
 
 TEST(Save, InPlaceFailureKeepsTheInputWhole) {

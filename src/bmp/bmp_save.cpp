@@ -123,10 +123,12 @@ BmpStatus WritePixels(ShellFile* file, const BmpImage* image, int64_t pixelStart
 
 } // namespace
 
+int64_t PixelRowsOffset(const BmpImage* image) {
+    return int64_t{kBmpHeadersSize} + (image->gapBlock == nullptr ? 0 : image->gapLength);
+}
+
 BmpStatus WritePieces(ShellFile* file, const BmpImage* image) {
-    // 64-bit: the gap may be as long as a signed 32-bit length goes.
-    const int64_t pixelStart =
-        int64_t{kBmpHeadersSize} + (image->gapBlock == nullptr ? 0 : image->gapLength);
+    const int64_t pixelStart = PixelRowsOffset(image);
     if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
         !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
         (image->gapBlock != nullptr && !WriteAll(file, image->gapBlock, image->gapLength))) {

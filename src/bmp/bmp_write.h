@@ -4,6 +4,10 @@
 
 #include "bmp/bmp_image.h"
 
+// File offset of the first pixel row as written: after the headers and the gap
+// block. 64-bit, since the gap may be as long as a signed 32-bit length goes.
+int64_t PixelRowsOffset(const BmpImage* image);
+
 // Writes the headers, the gap block and the pixel rows to `file`, which stays
 // open. kBmpOk when every write succeeded; kBmpCannotReadPixels when rows still
 // to be copied could not be read from the input (it was cut since it was
