@@ -14,35 +14,43 @@ constexpr int32_t kSmallestSize = kStarSmallestSize;
 // most of the wait for memory.
 constexpr int32_t kLookAhead = 6;
 
+// The rows and columns a star may cover, cut to the image. Every pixel of a
+// star lies within `size` rows and columns of its centre.
+struct StarBox {
+    int32_t firstRow;
+    int32_t lastRow;
+    int32_t firstColumn;
+    int32_t lastColumn;
+};
+
+StarBox BoxOf(const BmpImage* image, const Star& star) {
+    StarBox box;
+    box.firstRow = star.y - star.size < 0 ? 0 : star.y - star.size;
+    box.lastRow = star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
+    box.firstColumn = star.x - star.size < 0 ? 0 : star.x - star.size;
+    box.lastColumn = star.x + star.size >= image->width ? image->width - 1 : star.x + star.size;
+    return box;
+}
+
 void PrefetchStar(const BmpImage* image, const Star& star) {
-    const int32_t first = star.y - star.size < 0 ? 0 : star.y - star.size;
-    const int32_t last = star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
-    const int32_t left = star.x - star.size < 0 ? 0 : star.x - star.size;
-    const int32_t right =
-        star.x + star.size >= image->width ? image->width - 1 : star.x + star.size;
+    const StarBox box = BoxOf(image, star);
     const uint8_t* row =
-        image->pixels + static_cast<size_t>(first) * static_cast<size_t>(image->stride);
-    for (int32_t y = first; y <= last; ++y) {
+        image->pixels + static_cast<size_t>(box.firstRow) * static_cast<size_t>(image->stride);
+    for (int32_t y = box.firstRow; y <= box.lastRow; ++y) {
         // A star's row covers at most 57 bytes: two cache lines at most.
-        __builtin_prefetch(row + static_cast<size_t>(left) * 3, 1);
-        __builtin_prefetch(row + static_cast<size_t>(right) * 3 + 2, 1);
+        __builtin_prefetch(row + static_cast<size_t>(box.firstColumn) * 3, 1);
+        __builtin_prefetch(row + static_cast<size_t>(box.lastColumn) * 3 + 2, 1);
         row += image->stride;
     }
 }
 
-// Reads the pages of a star's box that are not yet in memory. Every pixel of
-// a star lies within `size` rows and columns of its centre.
+// Reads the pages of a star's box that are not yet in memory.
 BmpStatus LoadStarBox(const BmpImage* image, const Star& star) {
-    const int32_t firstRow = star.y - star.size < 0 ? 0 : star.y - star.size;
-    const int32_t lastRow =
-        star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
-    const int32_t firstColumn = star.x - star.size < 0 ? 0 : star.x - star.size;
-    const int32_t lastColumn =
-        star.x + star.size >= image->width ? image->width - 1 : star.x + star.size;
-    for (int32_t row = firstRow; row <= lastRow; ++row) {
+    const StarBox box = BoxOf(image, star);
+    for (int32_t row = box.firstRow; row <= box.lastRow; ++row) {
         const int32_t rowStart = row * image->stride;
-        const BmpStatus status =
-            LoadPixelBytes(image, rowStart + firstColumn * 3, rowStart + lastColumn * 3 + 2);
+        const BmpStatus status = LoadPixelBytes(image, rowStart + box.firstColumn * 3,
+                                                rowStart + box.lastColumn * 3 + 2);
         if (status != kBmpOk) {
             return status;
         }
