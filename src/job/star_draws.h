@@ -4,6 +4,8 @@
 #pragma once
 
 #include "bmp/bmp_image.h"
+#include "render/star_spans.h"
+#include "shell/runtime_services.h"
 
 #include <cstdint>
 
@@ -22,7 +24,16 @@ inline constexpr StarColour kPaleYellow = {255, 255, 200};
 inline constexpr StarColour kPaleBlue = {200, 220, 255};
 
 // Half the choices are white: index 0 and 3.
-StarColour ColourForIndex(int32_t index);
+inline StarColour ColourForIndex(int32_t index) {
+    switch (index) {
+    case 1:
+        return kPaleYellow;
+    case 2:
+        return kPaleBlue;
+    default:
+        return kWhite;
+    }
+}
 
 struct Star {
     int32_t x;
@@ -46,7 +57,36 @@ struct StarDivisors {
 StarDivisors MakeStarDivisors(const BmpImage* image);
 
 // value % divisor for value >= 0 and divisor > 0, given the divisor's factor.
-uint32_t RemainderByFactor(uint32_t value, uint32_t divisor, uint64_t factor);
+// The fraction value / divisor, held in 64 bits as factor * value, times the
+// divisor: its upper 64 bits are the remainder (exact for 32-bit values and
+// divisors). The product is formed from two 32 x 32-bit products, so it needs
+// no 128-bit type.
+inline uint32_t RemainderByFactor(uint32_t value, uint32_t divisor, uint64_t factor) {
+    const uint64_t fraction = factor * value;
+    const uint64_t high = (fraction >> 32) * divisor;
+    const uint64_t low = (fraction & 0xFFFFFFFFu) * divisor;
+    return static_cast<uint32_t>((high + (low >> 32)) >> 32);
+}
+
+// value % divisor, also for a negative value from a substitute generator.
+inline int32_t RemainderOfDraw(int32_t value, int32_t divisor, uint64_t factor) {
+    if (value < 0) {
+        return value % divisor;
+    }
+    return static_cast<int32_t>(
+        RemainderByFactor(static_cast<uint32_t>(value), static_cast<uint32_t>(divisor), factor));
+}
 
 // The same draws, in the same order, giving the same star as DrawStar.
-Star DrawStarDivided(const StarDivisors* divisors);
+// Inline, so that the star is put together where it is used: returned from
+// a call, its fields written one by one would be read back as whole words,
+// which must wait until every write before them has reached the cache.
+inline Star DrawStarDivided(const StarDivisors* divisors) {
+    // Separate statements: the draws must be taken in exactly this order.
+    Star star;
+    star.x = RemainderOfDraw(ShellRandom(), divisors->width, divisors->widthFactor);
+    star.y = RemainderOfDraw(ShellRandom(), divisors->rows, divisors->rowsFactor);
+    star.size = ShellRandom() % kStarSizeChoices + kStarSmallestSize;
+    star.colour = ColourForIndex(ShellRandom() % kStarColourChoices);
+    return star;
+}
