@@ -14,6 +14,7 @@
 #pragma once
 
 #include "render/star_spans.h"
+#include "render/star_straight.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,7 @@ inline constexpr int32_t kStarBandDefaultRows = 32;
 // star's centre is kept relative to its band in a signed byte.
 inline constexpr int32_t kStarBandMaxRows = 64;
 inline constexpr int32_t kStarBandBlockEntries = 128;
+inline constexpr int32_t kStarBandFilingAhead = 8; // entries: 96 bytes, past the next line
 
 // One star filed into one band: its centre column, its centre row counted from
 // the band's first row, its size and its colour.
@@ -50,7 +52,7 @@ struct StarBandsLayout {
     int32_t bandRows;
     int32_t bandCount;
     int32_t blockCount;
-    size_t chainsOffset;  // int32_t first and last block per band
+    size_t chainsOffset;  // a StarBandChain per band
     size_t touchedOffset; // one bit per band that holds a star
     size_t blocksOffset;
     size_t bytes; // 0 when the sizes cannot be represented
@@ -62,25 +64,14 @@ struct StarBandsLayout {
 // bytes is 0 when the arguments are out of range or the sizes overflow.
 StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars);
 
-// A star's pixels as eight-byte writes, for stars clear of the side borders:
-// plain stores where all eight bytes are the star's, masked writes elsewhere
-// (bytes outside the mask are written back as read). Each write stays inside
-// the star's box, so inside the image.
-inline constexpr int32_t kStarMaxWordOps = 152; // 19 rows of 57 bytes at most
-struct StarWordOp {
-    ptrdiff_t offset; // from the centre pixel's first byte
-    uint64_t mask;    // the bytes the star sets, lowest address lowest
-    int32_t phase;    // offset mod 3: which colour byte comes first
-};
-struct StarWordOps {
-    int32_t count; // -1: too far apart to address, use the spans
-    // The plain stores of row offset r (-reach to reach) are ops
-    // fullOfRow[r + reach] up to fullOfRow[r + reach + 1], the masked writes
-    // likewise from maskedOfRow, so a star cut by a band edge takes just the
-    // rows inside.
-    int32_t fullOfRow[2 * kStarLargestSize + 2];
-    int32_t maskedOfRow[2 * kStarLargestSize + 2];
-    StarWordOp ops[kStarMaxWordOps];
+// A band's blocks, first to last (-1 when it has none). Filing reads only
+// this small record, which stays in cache, never the blocks it writes to,
+// which do not: the last block's count and the band's stars are kept here.
+struct StarBandChain {
+    int32_t first;
+    int32_t last;
+    int32_t lastCount;
+    int32_t entries;
 };
 
 struct StarBands {
@@ -92,7 +83,7 @@ struct StarBands {
     int32_t bandRows;
     int32_t bandShift; // bandRows is 1 << bandShift
     int32_t bandCount;
-    int32_t* chains; // first, last block of band b at 2b, 2b + 1; -1 when empty
+    StarBandChain* chains;
     uint64_t* touched;
     StarBandBlock* blocks;
     int32_t blockCount;
@@ -100,7 +91,8 @@ struct StarBands {
     uint8_t warmSink;       // keeps the reads that bring a band into cache
     int32_t prefetchedBand; // asked for while the band before it was drawn
     StarShapes shapes;
-    StarWordOps wordOps[kStarSizeCount];
+    bool straight; // the shapes are those of the written-out stores
+    uint8_t sink[kStarSinkBytes];
 };
 
 // Sets up empty bands over the pixel rows in `memory`, a block of
@@ -123,30 +115,37 @@ inline bool FileStar(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8
         return false;
     }
     for (int32_t band = first; band <= last; ++band) {
-        int32_t* chain = bands->chains + 2 * static_cast<size_t>(band);
-        StarBandBlock* block;
-        if (chain[1] >= 0 && bands->blocks[chain[1]].count < kStarBandBlockEntries) {
-            block = &bands->blocks[chain[1]];
-        } else {
+        StarBandChain* chain = &bands->chains[band];
+        if (chain->last < 0 || chain->lastCount == kStarBandBlockEntries) {
             const int32_t fresh = bands->blocksUsed++;
-            block = &bands->blocks[fresh];
-            block->next = -1;
-            block->count = 0;
-            if (chain[1] < 0) {
-                chain[0] = fresh;
+            bands->blocks[fresh].next = -1;
+            if (chain->last < 0) {
+                chain->first = fresh;
                 bands->touched[band / 64] |= uint64_t{1} << (band % 64);
             } else {
-                bands->blocks[chain[1]].next = fresh;
+                bands->blocks[chain->last].next = fresh;
             }
-            chain[1] = fresh;
+            chain->last = fresh;
+            chain->lastCount = 0;
         }
-        StarBandEntry& entry = block->entries[block->count++];
+        StarBandBlock* block = &bands->blocks[chain->last];
+        const int32_t count = chain->lastCount++;
+        block->count = count + 1;
+        ++chain->entries;
+        StarBandEntry& entry = block->entries[count];
         entry.x = x;
         entry.row = static_cast<int8_t>(y - (band << bands->bandShift));
         entry.size = static_cast<uint8_t>(size);
         entry.blue = blue;
         entry.green = green;
         entry.red = red;
+        // A band's entries are written to memory that has left the cache,
+        // and each band's stream is too far apart from the others for the
+        // processor to see it: ask for the line of a later entry now, so
+        // that it is there when that entry is written.
+        const int32_t ahead = count + kStarBandFilingAhead;
+        __builtin_prefetch(
+            &block->entries[ahead < kStarBandBlockEntries ? ahead : kStarBandBlockEntries - 1], 1);
     }
     return true;
 }
