@@ -125,6 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         BandedCase{"Width7", 7, 129, 800, 100, 64, Draws::kAnywhere},
         BandedCase{"Width4", 4, 200, 800, 3, 32, Draws::kEdges},
         BandedCase{"EdgesOfBands", 60, 130, 4000, 900, 32, Draws::kEdges},
+        BandedCase{"RowsAPageApartDrawnInScratch", 1365, 100, 20000, 7000, 32, Draws::kEdges},
         BandedCase{"EdgesOfDefaultBands", 61, 200, 4000, kBandedChunkStars, kStarBandDefaultRows,
                    Draws::kEdges},
         BandedCase{"OneRowBands", 20, 40, 1000, 50, 1, Draws::kEdges},
@@ -166,7 +167,7 @@ TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
     const int32_t chunkSizes[] = {1, 1000, kBandedChunkStars, INT32_MAX};
     for (const int32_t rows : rowCounts) {
         for (const int32_t chunkStars : chunkSizes) {
-            const StarBandsLayout layout = PlanStarBands(rows, 64, chunkStars);
+            const StarBandsLayout layout = PlanStarBands(rows, 300, 64, chunkStars);
             if (layout.bytes == 0) {
                 EXPECT_TRUE(sizeof(size_t) < 8 || chunkStars == INT32_MAX)
                     << rows << " rows, chunk " << chunkStars;
@@ -179,11 +180,18 @@ TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
                       static_cast<size_t>(layout.blockCount) * sizeof(StarBandBlock));
         }
     }
-    EXPECT_EQ(PlanStarBands(100, 0, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, kStarBandMaxRows * 2, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 48, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(0, 64, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 64, 0).bytes, 0u);
+    // Rows 4 KiB apart are drawn in scratch rows a cache line further apart;
+    // rows well off a multiple of 4 KiB, or too long to copy, in place.
+    const StarBandsLayout paged = PlanStarBands(4096, 12288, 32, 1000);
+    EXPECT_EQ(paged.scratchStride, 12288u + 64u);
+    EXPECT_EQ(paged.bytes - paged.scratchOffset, 32 * paged.scratchStride);
+    EXPECT_EQ(PlanStarBands(4096, 12288 + 640, 32, 1000).scratchStride, 0u);
+    EXPECT_EQ(PlanStarBands(4096, 1 << 20, 32, 1000).scratchStride, 0u);
+    EXPECT_EQ(PlanStarBands(100, 300, 0, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 300, kStarBandMaxRows * 2, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 300, 48, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(0, 300, 64, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 300, 64, 0).bytes, 0u);
 }
 
 // The stores written out per size must be the renderers' stars, or dense jobs

@@ -76,7 +76,8 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
         return;
     }
     const int32_t chunk = BandedChunkStars(starCount, chunkStars);
-    const StarBandsLayout layout = PlanStarBands(image->rows, bandRows, chunk);
+    const StarBandsLayout layout =
+        PlanStarBands(image->rows, static_cast<size_t>(image->stride), bandRows, chunk);
     void* memory = layout.bytes == 0 ? nullptr : ShellAllocate(layout.bytes);
     if (memory == nullptr) {
         PlaceStarsOneByOne(image, starCount);

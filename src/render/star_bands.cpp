@@ -37,23 +37,41 @@ void WarmBand(StarBands* bands, const uint8_t* pixels, size_t bytes) {
     bands->warmSink |= seen;
 }
 
+// Copies `rows` rows of pixels, without their pad, `from` one stride `to`
+// another.
+void CopyRows(uint8_t* to, size_t toStride, const uint8_t* from, size_t fromStride, int32_t rows,
+              size_t rowBytes) {
+    for (int32_t row = 0; row < rows; ++row) {
+        std::memcpy(to + static_cast<size_t>(row) * toStride,
+                    from + static_cast<size_t>(row) * fromStride, rowBytes);
+    }
+}
+
 void DrawBand(StarBands* bands, int32_t band) {
     const int32_t top = band * bands->bandRows;
     const int32_t left = bands->rows - top;
-    PixelCanvas canvas = {};
-    canvas.pixels = bands->pixels + static_cast<size_t>(top) * bands->stride;
-    canvas.width = bands->width;
-    canvas.height = left < bands->bandRows ? left : bands->bandRows;
-    canvas.pad = bands->pad;
-    StarBandChain* chain = &bands->chains[band];
-    const size_t bytes = static_cast<size_t>(canvas.height) * bands->stride;
+    uint8_t* const rows = bands->pixels + static_cast<size_t>(top) * bands->stride;
+    const int32_t height = left < bands->bandRows ? left : bands->bandRows;
+    const size_t rowBytes = static_cast<size_t>(bands->width) * 3;
+    const size_t bytes = static_cast<size_t>(height) * bands->stride;
     const size_t entries = BandEntries(bands, band);
-    if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
-        WarmBand(bands, canvas.pixels, bytes);
+    // Drawn apart, the copy brings the band into cache; in place, a busy
+    // band is read through first, unless it was asked for already.
+    const bool apart = bands->scratch != nullptr;
+    if (apart) {
+        CopyRows(bands->scratch, bands->scratchStride, rows, bands->stride, height, rowBytes);
+    } else if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
+        WarmBand(bands, rows, bytes);
     }
+    const size_t stride = apart ? bands->scratchStride : bands->stride;
+    PixelCanvas canvas = {};
+    canvas.pixels = apart ? bands->scratch : rows;
+    canvas.width = bands->width;
+    canvas.height = height;
+    canvas.pad = static_cast<int32_t>(stride - rowBytes);
     // While this band is drawn, the next one, if busy, is asked for a few
     // lines per star, so that it is in cache when its turn comes.
-    const uint8_t* ahead = canvas.pixels + bytes;
+    const uint8_t* ahead = rows + bytes;
     const uint8_t* aheadEnd = ahead;
     size_t linesPerStar = 0;
     const int32_t next = band + 1;
@@ -68,6 +86,7 @@ void DrawBand(StarBands* bands, int32_t band) {
             bands->prefetchedBand = next;
         }
     }
+    StarBandChain* chain = &bands->chains[band];
     for (int32_t index = chain->first; index >= 0;) {
         const StarBandBlock* block = &bands->blocks[index];
         for (int32_t i = 0; i < block->count; ++i) {
@@ -87,10 +106,10 @@ void DrawBand(StarBands* bands, int32_t band) {
                 // band, or past the image's last row.
                 const uintptr_t centre =
                     reinterpret_cast<uintptr_t>(canvas.pixels) +
-                    static_cast<uintptr_t>(static_cast<intptr_t>(entry.row)) * bands->stride +
+                    static_cast<uintptr_t>(static_cast<intptr_t>(entry.row)) * stride +
                     static_cast<uintptr_t>(entry.x) * 3;
-                DrawStraightStar(centre, bands->stride, entry.size, above, below, bands->sink,
-                                 entry.blue, entry.green, entry.red);
+                DrawStraightStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
+                                 entry.green, entry.red);
                 continue;
             }
             canvas.cx = entry.x;
@@ -99,16 +118,29 @@ void DrawBand(StarBands* bands, int32_t band) {
             canvas.red = entry.red;
             canvas.green = entry.green;
             canvas.blue = entry.blue;
-            DrawStarShape(&canvas, &bands->shapes.bySize[entry.size - kStarSmallestSize]);
+            DrawStarShape(&canvas, &bands->shapes.bySize[sizeIndex]);
         }
         index = block->next;
     }
     *chain = {-1, -1, 0, 0};
+    if (apart) {
+        CopyRows(rows, bands->stride, bands->scratch, bands->scratchStride, height, rowBytes);
+    }
 }
 
 } // namespace
 
-StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars) {
+namespace {
+
+// How far the stride is from the nearest multiple of 4 KiB.
+size_t PageAlias(size_t stride) {
+    const size_t part = stride % 4096;
+    return part < 4096 - part ? part : 4096 - part;
+}
+
+} // namespace
+
+StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t bandRows, int32_t chunkStars) {
     StarBandsLayout layout = {};
     if (rows <= 0 || bandRows < 1 || bandRows > kStarBandMaxRows ||
         (bandRows & (bandRows - 1)) != 0 || chunkStars <= 0) {
@@ -134,7 +166,16 @@ StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars
     const uint64_t chainsBytes = RoundUpTo8(bandCount * sizeof(StarBandChain));
     const uint64_t touchedBytes = (bandCount + 63) / 64 * sizeof(uint64_t);
     const uint64_t blocksBytes = blockCount * sizeof(StarBandBlock);
-    const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes;
+    // The scratch rows are a whole number of cache lines plus one apart.
+    uint64_t scratchStride = 0;
+    if (PageAlias(stride) < 64 && stride <= kStarBandScratchLimit) {
+        scratchStride = (static_cast<uint64_t>(stride) + 63) / 64 * 64 + 64;
+        if (scratchStride * static_cast<uint64_t>(bandRows) > kStarBandScratchLimit) {
+            scratchStride = 0;
+        }
+    }
+    const uint64_t scratchBytes = scratchStride * static_cast<uint64_t>(bandRows);
+    const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes + scratchBytes;
     if (bytes > kSizeLimit) {
         return layout;
     }
@@ -144,6 +185,8 @@ StarBandsLayout PlanStarBands(int32_t rows, int32_t bandRows, int32_t chunkStars
     layout.chainsOffset = static_cast<size_t>(recordBytes);
     layout.touchedOffset = static_cast<size_t>(recordBytes + chainsBytes);
     layout.blocksOffset = static_cast<size_t>(recordBytes + chainsBytes + touchedBytes);
+    layout.scratchStride = static_cast<size_t>(scratchStride);
+    layout.scratchOffset = static_cast<size_t>(bytes - scratchBytes);
     layout.bytes = static_cast<size_t>(bytes);
     return layout;
 }
@@ -165,6 +208,8 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->blocks = reinterpret_cast<StarBandBlock*>(base + layout->blocksOffset);
     bands->blockCount = layout->blockCount;
     bands->blocksUsed = 0;
+    bands->scratch = layout->scratchStride == 0 ? nullptr : base + layout->scratchOffset;
+    bands->scratchStride = layout->scratchStride;
     bands->warmSink = 0;
     bands->prefetchedBand = -1;
     const size_t bandCount = static_cast<size_t>(layout->bandCount);
