@@ -6,7 +6,9 @@
 #
 #   P1  the host on an 8192 x 8192 image (201 MB) with 100 stars / `cp`, to a
 #       new output and replacing the previous one; the host's peak resident
-#       memory (a separate, untimed run under GNU time)
+#       memory (a separate, untimed run under GNU time); and, for reference,
+#       replacing against `cp` to a new file then `mv` over the old one, the
+#       same atomic replacement done by the standard tools
 #   P2  a million stars into 4096 x 4096: the literal job (per-pixel
 #       renderer, whole fread and fwrite; bench/literal_job.cpp) / the host
 #   P2' drawing alone, a million stars (pelindra_render_bench)
@@ -103,7 +105,7 @@ pair() {
 
 # Preparations: each run starts from a missing output, or from the output of
 # the previous run of the same command (made once before the first pair).
-fresh() { rm -f "$work/job-out.bmp" "$work/cp-out.bmp"; }
+fresh() { rm -f "$work/job-out.bmp" "$work/cp-out.bmp" "$work/mv-out.bmp"; }
 keep() { :; }
 
 cat "$large" "$medium" >/dev/null # warm the page cache
@@ -119,6 +121,14 @@ pair "P1 8192x8192, 100 stars: host / cp (replacing)" "$runs" keep \
     -- "$host" --seed 1 "$large" "$work/job-out.bmp" 100 \
     -- cp "$large" "$work/cp-out.bmp"
 echo "   target at most 1.15"
+# `cp` over an existing file truncates it and writes in place; the host writes
+# a new file and renames it over the old one, so that a failure leaves the old
+# file whole. Here the same replacement by the standard tools.
+cp "$large" "$work/mv-out.bmp"
+pair "P1 replacing: host / cp to a new file + mv over" "$runs" keep \
+    -- "$host" --seed 1 "$large" "$work/job-out.bmp" 100 \
+    -- sh -c 'cp "$1" "$2.part" && mv -f "$2.part" "$2"' sh "$large" "$work/mv-out.bmp"
+echo "   (reference: the cost of replacing atomically)"
 fresh
 /usr/bin/time -f %M -o "$work/rss" "$host" --seed 1 "$large" "$work/job-out.bmp" 100 >/dev/null
 awk -v k="$(tail -1 "$work/rss")" \
