@@ -251,6 +251,14 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     return length;
 }
 
+void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
+    // Only what has been written can be sent on.
+    if (!file->writing || offset < 0 || length <= 0 ||
+        static_cast<uint64_t>(offset + length) > ContentsOf(file).size()) {
+        FuzzFail("writeback asked for bytes not written");
+    }
+}
+
 void* ShellReserveStore(size_t bytes, int32_t) {
     // Counted with the heap: a store is memory the job asks for like any other.
     void* block = ShellAllocate(bytes);

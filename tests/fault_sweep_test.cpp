@@ -19,6 +19,9 @@ struct Scenario {
     bool outputExists; // an older file already sits at the output path
     bool inPlace;      // the output path is the input path
     int32_t stars;
+    // Rows of more than one 8 MiB piece, so that a fault can strike after a
+    // piece was handed on to the disk; not cut byte by byte.
+    bool large = false;
 };
 
 BmpSpec Spec(int32_t width, int32_t height, uint32_t offset, size_t trailing = 0) {
@@ -36,6 +39,7 @@ const Scenario kScenarios[] = {
     {"OffsetBelowHeadersPadThree", Spec(3, 2, 20), true, false, 1},
     {"OneByteGapNoPad", Spec(4, 3, 55), false, false, 0},
     {"InPlaceWithGapAndTrailingBytes", Spec(5, 3, 138, 9), true, true, 3},
+    {"TwoPiecesOverExistingOutput", Spec(1024, 2900, 54), true, false, 3, true},
 };
 
 enum class Fault {
@@ -232,8 +236,9 @@ std::optional<std::string> ExpectedFailure(const Scenario& scenario, const Paths
         return std::nullopt;
     case Fault::kClose:
         // The input is only read, so its close cannot lose anything. It is
-        // closed first: after the load, or once the rows are written.
-        if (index == 0) {
+        // closed first: after the load, or once the rows are written; last
+        // when the save still copies rows from it.
+        if (index == (scenario.large ? 1 : 0)) {
             return std::nullopt;
         }
         return saving + writeLine;
@@ -319,6 +324,10 @@ std::vector<SweepCase> AllSweeps() {
              {Fault::kAllocation, Fault::kAllocationFromStream, Fault::kOpen, Fault::kWrite,
               Fault::kClose, Fault::kRename, Fault::kLink, Fault::kIdentity, Fault::kConversion,
               Fault::kReadCut, Fault::kReadCutUnknownSize}) {
+            if (scenario.large &&
+                (fault == Fault::kReadCut || fault == Fault::kReadCutUnknownSize)) {
+                continue;
+            }
             sweeps.push_back({scenario, fault});
         }
     }

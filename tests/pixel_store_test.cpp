@@ -173,6 +173,51 @@ INSTANTIATE_TEST_SUITE_P(
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Replacing a file, the rows are handed on to the disk piece by piece as
+// each 8 MiB piece is final; the last piece is left to the rename. 1603 x 1800
+// from offset 138 is two pieces, so only the file's bytes [138, 8 MiB) are
+// handed on, whichever way the rows are written; a new output hands on none.
+struct WriteBehindCase {
+    const char* name;
+    int32_t rounds; // SomeStars over and over: 1 reads pages on demand, 11 the rows whole
+    bool outputExists;
+    bool kernelCopies;
+};
+
+class StoreWriteBehindTest : public testing::TestWithParam<WriteBehindCase> {};
+
+TEST_P(StoreWriteBehindTest, HandsOnEveryFinishedPieceButTheLast) {
+    ScratchDirectory scratch;
+    BmpSpec spec = LargeSpec();
+    spec.height = 1800;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    if (GetParam().outputExists) {
+        WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
+    }
+    Feed(SomeStars());
+    TestShell().repeatDraws = true;
+    TestShell().failCopyAt = GetParam().kernelCopies ? -1 : 0;
+
+    const int32_t count = 7 * GetParam().rounds;
+    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, SomeStars()));
+    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+    EXPECT_EQ(TestShell().wholeStores, GetParam().rounds > 1 ? 1 : 0);
+    using Range = std::pair<int64_t, int64_t>;
+    const std::vector<Range> handedOn = GetParam().outputExists
+                                            ? std::vector<Range>{{138, 8 * 1024 * 1024 - 138}}
+                                            : std::vector<Range>{};
+    EXPECT_EQ(TestShell().writebacks, handedOn);
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(Saves, StoreWriteBehindTest,
+                         testing::Values(WriteBehindCase{"ReplacingByKernelCopy", 1, true, true},
+                                         WriteBehindCase{"ReplacingByReads", 1, true, false},
+                                         WriteBehindCase{"ReplacingRowsHeldWhole", 11, true, true},
+                                         WriteBehindCase{"NewOutput", 1, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct StoreFaultCase {
     const char* name;
     void (*configure)(TestShellState& shell);

@@ -131,7 +131,7 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
         Discard(&made);
         return SaveDirectly(path, image);
     }
-    const BmpStatus written = WritePieces(made.file, image);
+    const BmpStatus written = WritePieces(made.file, image, existing);
     if (written != kBmpOk || (!made.named && NameBeside(&made) != kShellFileDone)) {
         Discard(&made);
         return written != kBmpOk ? written : kBmpCannotWriteOutput;

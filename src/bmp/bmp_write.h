@@ -11,8 +11,10 @@ int64_t PixelRowsOffset(const BmpImage* image);
 // Writes the headers, the gap block and the pixel rows to `file`, which stays
 // open. kBmpOk when every write succeeded; kBmpCannotReadPixels when rows still
 // to be copied could not be read from the input (it was cut since it was
-// measured); otherwise kBmpCannotWriteOutput.
-BmpStatus WritePieces(ShellFile* file, const BmpImage* image);
+// measured); otherwise kBmpCannotWriteOutput. With `writeBehind`, for a file
+// that will replace another, the rows are handed on to the disk piece by piece
+// as they are written.
+BmpStatus WritePieces(ShellFile* file, const BmpImage* image, bool writeBehind);
 
 // Opens `path` for writing, truncating it, and writes the image into it: the
 // way to write a device, a pipe, or a file that must keep its identity. Every

@@ -42,6 +42,11 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
 // Writes `length` bytes at byte `offset` of the file being written, after
 // anything buffered, without moving the stream. Returns the bytes written.
 size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);
+// Asks the system to start writing bytes [offset, offset + length) of a file
+// being written on to its disk, without waiting for them to arrive. Advice
+// only: where the platform has no such request or refuses it, nothing changes,
+// and the bytes go out later as they would have.
+void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length);
 
 // Memory for pixel rows, outside the heap and never backed by a file: its
 // pages read as zero and cost nothing until written. `wholeUse` says the block

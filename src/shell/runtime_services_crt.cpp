@@ -111,6 +111,21 @@ int64_t ShellFileRemaining(ShellFile* file) {
     return static_cast<int64_t>(status.st_size - position);
 }
 
+void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
+    // What the stream still buffers is not in the file yet.
+    if (std::fflush(Stream(file)) != 0) {
+        return;
+    }
+#if defined(__linux__)
+    // Starts writeback of the range's dirty pages and returns; a failure here
+    // changes nothing, since the pages are written back later all the same.
+    sync_file_range(fileno(Stream(file)), offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)length;
+#endif
+}
+
 void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
     if (bytes == 0) {
         return nullptr;

@@ -293,6 +293,11 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     return _lseeki64(_fileno(stream), position, SEEK_SET) == position ? written : 0;
 }
 
+// Windows has no request to start writing a range without waiting for it
+// (FlushFileBuffers waits for the whole file), and its replace does not push
+// the new file out either, so the bytes go out when the system writes them.
+void ShellFileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*length*/) {}
+
 // Committed pages of a fresh allocation read as zero and are only given
 // memory when first touched. Large pages need a privilege a library cannot
 // count on, so the block is the same whatever its use.

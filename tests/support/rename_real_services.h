@@ -12,6 +12,7 @@
 #define ShellFileReadAt RealShellFileReadAt
 #define ShellFileCopyRange RealShellFileCopyRange
 #define ShellFileWriteAt RealShellFileWriteAt
+#define ShellFileStartWriteback RealShellFileStartWriteback
 #define ShellReserveStore RealShellReserveStore
 #define ShellReleaseStore RealShellReleaseStore
 #define ShellQueryPath RealShellQueryPath

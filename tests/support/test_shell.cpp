@@ -202,6 +202,11 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
     return RealShellFileWriteAt(file, source, length, offset);
 }
 
+void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
+    state.writebacks.push_back({offset, length});
+    RealShellFileStartWriteback(file, offset, length);
+}
+
 void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
     if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
         return nullptr;

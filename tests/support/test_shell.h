@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct TestShellState {
@@ -69,6 +70,8 @@ struct TestShellState {
     int64_t stores = 0;        // successful pixel store reservations
     int64_t wholeStores = 0;   // of those, the ones to be filled whole at once
     int64_t storeReleases = 0; // of stores that were held
+    // Ranges (offset, length) of written files handed on to the disk, in order.
+    std::vector<std::pair<int64_t, int64_t>> writebacks;
 
     // Everything printed since the last reset; also echoed when `echo` is set.
     std::string output;
