@@ -128,7 +128,7 @@ cp "$large" "$work/mv-out.bmp"
 pair "P1 replacing: host / cp to a new file + mv over" "$runs" keep \
     -- "$host" --seed 1 "$large" "$work/job-out.bmp" 100 \
     -- sh -c 'cp "$1" "$2.part" && mv -f "$2.part" "$2"' sh "$large" "$work/mv-out.bmp"
-echo "   (reference: the cost of replacing atomically)"
+echo "   (reference: the same atomic replacement by cp and mv)"
 fresh
 /usr/bin/time -f %M -o "$work/rss" "$host" --seed 1 "$large" "$work/job-out.bmp" 100 >/dev/null
 awk -v k="$(tail -1 "$work/rss")" \
