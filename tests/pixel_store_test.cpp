@@ -184,6 +184,10 @@ struct WriteBehindCase {
     bool kernelCopies;
 };
 
+void PrintTo(const WriteBehindCase& c, std::ostream* out) {
+    *out << c.name; // as raw bytes, the padding would read as uninitialised memory
+}
+
 class StoreWriteBehindTest : public testing::TestWithParam<WriteBehindCase> {};
 
 TEST_P(StoreWriteBehindTest, HandsOnEveryFinishedPieceButTheLast) {
