@@ -16,9 +16,7 @@ int32_t BandsPerStar(int32_t bandRows) {
     return (2 * kStarLargestSize) / bandRows + 2;
 }
 
-// The stars of a busy band reach nearly every cache line of it, in random
-// order, and each first touch would wait on memory. Reading the band in
-// order first lets the processor stream it in at full speed.
+// How many stars were filed into a band.
 size_t BandEntries(const StarBands* bands, int32_t band) {
     return static_cast<size_t>(bands->chains[band].entries);
 }
@@ -29,6 +27,9 @@ bool BusyBand(size_t entries, size_t bytes) {
     return entries * 4 >= bytes / 64;
 }
 
+// The stars of a busy band reach nearly every cache line of it, in random
+// order, and each first touch would wait on memory. Reading the band in
+// order first lets the processor stream it in at full speed.
 void WarmBand(StarBands* bands, const uint8_t* pixels, size_t bytes) {
     uint8_t seen = 0;
     for (size_t at = 0; at < bytes; at += 64) {
