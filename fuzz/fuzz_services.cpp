@@ -352,6 +352,12 @@ int32_t ShellRandom() {
     return static_cast<int32_t>(value);
 }
 
+void ShellRandomDraws(int32_t* values, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = ShellRandom();
+    }
+}
+
 size_t ShellWideLength(const char16_t* text) {
     size_t length = 0;
     while (text[length] != 0) {

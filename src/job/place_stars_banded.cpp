@@ -87,22 +87,20 @@ void PlaceStarsBandedWith(const BmpImage* image, int32_t starCount, int32_t chun
         StartStarBands(&layout, memory, image->pixels, image->width, image->rows, image->pad);
 
     // The draws are taken in exactly the order of drawing star by star, a
-    // batch at a time: the generator locks its state, which waits for every
+    // batch at a time: a generator that locks its state waits for every
     // pending write to memory, so filing between draws would stall it. A
     // star that does not fit the pool, or has no shape, first has everything
     // filed before it drawn.
     const StarDivisors divisors = MakeStarDivisors(image);
-    Star batch[kDrawBatch];
+    int32_t draws[kDrawBatch * kDrawsPerStar];
     int32_t starsLeft = starCount;
     while (starsLeft > 0) {
         const int32_t take = BandedChunkStars(starsLeft, chunk);
         for (int32_t done = 0; done < take;) {
             const int32_t count = take - done < kDrawBatch ? take - done : kDrawBatch;
+            ShellRandomDraws(draws, count * kDrawsPerStar);
             for (int32_t i = 0; i < count; ++i) {
-                batch[i] = DrawStarDivided(&divisors);
-            }
-            for (int32_t i = 0; i < count; ++i) {
-                FileOrDrawStar(image, bands, batch[i]);
+                FileOrDrawStar(image, bands, StarFromDraws(&draws[i * kDrawsPerStar], &divisors));
             }
             done += count;
         }

@@ -1,6 +1,6 @@
 // One star as the generator chooses it: four draws, in the order column, row,
-// size, colour. Every way of drawing stars takes its draws through DrawStar so
-// that the same seed gives the same stars.
+// size, colour. Every way of drawing stars makes its stars with DrawStar or
+// StarFromDraws, which agree, so that the same seed gives the same stars.
 #pragma once
 
 #include "bmp/bmp_image.h"
@@ -77,16 +77,18 @@ inline int32_t RemainderOfDraw(int32_t value, int32_t divisor, uint64_t factor) 
         RemainderByFactor(static_cast<uint32_t>(value), static_cast<uint32_t>(divisor), factor));
 }
 
-// The same draws, in the same order, giving the same star as DrawStar.
-// Inline, so that the star is put together where it is used: returned from
-// a call, its fields written one by one would be read back as whole words,
-// which must wait until every write before them has reached the cache.
-inline Star DrawStarDivided(const StarDivisors* divisors) {
-    // Separate statements: the draws must be taken in exactly this order.
+inline constexpr int32_t kDrawsPerStar = 4;
+
+// The star that DrawStar makes of the same four draws, given in the order
+// they were taken. Inline, so that the star is put together where it is
+// used: returned from a call, its fields written one by one would be read
+// back as whole words, which must wait until every write before them has
+// reached the cache.
+inline Star StarFromDraws(const int32_t* draws, const StarDivisors* divisors) {
     Star star;
-    star.x = RemainderOfDraw(ShellRandom(), divisors->width, divisors->widthFactor);
-    star.y = RemainderOfDraw(ShellRandom(), divisors->rows, divisors->rowsFactor);
-    star.size = ShellRandom() % kStarSizeChoices + kStarSmallestSize;
-    star.colour = ColourForIndex(ShellRandom() % kStarColourChoices);
+    star.x = RemainderOfDraw(draws[0], divisors->width, divisors->widthFactor);
+    star.y = RemainderOfDraw(draws[1], divisors->rows, divisors->rowsFactor);
+    star.size = draws[2] % kStarSizeChoices + kStarSmallestSize;
+    star.colour = ColourForIndex(draws[3] % kStarColourChoices);
     return star;
 }

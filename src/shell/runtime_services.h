@@ -96,6 +96,10 @@ void ShellRelease(void* block);
 
 // The C runtime's pseudo-random generator: a non-negative integer. Never seeded here.
 int32_t ShellRandom();
+// The next `count` values of the same generator, in order: what as many calls
+// of ShellRandom would return, and the generator left where they would leave
+// it. Quicker where the runtime allows it, for the jobs that draw millions.
+void ShellRandomDraws(int32_t* values, int32_t count);
 
 // Number of 16-bit code units before the terminator.
 size_t ShellWideLength(const char16_t* text);

@@ -7,6 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(__GLIBC__) && __has_include(<sys/single_threaded.h>)
+#include <sys/single_threaded.h>
+#define PELINDRA_DRAWS_WITHOUT_LOCK 1
+#else
+#define PELINDRA_DRAWS_WITHOUT_LOCK 0
+#endif
+
 void ShellPrint(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
@@ -44,6 +51,59 @@ void ShellRelease(void* block) {
 
 int32_t ShellRandom() {
     return std::rand();
+}
+
+namespace {
+
+#if PELINDRA_DRAWS_WITHOUT_LOCK
+// glibc's rand() is random(), which takes a lock around the shared state for
+// every value: two atomic operations, most of what a value costs. While the
+// process has one thread, nothing else can draw in between, so the values
+// are taken from that very state by random_r, which locks nothing. setstate
+// hands the state over with the place reached written into it; setstate_r
+// reads that place into our record of the state, and writes back the place
+// our draws reached; setstate then puts the state back in use from there.
+// Returns false, having drawn nothing, should any step be refused.
+bool DrawWithoutLock(int32_t* values, int32_t count) {
+    // One-word states (the kind that needs no seeding work): one stands in
+    // for the shared state while it is borrowed, the other gives our record
+    // a state to write its place into when it moves on.
+    int32_t standIn[2];
+    int32_t start[2];
+    random_data standInRecord = {};
+    random_data shared = {};
+    if (initstate_r(1, reinterpret_cast<char*>(standIn), sizeof standIn, &standInRecord) != 0 ||
+        initstate_r(1, reinterpret_cast<char*>(start), sizeof start, &shared) != 0) {
+        return false;
+    }
+    char* const state = setstate(reinterpret_cast<char*>(standIn));
+    if (state == nullptr) {
+        return false;
+    }
+    if (setstate_r(state, &shared) != 0) {
+        setstate(state);
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        random_r(&shared, &values[i]);
+    }
+    setstate_r(reinterpret_cast<char*>(start), &shared);
+    setstate(state);
+    return true;
+}
+#endif
+
+} // namespace
+
+void ShellRandomDraws(int32_t* values, int32_t count) {
+#if PELINDRA_DRAWS_WITHOUT_LOCK
+    if (__libc_single_threaded != 0 && DrawWithoutLock(values, count)) {
+        return;
+    }
+#endif
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = std::rand();
+    }
 }
 
 size_t ShellWideLength(const char16_t* text) {

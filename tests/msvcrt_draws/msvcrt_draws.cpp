@@ -24,3 +24,9 @@ int32_t ShellRandom() {
     ++gDrawsTaken;
     return static_cast<int32_t>((gState >> 16) & 0x7FFFu);
 }
+
+void ShellRandomDraws(int32_t* values, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = ShellRandom();
+    }
+}

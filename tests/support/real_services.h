@@ -24,6 +24,7 @@ uint32_t RealShellUniqueToken();
 void* RealShellAllocate(size_t bytes);
 void RealShellRelease(void* block);
 int32_t RealShellRandom();
+void RealShellRandomDraws(int32_t* values, int32_t count);
 size_t RealShellWideLength(const char16_t* text);
 int32_t RealShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);
 ShellFile* RealShellFileCreateUnnamed(const char* directory, int32_t* outcome);

@@ -23,6 +23,7 @@
 #define ShellAllocate RealShellAllocate
 #define ShellRelease RealShellRelease
 #define ShellRandom RealShellRandom
+#define ShellRandomDraws RealShellRandomDraws
 #define ShellWideLength RealShellWideLength
 #define ShellWideToNarrow RealShellWideToNarrow
 #define ShellFileCreateUnnamed RealShellFileCreateUnnamed

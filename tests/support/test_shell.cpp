@@ -287,6 +287,13 @@ int32_t ShellRandom() {
     return state.draws[index];
 }
 
+// One draw at a time, so that configured draws and cuts apply to each.
+void ShellRandomDraws(int32_t* values, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = ShellRandom();
+    }
+}
+
 size_t ShellWideLength(const char16_t* text) {
     return RealShellWideLength(text);
 }
