@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#if defined(__GLIBC__) && __has_include(<sys/single_threaded.h>)
+// glibc 2.35 and later: __libc_single_threaded and _dl_find_object.
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 35)
+#include <dlfcn.h>
 #include <sys/single_threaded.h>
 #define PELINDRA_DRAWS_WITHOUT_LOCK 1
 #else
@@ -91,13 +93,26 @@ bool DrawWithoutLock(int32_t* values, int32_t count) {
     setstate(state);
     return true;
 }
+
+// The values are glibc's only while rand() is: a host may put its own rand()
+// in front of it (a definition in the program, or a preloaded library), and
+// then every value must come from that one. (_dl_find_object looks up the
+// loaded object of an address without locking; dladdr would also search its
+// symbols, which takes microseconds.)
+bool RandIsTheRuntimes() {
+    dl_find_object randFrom;
+    dl_find_object runtimeFrom;
+    return _dl_find_object(reinterpret_cast<void*>(&::rand), &randFrom) == 0 &&
+           _dl_find_object(reinterpret_cast<void*>(&::random_r), &runtimeFrom) == 0 &&
+           randFrom.dlfo_link_map == runtimeFrom.dlfo_link_map;
+}
 #endif
 
 } // namespace
 
 void ShellRandomDraws(int32_t* values, int32_t count) {
 #if PELINDRA_DRAWS_WITHOUT_LOCK
-    if (__libc_single_threaded != 0 && DrawWithoutLock(values, count)) {
+    if (__libc_single_threaded != 0 && RandIsTheRuntimes() && DrawWithoutLock(values, count)) {
         return;
     }
 #endif
