@@ -1,7 +1,8 @@
-// Draws taken many at once from the real runtime generator must be the very
+// Draws taken many at once from the real runtime generator are the very
 // values rand() gives one at a time, and leave the generator where rand()
-// would, whatever state the host set up. Its own program, so that it runs
-// with one thread, the way that draws without the generator's lock.
+// would, whatever state the host set up. Programs of their own, of one
+// thread, the way that draws without the generator's lock; built a second
+// time with a rand() of the program's own in front of the C library's.
 #include "shell/runtime_services.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,18 @@
 #include <sys/single_threaded.h>
 #endif
 
+#if PELINDRA_PROGRAMS_OWN_RAND
+namespace {
+int gNextValue = 0;
+} // namespace
+void srand(unsigned seed) noexcept {
+    gNextValue = static_cast<int>(seed);
+}
+int rand() noexcept {
+    return gNextValue++;
+}
+#endif
+
 namespace {
 
 struct GeneratorCase {
@@ -21,10 +34,6 @@ struct GeneratorCase {
     unsigned seed;
     int32_t count;
 };
-
-void PrintTo(const GeneratorCase& generator, std::ostream* out) {
-    *out << generator.name;
-}
 
 class RandomDrawsTest : public testing::TestWithParam<GeneratorCase> {};
 
