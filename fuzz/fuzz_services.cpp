@@ -277,6 +277,12 @@ void ShellReleaseStore(void* block, size_t) {
     }
 }
 
+// Spoils the bytes, so that rows read after they were given back would not
+// pass for the right ones.
+void ShellGiveBackStorePages(void* start, size_t bytes) {
+    std::memset(start, 0xA5, bytes);
+}
+
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
     if (IsDirectory(path)) {

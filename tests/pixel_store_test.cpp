@@ -7,6 +7,7 @@
 // drawn, in both modes, and last the store's own services.
 #include "bmp_files.h"
 #include "job_runner.h"
+#include "real_services.h"
 #include "shell/runtime_services.h"
 #include "star_shapes.h"
 
@@ -177,11 +178,14 @@ INSTANTIATE_TEST_SUITE_P(
 // each 8 MiB piece is final; the last piece is left to the rename. 1603 x 1800
 // from offset 138 is two pieces, so only the file's bytes [138, 8 MiB) are
 // handed on, whichever way the rows are written; a new output hands on none.
+// Rows held whole are given back as they are written by the image's last
+// write, and only then: a refused replace writes them again in place.
 struct WriteBehindCase {
     const char* name;
     int32_t rounds; // SomeStars over and over: 1 reads pages on demand, 11 the rows whole
     bool outputExists;
     bool kernelCopies;
+    bool replaceRefused = false;
 };
 
 void PrintTo(const WriteBehindCase& c, std::ostream* out) {
@@ -190,7 +194,7 @@ void PrintTo(const WriteBehindCase& c, std::ostream* out) {
 
 class StoreWriteBehindTest : public testing::TestWithParam<WriteBehindCase> {};
 
-TEST_P(StoreWriteBehindTest, HandsOnEveryFinishedPieceButTheLast) {
+TEST_P(StoreWriteBehindTest, HandsOnOrGivesBackTheFinishedPieces) {
     ScratchDirectory scratch;
     BmpSpec spec = LargeSpec();
     spec.height = 1800;
@@ -201,6 +205,8 @@ TEST_P(StoreWriteBehindTest, HandsOnEveryFinishedPieceButTheLast) {
     Feed(SomeStars());
     TestShell().repeatDraws = true;
     TestShell().failCopyAt = GetParam().kernelCopies ? -1 : 0;
+    TestShell().failRenameAt = GetParam().replaceRefused ? 0 : -1;
+    TestShell().renameFailure = kShellFileDenied;
 
     const int32_t count = 7 * GetParam().rounds;
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
@@ -212,15 +218,21 @@ TEST_P(StoreWriteBehindTest, HandsOnEveryFinishedPieceButTheLast) {
                                             ? std::vector<Range>{{138, 8 * 1024 * 1024 - 138}}
                                             : std::vector<Range>{};
     EXPECT_EQ(TestShell().writebacks, handedOn);
+    const bool lastWriteFromStore =
+        GetParam().rounds > 1 && (!GetParam().outputExists || GetParam().replaceRefused);
+    EXPECT_EQ(TestShell().storeBytesGivenBack, lastWriteFromStore ? PixelBytesOf(spec) : 0);
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(Saves, StoreWriteBehindTest,
-                         testing::Values(WriteBehindCase{"ReplacingByKernelCopy", 1, true, true},
-                                         WriteBehindCase{"ReplacingByReads", 1, true, false},
-                                         WriteBehindCase{"ReplacingRowsHeldWhole", 11, true, true},
-                                         WriteBehindCase{"NewOutput", 1, false, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Saves, StoreWriteBehindTest,
+    testing::Values(WriteBehindCase{"ReplacingByKernelCopy", 1, true, true},
+                    WriteBehindCase{"ReplacingByReads", 1, true, false},
+                    WriteBehindCase{"ReplacingRowsHeldWhole", 11, true, true},
+                    WriteBehindCase{"ReplaceRefusedRowsHeldWhole", 11, true, true, true},
+                    WriteBehindCase{"NewOutput", 1, false, true},
+                    WriteBehindCase{"NewOutputRowsHeldWhole", 11, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct StoreFaultCase {
     const char* name;
@@ -529,6 +541,14 @@ TEST(StoreServices, ReserveReadAndCopy) {
         EXPECT_EQ(ShellFileReadAt(file, block, 100, static_cast<int64_t>(original.size()) - 40),
                   40u);
         EXPECT_EQ(ShellFileClose(file), 0);
+        // Given back, the whole pages inside the range read as new ones; the
+        // bytes around them, on the same pages as the ends, stay.
+        const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        RealShellGiveBackStorePages(block + page + 100, 3 * page - 200);
+        EXPECT_TRUE(std::equal(original.begin() + 40, original.begin() + 2 * page, block + 40));
+        EXPECT_TRUE(
+            std::all_of(block + 2 * page, block + 3 * page, [](uint8_t b) { return b == 0; }));
+        EXPECT_TRUE(std::equal(original.begin() + 3 * page, original.end(), block + 3 * page));
         ShellReleaseStore(block, original.size());
     }
 

@@ -131,7 +131,8 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
         Discard(&made);
         return SaveDirectly(path, image);
     }
-    const BmpStatus written = WritePieces(made.file, image, existing);
+    const BmpStatus written =
+        WritePieces(made.file, image, existing ? kBmpWriteReplacement : kBmpWriteLast);
     if (written != kBmpOk || (!made.named && NameBeside(&made) != kShellFileDone)) {
         Discard(&made);
         return written != kBmpOk ? written : kBmpCannotWriteOutput;

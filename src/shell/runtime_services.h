@@ -57,6 +57,13 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length);
 void* ShellReserveStore(size_t bytes, int32_t wholeUse);
 // Returns a block from ShellReserveStore; `bytes` as reserved. Accepts null.
 void ShellReleaseStore(void* block, size_t bytes);
+// Hands the system back the memory of the whole pages inside [start, start +
+// bytes) of a block from ShellReserveStore, bytes the caller will not read
+// again: written out, they can become the pages the file system fills with
+// them. The bytes of the range are lost (reading them may even fault); the
+// rest of the block is untouched and the block is released as before.
+// Advice only: where refused, nothing changes.
+void ShellGiveBackStorePages(void* start, size_t bytes);
 
 enum ShellPathKind : int32_t {
     kShellPathMissing = 0,

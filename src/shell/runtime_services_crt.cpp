@@ -6,6 +6,7 @@
 #include "shell/stdio_stream.h"
 
 #include "shell/utf16_to_utf8.h"
+#include "shell/whole_pages.h"
 
 #include <atomic>
 #include <cerrno>
@@ -32,6 +33,11 @@ constexpr mode_t kNewFilePermissions = 0666;
 // x86-64 (and larger than the ARM one), so the kernel can back them with huge
 // pages: one fault and one page-table entry per 2 MiB instead of 512.
 constexpr size_t kHugePageBytes = 2 * 1024 * 1024;
+
+size_t SystemPageBytes() {
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    return pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
+}
 
 int32_t OutcomeOf(int error) {
     switch (error) {
@@ -148,8 +154,7 @@ void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
             munmap(reserved, lead);
         }
         block += lead;
-        const long pageSize = sysconf(_SC_PAGESIZE);
-        const size_t page = pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
+        const size_t page = SystemPageBytes();
         const size_t kept = (bytes + page - 1) / page * page;
         if (slack - lead > kept - bytes) {
             munmap(block + kept, slack - lead - (kept - bytes));
@@ -166,6 +171,15 @@ void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
 void ShellReleaseStore(void* block, size_t bytes) {
     if (block != nullptr) {
         munmap(block, bytes);
+    }
+}
+
+void ShellGiveBackStorePages(void* start, size_t bytes) {
+    const WholePages pages = WholePagesInside(start, bytes, SystemPageBytes());
+    if (pages.from < pages.to) {
+        // The pages are dropped at once, not when memory runs short, so the
+        // writes that follow find them free.
+        madvise(reinterpret_cast<void*>(pages.from), pages.to - pages.from, MADV_DONTNEED);
     }
 }
 

@@ -6,6 +6,7 @@
 // refused rather than changed into another one.
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
+#include "shell/whole_pages.h"
 
 #include <windows.h>
 
@@ -318,6 +319,18 @@ void* ShellReserveStore(size_t bytes, int32_t /*wholeUse*/) {
 void ShellReleaseStore(void* block, size_t /*bytes*/) {
     if (block != nullptr) {
         VirtualFree(block, 0, MEM_RELEASE);
+    }
+}
+
+void ShellGiveBackStorePages(void* start, size_t bytes) {
+    // The reservation stays, and MEM_RELEASE later frees it whole, committed
+    // or not.
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const uintptr_t page = system.dwPageSize != 0 ? system.dwPageSize : 4096;
+    const WholePages pages = WholePagesInside(start, bytes, page);
+    if (pages.from < pages.to) {
+        VirtualFree(reinterpret_cast<void*>(pages.from), pages.to - pages.from, MEM_DECOMMIT);
     }
 }
 

@@ -16,6 +16,7 @@ size_t RealShellFileWriteAt(ShellFile* file, const void* source, size_t length, 
 void RealShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length);
 void* RealShellReserveStore(size_t bytes, int32_t wholeUse);
 void RealShellReleaseStore(void* block, size_t bytes);
+void RealShellGiveBackStorePages(void* start, size_t bytes);
 void RealShellQueryPath(const char* path, ShellPathInfo* info);
 int32_t RealShellRenameFile(const char* from, const char* to);
 int32_t RealShellRemoveFile(const char* path);

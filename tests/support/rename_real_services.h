@@ -15,6 +15,7 @@
 #define ShellFileStartWriteback RealShellFileStartWriteback
 #define ShellReserveStore RealShellReserveStore
 #define ShellReleaseStore RealShellReleaseStore
+#define ShellGiveBackStorePages RealShellGiveBackStorePages
 #define ShellQueryPath RealShellQueryPath
 #define ShellRenameFile RealShellRenameFile
 #define ShellRemoveFile RealShellRemoveFile

@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -223,6 +224,14 @@ void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
 void ShellReleaseStore(void* block, size_t bytes) {
     state.storeReleases += block != nullptr;
     RealShellReleaseStore(block, bytes);
+}
+
+// The bytes are spoilt before the pages go, so that rows read after they were
+// given back show in the output, whatever the platform leaves there.
+void ShellGiveBackStorePages(void* start, size_t bytes) {
+    std::memset(start, 0xA5, bytes);
+    state.storeBytesGivenBack += static_cast<int64_t>(bytes);
+    RealShellGiveBackStorePages(start, bytes);
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {

@@ -70,6 +70,7 @@ struct TestShellState {
     int64_t stores = 0;        // successful pixel store reservations
     int64_t wholeStores = 0;   // of those, the ones to be filled whole at once
     int64_t storeReleases = 0; // of stores that were held
+    int64_t storeBytesGivenBack = 0;
     // Ranges (offset, length) of written files handed on to the disk, in order.
     std::vector<std::pair<int64_t, int64_t>> writebacks;
 

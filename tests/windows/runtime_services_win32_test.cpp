@@ -196,6 +196,13 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), contents.size()), contents);
     EXPECT_EQ(ShellFileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
     EXPECT_EQ(ShellFileRemaining(from), static_cast<int64_t>(contents.size()) - 4);
+    // Only the page wholly inside the range goes (reading it would fault); the
+    // bytes around it, on the pages the range only touches, stay.
+    ShellGiveBackStorePages(block + 5000, 2 * 4096 + 1000);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block) + 40, 8192 - 40),
+              contents.substr(40, 8192 - 40));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block) + 12288, contents.size() - 12288),
+              contents.substr(12288));
     ShellReleaseStore(block, contents.size());
 
     ShellFile* to = ShellFileOpen(Path("copy.bin").c_str(), "wb");
