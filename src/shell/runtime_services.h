@@ -50,10 +50,9 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length);
 
 // Memory for pixel rows, outside the heap and never backed by a file: its
 // pages read as zero and cost nothing until written. `wholeUse` says the block
-// will be filled whole at once; it is then aligned to 2 MiB and asks for huge
-// pages where the platform has them. Otherwise huge pages are declined, so
-// that what is resident stays with the 4 KiB pages actually written. Null on
-// failure.
+// will be filled whole at once; it is then aligned to 2 MiB and its pages are
+// left to the system's policy. Otherwise huge pages are declined, so that what
+// is resident stays with the 4 KiB pages actually written. Null on failure.
 void* ShellReserveStore(size_t bytes, int32_t wholeUse);
 // Returns a block from ShellReserveStore; `bytes` as reserved. Accepts null.
 void ShellReleaseStore(void* block, size_t bytes);
