@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
 // write, and only then: a refused replace writes them again in place.
 struct WriteBehindCase {
     const char* name;
-    int32_t rounds; // SomeStars over and over: 1 reads pages on demand, 11 the rows whole
+    int32_t rounds; // SomeStars over and over: 1 reads pages on demand, 16 the rows whole
     bool outputExists;
     bool kernelCopies;
     bool replaceRefused = false;
@@ -228,10 +228,10 @@ INSTANTIATE_TEST_SUITE_P(
     Saves, StoreWriteBehindTest,
     testing::Values(WriteBehindCase{"ReplacingByKernelCopy", 1, true, true},
                     WriteBehindCase{"ReplacingByReads", 1, true, false},
-                    WriteBehindCase{"ReplacingRowsHeldWhole", 11, true, true},
-                    WriteBehindCase{"ReplaceRefusedRowsHeldWhole", 11, true, true, true},
+                    WriteBehindCase{"ReplacingRowsHeldWhole", 16, true, true},
+                    WriteBehindCase{"ReplaceRefusedRowsHeldWhole", 16, true, true, true},
                     WriteBehindCase{"NewOutput", 1, false, true},
-                    WriteBehindCase{"NewOutputRowsHeldWhole", 11, false, true}),
+                    WriteBehindCase{"NewOutputRowsHeldWhole", 16, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct StoreFaultCase {

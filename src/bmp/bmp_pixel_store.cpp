@@ -9,13 +9,11 @@ namespace {
 // A star's box spans 2 x size + 1 rows, 12 on average over sizes 2 to 9, and
 // in an image of any width each row lands on a page of its own: read on its
 // own before the star is drawn and written back on its own after the kernel
-// copy. Measured on 8192 x 8192 (docs/performance.md), such a page costs
-// about 2.6 us, while reading the rows whole and writing them in one piece
-// costs about 0.7 us a page more than the kernel copy: the medians break even
-// at one star per 45 pages. Reading into fresh memory now and then stalls for
-// far longer than that, though, so the rows are read whole only from one
-// star per 29 pages, where the medians already favour it clearly.
-constexpr int64_t kWholeReadPagesPerStar = 29;
+// copy. Measured on 8192 x 8192 (docs/performance.md), the medians of the two
+// ways break even near one star per 20 pages (2,500 stars): reading the rows
+// whole into small pages, and writing them, costs about 1.5 us a page more
+// than the kernel copy.
+constexpr int64_t kWholeReadPagesPerStar = 20;
 
 // Reads pages [firstPage, endPage) of the store from the input.
 BmpStatus ReadPages(const BmpImage* image, int32_t firstPage, int32_t endPage) {
