@@ -84,10 +84,13 @@ void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int
 //
 // When nothing will write the image again, rows held in a store are given
 // back piece by piece instead, once written. The file system needs as many
-// new pages as the rows fill, and the store's pages, just freed, are the
-// cheapest it can get. On a virtual machine whose idle memory goes back to its
-// host, a million stars into a 4096 x 4096 image spent half its time copying
-// the rows into pages the host had to supply again; given back, a few percent.
+// new pages as the rows fill, and the store's pages, just freed, can be those:
+// the job and the file's cache then hold the image about once, not twice,
+// which a large image on a machine short of memory needs. On a virtual
+// machine that hands idle memory back to its host, pages taken fresh can also
+// be slow to come by: with the store in huge pages, a million stars into
+// 4096 x 4096 spent half its time copying the rows into the file's pages,
+// and a few percent with the pages given back.
 struct RowsTarget {
     ShellFile* file;
     int64_t pixelStart; // file offset of the first pixel byte
