@@ -101,7 +101,8 @@ struct RowsTarget {
 // Large enough that the requests cost nothing beside the copying, small
 // enough that the disk starts early.
 constexpr int32_t kWriteBehindPages = 2048; // 8 MiB
-// One huge page: pieces given back end on the store's huge-page boundaries.
+// Pieces given back end on the store's 2 MiB boundaries: whole pages, and
+// whole huge pages where the system backs the store with them.
 constexpr int64_t kGiveBackBytes = int64_t{2} * 1024 * 1024;
 
 void HandOn(const RowsTarget* target, const BmpImage* image, int32_t start, int32_t end) {
@@ -112,7 +113,7 @@ void HandOn(const RowsTarget* target, const BmpImage* image, int32_t start, int3
 
 // Where the piece of rows that starts at `start` ends: on the file's next
 // page boundary when its pieces are handed on, so that no page handed on is
-// written to again; on the store's next huge-page boundary when given back.
+// written to again; on the store's next 2 MiB boundary when given back.
 int32_t PieceEnd(const RowsTarget* target, const BmpImage* image, int32_t start) {
     const int64_t unit =
         target->writeBehind ? int64_t{kWriteBehindPages} * kBmpPageBytes : kGiveBackBytes;
