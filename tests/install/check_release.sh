@@ -28,6 +28,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# shellcheck source=.ci/packages.sh
+source "$source_dir/.ci/packages.sh"
+
 step() { printf '\n--- %s\n' "$*"; }
 fail() {
     echo "FAIL: $*" >&2
@@ -154,6 +157,7 @@ for pair in x64:windows-x86_64 x86:windows-i686; do
     root="$folder/morvanepelindra-${version}-windows-$arch"
     found=$(cd "$root" && find . -type f -printf '%P\n' | LC_ALL=C sort)
     test "$found" = "$zip_layout" || fail "$arch zip holds: $found"
+    [ "$arch" = x64 ] || ci_wine32_for "the x86 zip's programs under Wine" || continue
     cp "$example" "$root/in.bmp"
     # The desktop flavour, with no framework anywhere to be found.
     (cd "$root" && wine desktop/pelindra.exe --seed "$seed" in.bmp desktop.bmp 50 >/dev/null)
