@@ -61,6 +61,9 @@ test "$(/usr/bin/pelindra --version)" = "pelindra $version" || fail "pelindra --
 /usr/bin/pelindra --seed "$seed" "$example" "$work/reference.bmp" 50 >/dev/null
 
 step "amd64 packages: a program built with find_package and with pkg-config"
+# Installed in /usr, the library needs no flags but its name.
+flags=$(pkg-config --cflags --libs morvanepelindra)
+test "$flags" = "-lmorvanepelindra" || fail "pkg-config gives: $flags"
 packaged_library=$(dpkg -L libmorvanepelindra1 | grep '/libmorvanepelindra\.so\.1$')
 cmake -S "$source_dir/tests/install/consumer" -B "$work/cmake-consumer" >/dev/null
 cmake --build "$work/cmake-consumer" >/dev/null
