@@ -43,6 +43,11 @@ cmp -s "$work/a.bmp" "$work/c.bmp" && check "other seed, other picture" differen
 cmp -s "$example" "$work/a.bmp" && check "stars were drawn" different same
 
 if [ -w /dev/full ]; then
+    for option in --help --version; do
+        "$host" $option >/dev/full 2>"$work/err"
+        check "$option to a full device exit" 1 $?
+        check "$option to a full device message" "pelindra: write error" "$(cat "$work/err")"
+    done
     "$host" "$example" /dev/full 5 >"$work/out" 2>&1
     check "full device exit" 1 $?
     check "full device line" "Error: Cannot write output file '/dev/full'" "$(tail -1 "$work/out")"

@@ -40,7 +40,7 @@ void PrintUsage(FILE* stream) {
                  "  --seed N    seed the random generator with N (0 to 4294967295), so the\n"
                  "              same seed, input and count give the same picture; without\n"
                  "              it every run differs\n"
-                 "  --help      show this help\n"
+                 "  -h, --help  show this help\n"
                  "  --version   show the version\n"
                  "\n"
                  "Exit status: 0 written, 1 failed (the reason is printed), 2 usage error.\n",
@@ -51,6 +51,16 @@ int UsageError(const std::string& why) {
     std::fprintf(stderr, "pelindra: %s\n", why.c_str());
     std::fprintf(stderr, "Try 'pelindra --help' for more information.\n");
     return kExitUsage;
+}
+
+// Like the coreutils: text that could not all be written (a full disk, a
+// closed stream) is a failure, even for --help and --version.
+int FinishOutput() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "pelindra: write error\n");
+        return kExitFailed;
+    }
+    return kExitWritten;
 }
 
 // Clock and process id, so runs started within the same second still differ.
@@ -130,10 +140,10 @@ int RunHost(int argc, const char* const* argv) {
     switch (arguments.action) {
     case kHostHelp:
         PrintUsage(stdout);
-        return kExitWritten;
+        return FinishOutput();
     case kHostVersion:
         std::printf("pelindra %s\n", kVersion);
-        return kExitWritten;
+        return FinishOutput();
     case kHostUsageError:
         return UsageError(arguments.error);
     case kHostRun:
