@@ -17,6 +17,9 @@ TEST(HostArguments, PathsAndCount) {
     EXPECT_EQ(a.outputPath, u"out.bmp");
     EXPECT_EQ(a.starCount, 12);
     EXPECT_FALSE(a.seeded);
+    EXPECT_FALSE(a.quiet);
+    EXPECT_TRUE(Parse({"-q", "a", "b"}).quiet);
+    EXPECT_TRUE(Parse({"a", "b", "--quiet"}).quiet);
 }
 
 TEST(HostArguments, CountDefaultsAndTakesSignedValues) {

@@ -102,6 +102,9 @@ HostArguments ParseHostArguments(int argc, const char* const* argv) {
         } else if (!optionsEnded && std::strcmp(argument, "--version") == 0) {
             arguments.action = kHostVersion;
             return arguments;
+        } else if (!optionsEnded &&
+                   (std::strcmp(argument, "--quiet") == 0 || std::strcmp(argument, "-q") == 0)) {
+            arguments.quiet = true;
         } else if (!optionsEnded && (std::strcmp(argument, "--seed") == 0 ||
                                      std::strncmp(argument, "--seed=", 7) == 0)) {
             const char* value = argument[6] == '=' ? argument + 7 : nullptr;

@@ -22,6 +22,7 @@ struct HostArguments {
     bool inputIsStandardInput = false;   // INPUT was '-'
     bool outputIsStandardOutput = false; // OUTPUT was '-'; the report then goes to standard error
     int32_t starCount = kDefaultStarCount;
+    bool quiet = false; // print nothing but a failed job's error line, on standard error
     bool seeded = false;
     uint32_t seed = 0;
     std::string error; // why the command line was refused, for kHostUsageError
