@@ -130,6 +130,22 @@ check "quiet failure exit" 1 $?
 check "quiet failure stdout" "" "$(cat "$work/out")"
 check "quiet failure stderr" "Error: Cannot open input file '$work/missing.bmp'" "$(cat "$work/err")"
 
+# As root: streams the process could not open by name (another user's files
+# handed over by the shell), and '-' without /proc.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && unshare -m true 2>/dev/null; then
+    cp "$example" "$work/secret.bmp"
+    : >"$work/secret-out.bmp"
+    chmod 600 "$work/secret.bmp" "$work/secret-out.bmp"
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$host" --seed 5 - - 9 \
+        <"$work/secret.bmp" >"$work/secret-out.bmp" 2>/dev/null
+    check "unopenable streams exit" 0 $?
+    cmp -s "$work/secret-out.bmp" "$work/named.bmp" || check "unopenable streams" same different
+    unshare -m sh -c 'umount -l /proc && "$1" - - 5 <"$2" >/dev/null 2>"$3"' - "$host" "$example" \
+        "$work/err"
+    check "without /proc exit" 2 $?
+    grep -q "needs /proc" "$work/err" || check "without /proc" "needs /proc" "$(cat "$work/err")"
+fi
+
 "$host" "$example" "$work/x.bmp" " 5" >/dev/null 2>&1
 check "count with a space exit" 2 $?
 

@@ -202,7 +202,7 @@ int NameStandardStreams(HostArguments*, const ReportRoute&, StreamFiles*) {
     return kExitWritten;
 }
 
-int SettleStandardStreams(const HostArguments&, StreamFiles*, int status) {
+int SettleStandardStreams(StreamFiles*, int status) {
     return status;
 }
 
@@ -275,7 +275,7 @@ bool CopyDescriptor(int from, int to) {
             if (wrote < 0 && errno != EINTR) {
                 return false;
             }
-            put += wrote > 0 ? wrote : 0;
+            put += wrote < 0 ? 0 : wrote;
         }
     }
 }
@@ -302,36 +302,44 @@ bool ReopensByName(int descriptor, bool forImage) {
     return true;
 }
 
-// Anonymous files standing in for the standard streams, or -1 where the
-// stream's own file is reopened by name.
+// How a standard stream reaches the library: not at all, its own file
+// reopened by name, or copied through an anonymous file.
+enum StreamWay { kStreamUnused, kStreamReopened, kStreamCopied };
+
+struct StreamFile {
+    StreamWay way = kStreamUnused;
+    int copy = -1; // the anonymous file, for kStreamCopied
+};
+
 struct StreamFiles {
-    int input = -1;
-    int output = -1;
+    StreamFile input;
+    StreamFile output;
 };
 
 void CloseStreamFiles(StreamFiles* files) {
-    for (int* file : {&files->input, &files->output}) {
-        if (*file >= 0) {
-            close(*file);
-            *file = -1;
+    for (StreamFile* file : {&files->input, &files->output}) {
+        if (file->copy >= 0) {
+            close(file->copy);
+            file->copy = -1;
         }
     }
 }
 
 // Points `path` at the stream's own file, or at an anonymous file that for the
 // input is filled from the stream now, and for the image is copied to it after.
-int NameStream(int descriptor, bool forImage, std::u16string* path, int* file) {
+int NameStream(int descriptor, bool forImage, std::u16string* path, StreamFile* file) {
+    file->way = ReopensByName(descriptor, forImage) ? kStreamReopened : kStreamCopied;
     int named = descriptor;
-    if (!ReopensByName(descriptor, forImage)) {
-        *file = memfd_create(forImage ? "pelindra-output" : "pelindra-input", MFD_CLOEXEC);
-        if (*file < 0) {
+    if (file->way == kStreamCopied) {
+        file->copy = memfd_create(forImage ? "pelindra-output" : "pelindra-input", MFD_CLOEXEC);
+        if (file->copy < 0) {
             return HostFailure(forImage ? "cannot hold the image for standard output"
                                         : "cannot hold standard input");
         }
-        if (!forImage && !CopyDescriptor(descriptor, *file)) {
+        if (!forImage && !CopyDescriptor(descriptor, file->copy)) {
             return HostFailure("cannot read standard input");
         }
-        named = *file;
+        named = file->copy;
     }
     const std::string name = DescriptorPath(named);
     path->assign(name.begin(), name.end());
@@ -356,14 +364,14 @@ int NameStandardStreams(HostArguments* arguments, const ReportRoute& route, Stre
 // After the call, with descriptor 1 back: each stream is left where copying
 // it would have left it, the input read to its end, the image written at the
 // output's position, and only a written image is copied.
-int SettleStandardStreams(const HostArguments& arguments, StreamFiles* files, int status) {
-    if (arguments.inputIsStandardInput && files->input < 0) {
+int SettleStandardStreams(StreamFiles* files, int status) {
+    if (files->input.way == kStreamReopened) {
         lseek(STDIN_FILENO, 0, SEEK_END);
     }
-    if (arguments.outputIsStandardOutput && files->output < 0) {
+    if (files->output.way == kStreamReopened) {
         lseek(STDOUT_FILENO, 0, SEEK_END);
-    } else if (arguments.outputIsStandardOutput && status == kExitWritten &&
-               !CopyDescriptor(files->output, STDOUT_FILENO)) {
+    } else if (files->output.way == kStreamCopied && status == kExitWritten &&
+               !CopyDescriptor(files->output.copy, STDOUT_FILENO)) {
         status = HostFailure("cannot write standard output");
     }
     CloseStreamFiles(files);
@@ -422,7 +430,7 @@ int RunHost(int argc, const char* const* argv) {
         }
         close(route.reader);
     }
-    return called ? SettleStandardStreams(arguments, &files, status) : status;
+    return called ? SettleStandardStreams(&files, status) : status;
 }
 
 int main(int argc, char** argv) {
