@@ -17,6 +17,9 @@ TEST(HostArguments, PathsAndCount) {
     EXPECT_EQ(a.outputPath, u"out.bmp");
     EXPECT_EQ(a.starCount, 12);
     EXPECT_FALSE(a.seeded);
+    EXPECT_FALSE(a.quiet);
+    EXPECT_TRUE(Parse({"-q", "a", "b"}).quiet);
+    EXPECT_TRUE(Parse({"a", "b", "--quiet"}).quiet);
 }
 
 TEST(HostArguments, CountDefaultsAndTakesSignedValues) {
@@ -68,6 +71,11 @@ TEST(HostArguments, Utf8PathsBecomeUtf16) {
     ASSERT_EQ(a.action, kHostRun);
     EXPECT_EQ(a.inputPath, u"\u661f.bmp");
     EXPECT_EQ(a.outputPath, u"\U0001F31F.bmp");
+    // Unpaired surrogates (from a Windows command line) reach the library.
+    const HostArguments b = Parse({"\xed\xa0\x80.bmp", "\xed\xbc\x9f\xed\xa0\xbc"});
+    ASSERT_EQ(b.action, kHostRun);
+    EXPECT_EQ(b.inputPath, u"\xD800.bmp");
+    EXPECT_EQ(b.outputPath, u"\xDF1F\xD83C");
 }
 
 struct UsageCase {
@@ -110,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"UnknownOption", {"--stars", "a", "b"}, "unknown option '--stars'"},
                     UsageCase{"BadUtf8", {"\xff.bmp", "b"}, "not valid UTF-8"},
                     UsageCase{"TruncatedUtf8", {"a", "\xe6\x98"}, "not valid UTF-8"},
-                    UsageCase{"EncodedSurrogate", {"\xed\xa0\x80", "b"}, "not valid UTF-8"},
+                    UsageCase{"SurrogatePair", {"\xed\xa0\xbc\xed\xbc\x9f", "b"}, "valid UTF-8"},
                     UsageCase{"Overlong", {"\xc0\xaf", "b"}, "not valid UTF-8"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -35,6 +35,7 @@ const NameCase kCases[] = {
      kOutputRefused},
     {"LongAsciiDirectory", L"in.bmp", L"{LONG}\\o.bmp", nullptr, kWritten, kWritten},
     {"LongTrailByteName", L"in.bmp", L"{LONG}\\{KANA}.bmp", nullptr, kOutputRefused, kWritten},
+    {"UnpairedSurrogate", L"in.bmp", L"out\xD800.bmp", nullptr, kOutputRefused, kOutputRefused},
 };
 
 std::wstring BesideThisProgram(const wchar_t* name) {
@@ -217,5 +218,29 @@ INSTANTIATE_TEST_SUITE_P(Names, WindowsNames,
                                     (std::get<1>(info.param) ? "ThroughHost"
                                                              : "ThroughLoadLibraryW");
                          });
+
+// The host's own streams: an output that is the file its standard output is
+// redirected to is refused before anything runs, and --quiet prints nothing on
+// success and only the error line on failure.
+TEST(WindowsHost, KeepsTheReportOutOfTheImageAndQuiet) {
+    wchar_t temporary[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temporary), 0u);
+    const std::wstring log =
+        std::wstring(temporary) + L"ph" + std::to_wstring(GetCurrentProcessId()) + L".bmp";
+    const std::wstring host = L"\"" + BesideThisProgram(L"pelindra.exe") + L"\" ";
+    const std::wstring input = L" \"" + NightSky() + L"\" ";
+    std::string printed;
+    EXPECT_EQ(RunProgram(host + input + L"\"" + log + L"\" 3", log, &printed), 2u) << printed;
+    EXPECT_EQ(printed.find("Image size"), std::string::npos) << printed;
+    printed.clear();
+    EXPECT_EQ(RunProgram(host + L"-q" + input + L"\"" + log + L".out\" 3", log, &printed), 0u);
+    EXPECT_EQ(printed, "");
+    printed.clear();
+    EXPECT_EQ(RunProgram(host + L"--quiet missing.bmp x.bmp 3", log, &printed), 1u);
+    EXPECT_EQ(printed.substr(0, printed.find_last_not_of("\r\n") + 1),
+              "Error: Cannot open input file 'missing.bmp'");
+    DeleteFileW(log.c_str());
+    DeleteFileW((log + L".out").c_str());
+}
 
 } // namespace

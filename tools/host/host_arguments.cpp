@@ -40,6 +40,7 @@ bool ConvertUtf8ToUtf16(const std::string& text, std::u16string* wide) {
     wide->clear();
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     size_t i = 0;
+    bool afterHighSurrogate = false;
     while (i < text.size()) {
         unsigned char lead = bytes[i];
         char32_t code = 0;
@@ -71,9 +72,17 @@ bool ConvertUtf8ToUtf16(const std::string& text, std::u16string* wide) {
             }
             code = (code << 6) | (bytes[i + k] & 0x3F);
         }
-        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        if (code < lowest || code > 0x10FFFF) {
             return false;
         }
+        // A surrogate in the three-byte form stands for itself, so an unpaired
+        // one (a Windows name may hold one) reaches the
+        // library, which refuses it with its own line. Two that make a pair
+        // are another spelling of a four-byte character, and are refused.
+        if (afterHighSurrogate && code >= 0xDC00 && code <= 0xDFFF) {
+            return false;
+        }
+        afterHighSurrogate = code >= 0xD800 && code <= 0xDBFF;
         if (code >= 0x10000) {
             code -= 0x10000;
             wide->push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
@@ -102,6 +111,9 @@ HostArguments ParseHostArguments(int argc, const char* const* argv) {
         } else if (!optionsEnded && std::strcmp(argument, "--version") == 0) {
             arguments.action = kHostVersion;
             return arguments;
+        } else if (!optionsEnded &&
+                   (std::strcmp(argument, "--quiet") == 0 || std::strcmp(argument, "-q") == 0)) {
+            arguments.quiet = true;
         } else if (!optionsEnded && (std::strcmp(argument, "--seed") == 0 ||
                                      std::strncmp(argument, "--seed=", 7) == 0)) {
             const char* value = argument[6] == '=' ? argument + 7 : nullptr;

@@ -22,6 +22,7 @@ struct HostArguments {
     bool inputIsStandardInput = false;   // INPUT was '-'
     bool outputIsStandardOutput = false; // OUTPUT was '-'; the report then goes to standard error
     int32_t starCount = kDefaultStarCount;
+    bool quiet = false; // print nothing but a failed job's error line, on standard error
     bool seeded = false;
     uint32_t seed = 0;
     std::string error; // why the command line was refused, for kHostUsageError
@@ -29,6 +30,8 @@ struct HostArguments {
 
 HostArguments ParseHostArguments(int argc, const char* const* argv);
 
-// Strict UTF-8 to UTF-16; false for malformed input (overlong forms, surrogates,
-// truncated sequences), which cannot name a file the library could be given.
+// Strict UTF-8 to UTF-16; false for malformed input (overlong forms, truncated
+// sequences, a surrogate pair spelt as two three-byte forms), which cannot name
+// a file the library could be given. An unpaired surrogate in the three-byte
+// form becomes that surrogate, for the library to judge.
 bool ConvertUtf8ToUtf16(const std::string& text, std::u16string* wide);

@@ -7,6 +7,7 @@
 // (the system's rules for quotes and backslashes) and converted to UTF-8, so
 // that every name reaches the library unchanged; *argc is updated to match. A
 // wide argument that is not valid UTF-16 (an unpaired surrogate) keeps its
-// surrogate in the generalised UTF-8 form, which the argument parser refuses.
+// surrogate in the generalised UTF-8 form, which the argument parser turns
+// back into that surrogate, so the library sees the name as it was given.
 // Elsewhere it returns argv as it is.
 char** HostUtf8Arguments(int* argc, char** argv);

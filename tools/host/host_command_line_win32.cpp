@@ -9,8 +9,8 @@
 namespace {
 
 // UTF-16 to UTF-8, passing unpaired surrogates through in the generalised
-// three-byte form rather than replacing them, so the parser sees that the name
-// is malformed instead of being handed a different one. Null when out of memory.
+// three-byte form rather than replacing them, so the library is handed the
+// name as it was given, not a different one. Null when out of memory.
 char* ToUtf8(const wchar_t* wide) {
     size_t units = 0;
     while (wide[units] != L'\0') {

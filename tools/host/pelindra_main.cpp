@@ -1,18 +1,28 @@
 // pelindra: the command-line host. It seeds the C runtime's generator, hands
 // the paths to the library as UTF-16 and turns its result into an exit status.
+// Around the call it routes the standard streams: the library prints its report
+// on descriptor 1, which the host points at standard error while the image
+// goes to standard output, or at a pipe it filters for --quiet.
 #include "host/host_arguments.h"
 #include "host/host_command_line.h"
 #include "morvane_pelindra.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <windows.h>
 #define getpid _getpid
 #else
 #include <csignal>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -27,7 +37,7 @@ constexpr char kVersion[] = PELINDRA_VERSION;
 
 void PrintUsage(FILE* stream) {
     std::fprintf(stream,
-                 "Usage: pelindra [--seed N] INPUT.bmp OUTPUT.bmp [STARS]\n"
+                 "Usage: pelindra [--seed N] [--quiet] INPUT.bmp OUTPUT.bmp [STARS]\n"
                  "\n"
                  "Draws STARS stars (default %d) at random places, sizes and colours into\n"
                  "an uncompressed 24-bit BMP image and writes the result to OUTPUT.bmp.\n"
@@ -40,6 +50,8 @@ void PrintUsage(FILE* stream) {
                  "  --seed N    seed the random generator with N (0 to 4294967295), so the\n"
                  "              same seed, input and count give the same picture; without\n"
                  "              it every run differs\n"
+                 "  -q, --quiet print nothing when the image is written; on failure only\n"
+                 "              the error line, on standard error\n"
                  "  -h, --help  show this help\n"
                  "  --version   show the version\n"
                  "\n"
@@ -63,6 +75,12 @@ int FinishOutput() {
     return kExitWritten;
 }
 
+// A failure of the host's own around the call, with the system's reason.
+int HostFailure(const char* what) {
+    std::fprintf(stderr, "pelindra: %s: %s\n", what, std::strerror(errno));
+    return kExitFailed;
+}
+
 // Clock and process id, so runs started within the same second still differ.
 unsigned ClockSeed() {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -72,21 +90,150 @@ unsigned ClockSeed() {
            (static_cast<unsigned>(getpid()) << 16);
 }
 
+// Where the library's report goes during the call.
+enum ReportTo {
+    kReportOnStandardOutput,
+    kReportOnStandardError, // the image goes to standard output
+    kReportFiltered,        // --quiet: into a pipe, and only a failure's error line on
+};
+
+ReportTo ReportDestination(const HostArguments& arguments) {
+    if (arguments.quiet) {
+        return kReportFiltered;
+    }
+    return arguments.outputIsStandardOutput ? kReportOnStandardError : kReportOnStandardOutput;
+}
+
+// Descriptor 1 as it was before the call, and the read end of the report's
+// pipe when it is filtered.
+struct ReportRoute {
+    int held = -1;
+    int reader = -1;
+};
+
+// The pipe holds the whole report while the call runs: a few short lines, far
+// below any pipe's capacity, so the library never waits on it.
+bool OpenReportPipe(int ends[2]) {
+#if defined(_WIN32)
+    return _pipe(ends, 65536, _O_BINARY) == 0;
+#else
+    return pipe(ends) == 0;
+#endif
+}
+
+// Points descriptor 1, where the library prints, at the report's destination.
+bool RouteReport(ReportTo report, ReportRoute* route) {
+    if (report == kReportOnStandardOutput) {
+        return true;
+    }
+    std::fflush(stdout);
+    route->held = dup(1);
+    if (route->held < 0) {
+        return false;
+    }
+    if (report == kReportOnStandardError) {
+        return dup2(2, 1) >= 0;
+    }
+    int ends[2];
+    if (!OpenReportPipe(ends)) {
+        return false;
+    }
+    route->reader = ends[0];
+    const bool routed = dup2(ends[1], 1) >= 0;
+    close(ends[1]);
+    return routed;
+}
+
+void RestoreReport(ReportRoute* route) {
+    std::fflush(stdout);
+    if (route->held >= 0) {
+        dup2(route->held, 1);
+        close(route->held);
+        route->held = -1;
+    }
+}
+
+// Copies the report's lines that start "Error: " to standard error.
+void PrintErrorLines(int reader) {
+    std::string report;
+    char buffer[4096];
+    for (int got = 0; (got = static_cast<int>(read(reader, buffer, sizeof buffer))) > 0;) {
+        report.append(buffer, static_cast<size_t>(got));
+    }
+    for (size_t start = 0; start < report.size();) {
+        size_t end = report.find('\n', start);
+        end = end == std::string::npos ? report.size() : end;
+        if (report.compare(start, 7, "Error: ") == 0) {
+            std::fprintf(stderr, "%.*s\n", static_cast<int>(end - start), report.data() + start);
+        }
+        start = end + 1;
+    }
+}
+
 #if defined(_WIN32)
 
+// True when `path` names the disk file that descriptor 1 is open on (same
+// volume and file index); the null device and consoles are no one's file.
+bool IsStandardOutputsFile(const std::u16string& path) {
+    const HANDLE output = reinterpret_cast<HANDLE>(_get_osfhandle(1));
+    if (output == INVALID_HANDLE_VALUE || GetFileType(output) != FILE_TYPE_DISK) {
+        return false;
+    }
+    const HANDLE named = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    const bool same = GetFileInformationByHandle(output, &a) &&
+                      GetFileInformationByHandle(named, &b) &&
+                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(named);
+    return same;
+}
+
 // Windows has no path that names a standard stream as a binary file.
-int RouteStandardStreams(HostArguments* arguments) {
-    if (arguments->inputIsStandardInput || arguments->outputIsStandardOutput) {
+int RefuseUnusableStreams(const HostArguments& arguments, ReportTo report) {
+    if (arguments.inputIsStandardInput || arguments.outputIsStandardOutput) {
         return UsageError("'-' for standard input or output is not supported on Windows");
+    }
+    if (report == kReportOnStandardOutput && IsStandardOutputsFile(arguments.outputPath)) {
+        return UsageError("OUTPUT is standard output, where the report goes");
     }
     return kExitWritten;
 }
 
+struct StreamFiles {};
+
+int NameStandardStreams(HostArguments*, const ReportRoute&, StreamFiles*) {
+    return kExitWritten;
+}
+
+int SettleStandardStreams(StreamFiles*, int status) {
+    return status;
+}
+
 #else
 
-std::u16string DescriptorPath(int descriptor) {
-    const std::string path = "/dev/fd/" + std::to_string(descriptor);
-    return std::u16string(path.begin(), path.end());
+constexpr char kDescriptorPaths[] = "/proc/self/fd/";
+
+std::string DescriptorPath(int descriptor) {
+    return kDescriptorPaths + std::to_string(descriptor);
+}
+
+// Opens the null device on any of descriptors 0 to 2 that is closed, so that
+// no descriptor the host opens later (the image's, say) takes a standard
+// stream's number. False if one stays closed.
+bool OpenClosedStandardDescriptors() {
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) < 0 && open("/dev/null", O_RDWR) != descriptor) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // True when both stat results are the same file, and it is not the null device
@@ -98,36 +245,147 @@ bool SameStream(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && !isNull;
 }
 
-// '-' becomes the path of the standard stream. An image written to standard
-// output moves the report to standard error (the library prints to standard
-// output, which then is standard error), so the two never mix; an image that
-// would land in the stream the report goes to is refused.
-int RouteStandardStreams(HostArguments* arguments) {
-    if (arguments->inputIsStandardInput) {
-        arguments->inputPath = DescriptorPath(STDIN_FILENO);
-    }
+// The report never shares a stream with the image; nothing runs otherwise.
+// '-' needs /proc, whose paths hand the streams to the library.
+int RefuseUnusableStreams(const HostArguments& arguments, ReportTo report) {
     struct stat output;
-    struct stat error;
-    if (arguments->outputIsStandardOutput) {
-        if (fstat(STDOUT_FILENO, &output) == 0 && fstat(STDERR_FILENO, &error) == 0 &&
-            SameStream(output, error)) {
-            return UsageError("with OUTPUT '-' the report goes to standard error, which is "
-                              "standard output here");
-        }
-        const int image = dup(STDOUT_FILENO);
-        if (image < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-            return UsageError("cannot set standard output aside for the image");
-        }
-        arguments->outputPath = DescriptorPath(image);
-        return kExitWritten;
+    struct stat other;
+    if (report == kReportOnStandardError && fstat(STDOUT_FILENO, &output) == 0 &&
+        fstat(STDERR_FILENO, &other) == 0 && SameStream(output, other)) {
+        return UsageError("with OUTPUT '-' the report goes to standard error, which is "
+                          "standard output here");
     }
-    struct stat target;
-    if (fstat(STDOUT_FILENO, &output) == 0 && stat(arguments->outputName.c_str(), &target) == 0 &&
-        SameStream(output, target)) {
+    if (report == kReportOnStandardOutput && fstat(STDOUT_FILENO, &output) == 0 &&
+        stat(arguments.outputName.c_str(), &other) == 0 && SameStream(output, other)) {
         return UsageError("OUTPUT is standard output, where the report goes; use '-' to write "
                           "the image there");
     }
+    if ((arguments.inputIsStandardInput || arguments.outputIsStandardOutput) &&
+        access(kDescriptorPaths, F_OK) != 0) {
+        return UsageError("'-' needs /proc mounted, to hand standard input or output to the "
+                          "library");
+    }
     return kExitWritten;
+}
+
+// Copies from `from`'s position to its end into `to` at its position (append
+// mode included), as cat does. False, with errno set, on a failed read or write.
+bool CopyDescriptor(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(from, buffer, sizeof buffer);
+        if (got <= 0) {
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            return got == 0;
+        }
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t wrote = write(to, buffer + put, static_cast<size_t>(got - put));
+            if (wrote < 0 && errno != EINTR) {
+                return false;
+            }
+            put += wrote < 0 ? 0 : wrote;
+        }
+    }
+}
+
+// Reopening a stream's own file by name keeps memory flat, and is exact only
+// for a regular file at offset 0, opened for the job's direction, that this
+// process may open (one handed over by a more privileged process may not be);
+// an image must also find it empty and not opened for appending.
+bool ReopensByName(int descriptor, bool forImage) {
+    struct stat status;
+    const int mode = fcntl(descriptor, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) == (forImage ? O_RDONLY : O_WRONLY) ||
+        fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
+        lseek(descriptor, 0, SEEK_CUR) != 0 ||
+        (forImage && ((mode & O_APPEND) != 0 || status.st_size != 0))) {
+        return false;
+    }
+    const int probe = open(DescriptorPath(descriptor).c_str(),
+                           (forImage ? O_WRONLY : O_RDONLY) | O_NOCTTY | O_CLOEXEC);
+    if (probe < 0) {
+        return false;
+    }
+    close(probe);
+    return true;
+}
+
+// How a standard stream reaches the library: not at all, its own file
+// reopened by name, or copied through an anonymous file.
+enum StreamWay { kStreamUnused, kStreamReopened, kStreamCopied };
+
+struct StreamFile {
+    StreamWay way = kStreamUnused;
+    int copy = -1; // the anonymous file, for kStreamCopied
+};
+
+struct StreamFiles {
+    StreamFile input;
+    StreamFile output;
+};
+
+void CloseStreamFiles(StreamFiles* files) {
+    for (StreamFile* file : {&files->input, &files->output}) {
+        if (file->copy >= 0) {
+            close(file->copy);
+            file->copy = -1;
+        }
+    }
+}
+
+// Points `path` at the stream's own file, or at an anonymous file that for the
+// input is filled from the stream now, and for the image is copied to it after.
+int NameStream(int descriptor, bool forImage, std::u16string* path, StreamFile* file) {
+    file->way = ReopensByName(descriptor, forImage) ? kStreamReopened : kStreamCopied;
+    int named = descriptor;
+    if (file->way == kStreamCopied) {
+        file->copy = memfd_create(forImage ? "pelindra-output" : "pelindra-input", MFD_CLOEXEC);
+        if (file->copy < 0) {
+            return HostFailure(forImage ? "cannot hold the image for standard output"
+                                        : "cannot hold standard input");
+        }
+        if (!forImage && !CopyDescriptor(descriptor, file->copy)) {
+            return HostFailure("cannot read standard input");
+        }
+        named = file->copy;
+    }
+    const std::string name = DescriptorPath(named);
+    path->assign(name.begin(), name.end());
+    return kExitWritten;
+}
+
+// The image goes to descriptor 1 as it was, which the report route holds.
+int NameStandardStreams(HostArguments* arguments, const ReportRoute& route, StreamFiles* files) {
+    int status = kExitWritten;
+    if (arguments->inputIsStandardInput) {
+        status = NameStream(STDIN_FILENO, false, &arguments->inputPath, &files->input);
+    }
+    if (status == kExitWritten && arguments->outputIsStandardOutput) {
+        status = NameStream(route.held, true, &arguments->outputPath, &files->output);
+    }
+    if (status != kExitWritten) {
+        CloseStreamFiles(files);
+    }
+    return status;
+}
+
+// After the call, with descriptor 1 back: each stream is left where copying
+// it would have left it, the input read to its end, the image written at the
+// output's position, and only a written image is copied.
+int SettleStandardStreams(StreamFiles* files, int status) {
+    if (files->input.way == kStreamReopened) {
+        lseek(STDIN_FILENO, 0, SEEK_END);
+    }
+    if (files->output.way == kStreamReopened) {
+        lseek(STDOUT_FILENO, 0, SEEK_END);
+    } else if (files->output.way == kStreamCopied && status == kExitWritten &&
+               !CopyDescriptor(files->output.copy, STDOUT_FILENO)) {
+        status = HostFailure("cannot write standard output");
+    }
+    CloseStreamFiles(files);
+    return status;
 }
 
 #endif
@@ -154,17 +412,44 @@ int RunHost(int argc, const char* const* argv) {
     // not the process.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    const int routed = RouteStandardStreams(&arguments);
-    if (routed != kExitWritten) {
-        return routed;
+    const ReportTo report = ReportDestination(arguments);
+    int status = RefuseUnusableStreams(arguments, report);
+    if (status != kExitWritten) {
+        return status;
     }
-    std::srand(arguments.seeded ? arguments.seed : ClockSeed());
-    const int32_t result =
-        Pelindra(arguments.inputPath.c_str(), arguments.outputPath.c_str(), arguments.starCount);
-    return result == PELINDRA_RESULT_WRITTEN ? kExitWritten : kExitFailed;
+    ReportRoute route;
+    StreamFiles files;
+    if (!RouteReport(report, &route)) {
+        status = HostFailure("cannot route the report");
+    }
+    bool called = false;
+    if (status == kExitWritten) {
+        status = NameStandardStreams(&arguments, route, &files);
+    }
+    if (status == kExitWritten) {
+        std::srand(arguments.seeded ? arguments.seed : ClockSeed());
+        const int32_t result = Pelindra(arguments.inputPath.c_str(), arguments.outputPath.c_str(),
+                                        arguments.starCount);
+        called = true;
+        status = result == PELINDRA_RESULT_WRITTEN ? kExitWritten : kExitFailed;
+    }
+    RestoreReport(&route);
+    if (route.reader >= 0) {
+        if (status == kExitFailed) {
+            PrintErrorLines(route.reader);
+        }
+        close(route.reader);
+    }
+    return called ? SettleStandardStreams(&files, status) : status;
 }
 
 int main(int argc, char** argv) {
+#if !defined(_WIN32)
+    // Before anything opens a descriptor; with none to print on, just fail.
+    if (!OpenClosedStandardDescriptors()) {
+        return kExitFailed;
+    }
+#endif
     argv = HostUtf8Arguments(&argc, argv);
     return RunHost(argc, argv);
 }
