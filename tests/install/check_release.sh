@@ -62,7 +62,7 @@ test "$(/usr/bin/pelindra --version)" = "pelindra $version" || fail "pelindra --
 
 step "amd64 packages: a program built with find_package and with pkg-config"
 # Installed in /usr, the library needs no flags but its name.
-flags=$(pkg-config --cflags --libs morvanepelindra)
+flags=$(pkg-config --cflags --libs morvanepelindra | xargs)
 test "$flags" = "-lmorvanepelindra" || fail "pkg-config gives: $flags"
 packaged_library=$(dpkg -L libmorvanepelindra1 | grep '/libmorvanepelindra\.so\.1$')
 cmake -S "$source_dir/tests/install/consumer" -B "$work/cmake-consumer" >/dev/null
