@@ -1,6 +1,10 @@
 # Per-generator CPack settings (CPACK_PROJECT_CONFIG_FILE): cpack reads this
 # once for every generator it runs.
 
+# Everything cpack runs from here on (strip, dpkg-deb) writes the source date
+# (cmake/PelindraSourceDate.cmake) where it would write the time of day.
+set(ENV{SOURCE_DATE_EPOCH} "${CPACK_PELINDRA_SOURCE_DATE_EPOCH}")
+
 if(CPACK_GENERATOR STREQUAL "DEB")
   # Each package's description starts with its own summary line; without this
   # CPack would put the project's summary in front of all three.

@@ -7,9 +7,8 @@ file(MAKE_DIRECTORY "${dist}")
 
 # Every file is rewritten so that the same sources give the same bytes on any
 # machine, in any folder, at any time: entries in name order, owned by root,
-# with no time later than the last commit (CPACK_PELINDRA_SOURCE_DATE_EPOCH,
-# see cmake/PelindraPackaging.cmake) and gzip headers without name or time.
-set(ENV{SOURCE_DATE_EPOCH} "${CPACK_PELINDRA_SOURCE_DATE_EPOCH}")
+# with no time later than the source date (SOURCE_DATE_EPOCH, which
+# cmake/PelindraCPackOptions.cmake sets) and gzip headers without name or time.
 
 # A Debian package is unpacked and built again by dpkg-deb, which clamps every
 # time to SOURCE_DATE_EPOCH. On the way, two things CPack cannot be told:

@@ -168,28 +168,8 @@ else()
 endif()
 
 # --- Common settings --------------------------------------------------------
-# Release files carry no time later than the source's own: SOURCE_DATE_EPOCH
-# where the caller sets it, else the time of the last commit. Without either
-# (sources outside git) the files hold the time they were made.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(pelindra_source_date "$ENV{SOURCE_DATE_EPOCH}")
-else()
-  find_package(Git QUIET)
-  if(GIT_FOUND)
-    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
-      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-      OUTPUT_VARIABLE pelindra_source_date OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  endif()
-  if(NOT pelindra_source_date MATCHES "^[0-9]+$")
-    string(TIMESTAMP pelindra_source_date "%s" UTC)
-  endif()
-endif()
-find_package(Python3 COMPONENTS Interpreter QUIET)
-if(NOT Python3_FOUND)
-  message(WARNING "python3 not found: the release archives will hold the times they were made")
-endif()
-set(CPACK_PELINDRA_SOURCE_DATE_EPOCH ${pelindra_source_date})
-set(CPACK_PELINDRA_PYTHON ${Python3_EXECUTABLE})
+set(CPACK_PELINDRA_SOURCE_DATE_EPOCH ${PELINDRA_SOURCE_DATE_EPOCH})
+set(CPACK_PELINDRA_PYTHON ${PELINDRA_PYTHON})
 set(CPACK_PELINDRA_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_PACKAGE_NAME morvanepelindra)
 set(CPACK_PACKAGE_VENDOR "${pelindra_vendor}")

@@ -17,9 +17,15 @@ if(NOT PELINDRA_WIDL)
   find_program(PELINDRA_WIDL NAMES widl REQUIRED)
 endif()
 set(pelindra_typelib ${PROJECT_BINARY_DIR}/MorvanePelindraW.tlb)
+# widl writes the time it ran into the library; it gets the source date instead.
+if(PELINDRA_PYTHON)
+  set(pelindra_stamp_typelib COMMAND ${PELINDRA_PYTHON} ${PROJECT_SOURCE_DIR}/cmake/stamp_typelib.py
+    ${pelindra_typelib} ${PELINDRA_SOURCE_DATE_EPOCH})
+endif()
 add_custom_command(OUTPUT ${pelindra_typelib}
   COMMAND ${PELINDRA_WIDL} -t -o ${pelindra_typelib} ${pelindra_shell_dir}/MorvanePelindraW.idl
-  DEPENDS ${pelindra_shell_dir}/MorvanePelindraW.idl
+  ${pelindra_stamp_typelib}
+  DEPENDS ${pelindra_shell_dir}/MorvanePelindraW.idl ${PROJECT_SOURCE_DIR}/cmake/stamp_typelib.py
   COMMENT "Building the type library MorvanePelindraW.tlb"
   VERBATIM)
 set_source_files_properties(${pelindra_shell_dir}/version.rc PROPERTIES
