@@ -53,9 +53,10 @@ function(pelindra_windows_dll target)
     target_link_options(${target} PRIVATE "LINKER:--kill-at")
     # The linker's import library would know only the bare name, which no
     # caller asks for; rebuild it from the decorated list so that
-    # _imp__Pelindra@12 resolves to the export "Pelindra".
+    # _imp__Pelindra@12 resolves to the export "Pelindra". Its members are
+    # named after the temporary prefix, by default made from the output path.
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${pelindra_def}
+      COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${pelindra_def} --temp-prefix ${target}
               --dllname $<TARGET_FILE_NAME:${target}>
               --output-lib $<TARGET_LINKER_FILE:${target}>
       COMMENT "Rebuilding the import library of ${target} with the decorated name"
