@@ -53,12 +53,14 @@ function(pelindra_windows_dll target)
     target_link_options(${target} PRIVATE "LINKER:--kill-at")
     # The linker's import library would know only the bare name, which no
     # caller asks for; rebuild it from the decorated list so that
-    # _imp__Pelindra@12 resolves to the export "Pelindra". Its members are
-    # named after the temporary prefix, by default made from the output path.
+    # _imp__Pelindra@12 resolves to the export "Pelindra". dlltool names the
+    # library's members and symbols after the output as it is given, so it
+    # is given without the build path.
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${pelindra_def} --temp-prefix ${target}
+      COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${pelindra_def}
               --dllname $<TARGET_FILE_NAME:${target}>
-              --output-lib $<TARGET_LINKER_FILE:${target}>
+              --output-lib $<TARGET_LINKER_FILE_NAME:${target}>
+      WORKING_DIRECTORY $<TARGET_LINKER_FILE_DIR:${target}>
       COMMENT "Rebuilding the import library of ${target} with the decorated name"
       VERBATIM)
   endif()
