@@ -137,11 +137,13 @@ check "quiet failure stderr" "Error: Cannot open input file '$work/missing.bmp'"
 
 # As root: streams the process could not open by name (another user's files
 # handed over by the shell), and '-' without /proc.
-if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && unshare -m true 2>/dev/null; then
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && unshare -m true 2>/dev/null &&
+    as_nobody "$host" --version >/dev/null 2>&1; then
     cp "$example" "$work/secret.bmp"
     : >"$work/secret-out.bmp"
     chmod 600 "$work/secret.bmp" "$work/secret-out.bmp"
-    setpriv --reuid=65534 --regid=65534 --clear-groups "$host" --seed 5 - - 9 \
+    as_nobody "$host" --seed 5 - - 9 \
         <"$work/secret.bmp" >"$work/secret-out.bmp" 2>/dev/null
     check "unopenable streams exit" 0 $?
     cmp -s "$work/secret-out.bmp" "$work/named.bmp" || check "unopenable streams" same different
