@@ -145,7 +145,7 @@ int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo*) {
     if (!file->writing) {
         FuzzFail("a file opened for reading was given an identity");
     }
-    return FailsNow(state.identityCalls, state.failIdentityAt) ? -1 : 0;
+    return FailsNow(state.identityCalls, state.failIdentityAt) ? kShellFileDenied : kShellFileDone;
 }
 
 int32_t ShellCheckWritable(const char* path) {
@@ -197,10 +197,13 @@ int32_t ShellFileClose(ShellFile* file) {
     return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : 0;
 }
 
-int64_t ShellFileRemaining(ShellFile* file) {
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    *stamp = ShellFileStamp{};
     if (state.hideFileSizes || file->writing) {
         return -1;
     }
+    // The in-memory files change only by being cut, which their size shows.
+    stamp->size = static_cast<int64_t>(state.files.at(file->path).size());
     return static_cast<int64_t>(state.files.at(file->path).size() - file->position);
 }
 
@@ -284,7 +287,7 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0};
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {

@@ -328,6 +328,9 @@ std::vector<SweepCase> AllSweeps() {
                 (fault == Fault::kReadCut || fault == Fault::kReadCutUnknownSize)) {
                 continue;
             }
+            if (!scenario.outputExists && fault == Fault::kRename) {
+                continue; // a new output's file takes its name without a rename
+            }
             sweeps.push_back({scenario, fault});
         }
     }

@@ -441,14 +441,16 @@ TEST(StoreInPlace, InputThatCannotBeReadWholeIsLeftAlone) {
     ExpectNothingHeld();
 }
 
-// The input cut while the stars are drawn, by this process or another. Rows
-// read page by page then fail to arrive: one error line, nothing written.
-// Rows read whole at the load are all in memory already: the job finishes
-// with the picture as it was read.
+// The input cut or rewritten in place while the stars are drawn, by this
+// process or another. Rows read page by page then fail to arrive, or would
+// come from other contents: one error line, nothing written or replaced. Rows
+// read whole at the load are all in memory already: the job finishes with the
+// picture as it was read.
 struct CutCase {
     const char* name;
     int32_t stars; // 7 reads on demand; 2000 reads the rows whole
     bool fromChild;
+    bool rewrite = false; // rewritten at the same size, over an older output
 };
 
 void PrintTo(const CutCase& c, std::ostream* out) {
@@ -466,8 +468,13 @@ TEST_P(InputCutTest, NeverCrashesAndWritesOnlyWhatWasRead) {
     Feed(stars);
     TestShell().cutAtDraw = 0;
     TestShell().cutPath = (scratch / "in.bmp").string();
-    TestShell().cutLength = 100; // inside the gap
+    TestShell().cutLength = GetParam().rewrite ? -1 : 100; // a cut inside the gap
     TestShell().cutFromChild = GetParam().fromChild;
+    std::vector<std::string> entries{"in.bmp"};
+    if (GetParam().rewrite) {
+        WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
+        entries.push_back("out.bmp");
+    }
 
     const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars);
     const bool whole = TestShell().wholeStores == 1;
@@ -481,17 +488,22 @@ TEST_P(InputCutTest, NeverCrashesAndWritesOnlyWhatWasRead) {
                   std::string(kBanner) + "Image size: 1603 x 800 pixels\nAdding " +
                       std::to_string(GetParam().stars) +
                       " stars to the image...\nError: Cannot read pixel data\n");
-        EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"in.bmp"});
+        EXPECT_EQ(scratch.Entries(), entries);
+        if (GetParam().rewrite) {
+            EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), (Bytes{'o', 'l', 'd'}));
+        }
     }
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, InputCutTest,
-                         testing::Values(CutCase{"OnDemand", 7, false},
-                                         CutCase{"OnDemandByAnotherProcess", 7, true},
-                                         CutCase{"Whole", 2000, false},
-                                         CutCase{"WholeByAnotherProcess", 2000, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, InputCutTest,
+    testing::Values(CutCase{"OnDemand", 7, false}, CutCase{"OnDemandByAnotherProcess", 7, true},
+                    CutCase{"Whole", 2000, false}, CutCase{"WholeByAnotherProcess", 2000, true},
+                    CutCase{"RewrittenOnDemand", 7, false, true},
+                    CutCase{"RewrittenOnDemandByAnotherProcess", 7, true, true},
+                    CutCase{"RewrittenWhole", 2000, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Cut between two calls of the placement: the stars before the cut are drawn,
 // the first one after it whose pages were not read yet fails.

@@ -25,9 +25,21 @@ size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, Shell
 size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
 // Closes the stream whatever happens; 0 when everything written reached the file.
 int32_t ShellFileClose(ShellFile* file);
+// What identifies the contents of an open regular file: which file it is, its
+// size and the times of its last change (nanoseconds on POSIX, 100 ns units on
+// Windows). Another stamp of the same file that differs means it was written
+// to, cut or grown meanwhile.
+struct ShellFileStamp {
+    uint64_t device; // POSIX device and inode; Windows volume serial and file ID
+    uint64_t file;
+    int64_t size;
+    int64_t modified; // last write
+    int64_t changed;  // last change of contents or attributes (POSIX ctime)
+};
 // Bytes between the stream's position and the end of the file, or -1 where the
-// stream has no known size (a pipe or device).
-int64_t ShellFileRemaining(ShellFile* file);
+// stream has no known size (a pipe or device). For a regular file `stamp` is
+// filled as well; otherwise it is zeroed.
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp);
 
 // Reads `length` bytes at byte `offset` of a file open for reading, without
 // using or moving the stream's position. Returns the bytes read; fewer means
@@ -78,11 +90,16 @@ struct ShellPathInfo {
     uint32_t links;       // of a regular file: how many names it has (at least 1)
     uint32_t accessList;  // 1 when a regular file's permissions go beyond its
                           // permission bits (an access list a new file would not get)
+    uint32_t mountPoint;  // 1 when a regular file is mounted over its name (a bind
+                          // mount): the name cannot be given to another file
+    uint32_t appendOnly;  // 1 when the path's directory takes new names but never
+                          // lets one be removed or replaced (chattr +a)
 };
 // Describes what a path names without following a final symbolic link.
 void ShellQueryPath(const char* path, ShellPathInfo* info);
 // Replaces `to` with `from` in one step. A ShellFileOutcome: done, denied (the
-// directory or the target's owner refuses it) or failed.
+// directory or the target's owner refuses it, or `to` is a mount point) or
+// failed.
 int32_t ShellRenameFile(const char* from, const char* to);
 // 0 on success.
 int32_t ShellRemoveFile(const char* path);
@@ -127,7 +144,8 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);
 // How a create, link or rename ended.
 enum ShellFileOutcome : int32_t {
     kShellFileDone = 0,
-    kShellFileDenied = 1,      // refused for permission (EACCES, EPERM)
+    kShellFileDenied = 1,      // refused for permission (EACCES, EPERM), or a name
+                               // that cannot be replaced (a mount point: EBUSY, EXDEV)
     kShellFileExists = 2,      // the name is taken
     kShellFileUnsupported = 3, // the file system cannot do this at all
     kShellFileFailed = 4,      // anything else: no space, no inodes, no descriptors, I/O
@@ -148,11 +166,16 @@ ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome);
 // name `path` (in the directory it was created in), failing if the name is
 // taken. The file stays open. A ShellFileOutcome.
 int32_t ShellFileLinkName(ShellFile* file, const char* path);
-// Gives a file being written the owner, group and permission bits of `target`,
-// a regular file; for a missing target, the permissions a new file gets in
-// that place. 0 when the file now carries exactly these, -1 when it cannot
-// (another user's file, a group the caller is not in, a file system without
-// owners), and then the file may carry some of them.
+// Gives a file after its last write the owner, group and permission bits of
+// `target`, a regular file, and no access list (one inherited from the
+// directory's default is removed); for a missing target, the permissions a new
+// file gets in that place. Whatever is still buffered is written first, since
+// a write by a caller without the privilege clears the set-user-ID and
+// set-group-ID bits. Done when the file now carries exactly these, denied
+// when it cannot (another user's file, a group the caller is not in, a set-group-ID
+// bit the system drops, a file system without owners), and then the file may
+// carry some of them. A ShellFileOutcome: done; denied when the identity
+// cannot be carried; failed when what was buffered could not be written.
 int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target);
 // 0 when `path` could be opened for writing now, as a plain open would: it is
 // opened without truncating and closed again, changing nothing. -1 otherwise.

@@ -10,9 +10,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
@@ -22,6 +24,10 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace {
 
@@ -105,11 +111,17 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return Wrap(stream);
 }
 
-int64_t ShellFileRemaining(ShellFile* file) {
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    *stamp = ShellFileStamp{};
     struct stat status;
     if (fstat(fileno(Stream(file)), &status) != 0 || !S_ISREG(status.st_mode)) {
         return -1;
     }
+    stamp->device = static_cast<uint64_t>(status.st_dev);
+    stamp->file = static_cast<uint64_t>(status.st_ino);
+    stamp->size = static_cast<int64_t>(status.st_size);
+    stamp->modified = int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+    stamp->changed = int64_t{status.st_ctim.tv_sec} * 1000000000 + status.st_ctim.tv_nsec;
     off_t position = ftello(Stream(file));
     if (position < 0 || position > status.st_size) {
         return -1;
@@ -256,28 +268,96 @@ size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_
     return done;
 }
 
+namespace {
+
+// Opens the directory `path` is in, for reading its status and flags. -1 on
+// failure.
+int OpenDirectoryOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    char directory[PATH_MAX];
+    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof directory) {
+        return -1;
+    }
+    std::memcpy(directory, path, length);
+    directory[length] = '\0';
+    return open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Whether the regular file at `path`, of device `device`, is mounted over its
+// name: the root of a mount (a file bind-mounted there), or on another device
+// than its directory.
+bool IsMountPoint(const char* path, dev_t device, int directory) {
+    struct stat parent;
+    if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
+        return true;
+    }
+#if defined(STATX_ATTR_MOUNT_ROOT)
+    struct statx extended;
+    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
+              &extended) == 0 &&
+        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+#else
+    (void)path;
+#endif
+    return false;
+}
+
+// Whether the directory only takes new names (the append-only flag).
+bool IsAppendOnly(int directory) {
+#if defined(FS_IOC_GETFLAGS)
+    int flags = 0;
+    return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & FS_APPEND_FL) != 0;
+#else
+    (void)directory;
+    return false;
+#endif
+}
+
+} // namespace
+
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
-    if (lstat(path, &status) != 0) {
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0};
+    const bool found = lstat(path, &status) == 0;
+    if (found && S_ISDIR(status.st_mode)) {
+        info->kind = kShellPathDirectory;
         return;
     }
-    if (S_ISREG(status.st_mode)) {
+    if (found && !S_ISREG(status.st_mode)) {
+        info->kind = kShellPathOther;
+        return;
+    }
+    // A regular file or a missing one: how its directory takes names decides
+    // how it is written.
+    const int directory = OpenDirectoryOf(path);
+    info->appendOnly = IsAppendOnly(directory) ? 1 : 0;
+    if (found) {
         info->kind = kShellPathRegular;
         info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
         info->owner = static_cast<uint32_t>(status.st_uid);
         info->group = static_cast<uint32_t>(status.st_gid);
         info->links = static_cast<uint32_t>(status.st_nlink);
         info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0 ? 1 : 0;
-    } else if (S_ISDIR(status.st_mode)) {
-        info->kind = kShellPathDirectory;
-    } else {
-        info->kind = kShellPathOther;
+        info->mountPoint = IsMountPoint(path, status.st_dev, directory) ? 1 : 0;
+    }
+    if (directory >= 0) {
+        close(directory);
     }
 }
 
 int32_t ShellRenameFile(const char* from, const char* to) {
-    return std::rename(from, to) == 0 ? kShellFileDone : OutcomeOf(errno);
+    if (std::rename(from, to) == 0) {
+        return kShellFileDone;
+    }
+    // A target mounted over its name cannot be replaced, but may be written.
+    return errno == EBUSY || errno == EXDEV ? kShellFileDenied : OutcomeOf(errno);
 }
 
 int32_t ShellRemoveFile(const char* path) {
@@ -350,38 +430,53 @@ int32_t ShellFileLinkName(ShellFile* file, const char* path) {
 }
 
 int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+    // Nothing may be written after the mode is set: a write by a caller
+    // without CAP_FSETID clears the set-user-ID and set-group-ID bits.
     const int descriptor = fileno(Stream(file));
     struct stat status;
+    if (std::fflush(Stream(file)) != 0) {
+        return kShellFileFailed;
+    }
     if (fstat(descriptor, &status) != 0) {
-        return -1;
+        return kShellFileDenied;
     }
     if (target->kind != kShellPathRegular) {
         // A new file: what the platform gives a new file here, unless the file
         // was made private and the umask can be learnt to open it up again.
         if ((status.st_mode & 077) != 0) {
-            return 0;
+            return kShellFileDone;
         }
         const int mask = ProcessUmask();
         if (mask < 0) {
-            return -1;
+            return kShellFileDenied;
         }
-        return fchmod(descriptor, kNewFilePermissions & ~static_cast<mode_t>(mask)) == 0 ? 0 : -1;
+        return fchmod(descriptor, kNewFilePermissions & ~static_cast<mode_t>(mask)) == 0
+                   ? kShellFileDone
+                   : kShellFileDenied;
     }
     // Owner first: changing it clears the set-user and set-group bits.
     const uid_t owner = static_cast<uid_t>(target->owner);
     const gid_t group = static_cast<gid_t>(target->group);
     if ((status.st_uid != owner || status.st_gid != group) &&
         fchown(descriptor, owner, group) != 0) {
-        return -1;
+        return kShellFileDenied;
     }
+    // The old file had no access list (one that had is written in place), so
+    // none inherited from the directory's default may widen the new one.
+    if (fremovexattr(descriptor, "system.posix_acl_access") != 0 && errno != ENODATA &&
+        errno != ENOTSUP && errno != EOPNOTSUPP) {
+        return kShellFileDenied;
+    }
+    // fchmod drops the set-group-ID bit silently for a caller outside the
+    // file's group; the status read back shows it.
     const mode_t permissions = static_cast<mode_t>(target->permissions);
     if (fchmod(descriptor, permissions) != 0 || fstat(descriptor, &status) != 0) {
-        return -1;
+        return kShellFileDenied;
     }
     // A file system may accept the calls and still not keep what they asked.
     const bool same =
         status.st_uid == owner && status.st_gid == group && (status.st_mode & 07777) == permissions;
-    return same ? 0 : -1;
+    return same ? kShellFileDone : kShellFileDenied;
 }
 
 int32_t ShellCheckWritable(const char* path) {

@@ -334,11 +334,42 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
     }
 }
 
-int64_t ShellFileRemaining(ShellFile* file) {
+namespace {
+
+int64_t TimeValue(const FILETIME& time) {
+    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                                time.dwLowDateTime);
+}
+
+// The file ID, size and times of an open disk file; left zero where the
+// system does not say.
+void StampOf(ShellFile* file, ShellFileStamp* stamp) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || GetFileInformationByHandle(handle, &information) == 0) {
+        return;
+    }
+    stamp->device = information.dwVolumeSerialNumber;
+    stamp->file =
+        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    stamp->size = static_cast<int64_t>((static_cast<uint64_t>(information.nFileSizeHigh) << 32) |
+                                       information.nFileSizeLow);
+    stamp->modified = TimeValue(information.ftLastWriteTime);
+    FILE_BASIC_INFO basic;
+    if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
+        stamp->changed = basic.ChangeTime.QuadPart;
+    }
+}
+
+} // namespace
+
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    *stamp = ShellFileStamp{};
     struct _stati64 status;
     if (_fstati64(_fileno(Stream(file)), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
         return -1;
     }
+    StampOf(file, stamp);
     const int64_t position = _ftelli64(Stream(file));
     if (position < 0 || position > status.st_size) {
         return -1;
@@ -349,8 +380,9 @@ int64_t ShellFileRemaining(ShellFile* file) {
 int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
     // Windows files carry access lists and attributes, not owners and
     // permission bits: the rename that puts the new file in place hands it the
-    // old file's (see ShellRenameFile).
-    return 0;
+    // old file's (see ShellRenameFile). What is still buffered goes out at
+    // the close that follows, which reports it.
+    return kShellFileDone;
 }
 
 int32_t ShellCheckWritable(const char* path) {
@@ -381,7 +413,7 @@ uint32_t ShellHoldWriteSignals() {
 void ShellReleaseWriteSignals(uint32_t /*held*/) {}
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0};
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;

@@ -9,7 +9,7 @@ ShellFile* RealShellFileOpen(const char* path, const char* mode);
 size_t RealShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file);
 size_t RealShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
 int32_t RealShellFileClose(ShellFile* file);
-int64_t RealShellFileRemaining(ShellFile* file);
+int64_t RealShellFileRemaining(ShellFile* file, ShellFileStamp* stamp);
 size_t RealShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset);
 int64_t RealShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to);
 size_t RealShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);

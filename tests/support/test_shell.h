@@ -25,21 +25,24 @@ struct TestShellState {
                                      // at an offset count too)
     int64_t failCloseAt = -1;        // the close reports failure (the stream is closed)
     int64_t failRenameAt = -1;
-    int32_t renameFailure = 4;   // the ShellFileOutcome a failed rename reports (kShellFileFailed)
-    int64_t failLinkAt = -1;     // naming an unnamed file fails (kShellFileFailed)
-    int64_t failIdentityAt = -1; // the new file cannot take the target's owner, group and mode
-    int64_t failWritableAt = -1; // that writability check finds the file not writable
-    int64_t readableBytes = -1;  // total bytes reads (at offsets too) may deliver,
-                                 // then they come up short
-    bool hideFileSizes = false;  // report sizes as unknown, as for a pipe
+    int32_t renameFailure = 4;    // the ShellFileOutcome a failed rename reports (kShellFileFailed)
+    int64_t failLinkAt = -1;      // naming an unnamed file fails (kShellFileFailed)
+    int64_t failIdentityAt = -1;  // the new file cannot take the target's owner, group and mode
+    int64_t failWritableAt = -1;  // that writability check finds the file not writable
+    int64_t readableBytes = -1;   // total bytes reads (at offsets too) may deliver,
+                                  // then they come up short
+    bool hideFileSizes = false;   // report sizes as unknown, as for a pipe
+    bool hideMountPoints = false; // path queries never see a mount point
     int64_t failConversionAt = -1; // that wide-to-narrow conversion fails as a whole
     // Kernel copies.
     int64_t failCopyAt = -1;  // from that kernel copy on, the platform cannot copy (-1)
     int64_t copyLimit = -1;   // each kernel copy moves at most this many bytes
     int64_t copyStallAt = -1; // that kernel copy moves nothing (returns 0)
     // The input changing under the job: just before random draw number
-    // `cutAtDraw` is served, the file at `cutPath` is cut to `cutLength` bytes,
-    // by this process or, with `cutFromChild`, by a child process.
+    // `cutAtDraw` is served, the file at `cutPath` is cut to `cutLength` bytes
+    // (with a negative length: rewritten in place, its size kept, the bytes of
+    // its first MiB after the headers changed), by this process or, with
+    // `cutFromChild`, by a child process.
     int64_t cutAtDraw = -1;
     std::string cutPath;
     int64_t cutLength = 0;

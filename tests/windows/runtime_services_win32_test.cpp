@@ -164,13 +164,16 @@ TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
     WriteFile("ten.bmp", "0123456789");
     ShellFile* file = ShellFileOpen(Path("ten.bmp").c_str(), "rb");
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(ShellFileRemaining(file), 10);
+    ShellFileStamp stamp;
+    EXPECT_EQ(ShellFileRemaining(file, &stamp), 10);
+    EXPECT_EQ(stamp.size, 10);
+    EXPECT_NE(stamp.modified, 0);
     char buffer[8];
     EXPECT_EQ(ShellFileRead(buffer, 4, 1, file), 1u);
-    EXPECT_EQ(ShellFileRemaining(file), 6);
+    EXPECT_EQ(ShellFileRemaining(file, &stamp), 6);
     // Two items asked for, one whole item there (and two bytes of the next).
     EXPECT_EQ(ShellFileRead(buffer, 4, 2, file), 1u);
-    EXPECT_EQ(ShellFileRemaining(file), 0);
+    EXPECT_EQ(ShellFileRemaining(file, &stamp), 0);
     EXPECT_EQ(ShellFileClose(file), 0);
 }
 
@@ -195,7 +198,8 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     EXPECT_EQ(ShellFileReadAt(from, block, contents.size(), 0), contents.size());
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), contents.size()), contents);
     EXPECT_EQ(ShellFileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
-    EXPECT_EQ(ShellFileRemaining(from), static_cast<int64_t>(contents.size()) - 4);
+    ShellFileStamp stamp;
+    EXPECT_EQ(ShellFileRemaining(from, &stamp), static_cast<int64_t>(contents.size()) - 4);
     // Only the page wholly inside the range goes (reading it would fault); the
     // bytes around it, on the pages the range only touches, stay.
     ShellGiveBackStorePages(block + 5000, 2 * 4096 + 1000);
