@@ -148,13 +148,6 @@ int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo*) {
     return FailsNow(state.identityCalls, state.failIdentityAt) ? kShellFileDenied : kShellFileDone;
 }
 
-int32_t ShellCheckWritable(const char* path) {
-    if (FailsNow(state.writableCalls, state.failWritableAt)) {
-        return -1;
-    }
-    return state.files.count(path) != 0 && !IsDirectory(path) ? 0 : -1;
-}
-
 uint32_t ShellHoldWriteSignals() {
     ++state.signalHolds;
     return 0;
@@ -287,13 +280,14 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0};
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {
         info->kind = kShellPathRegular;
         info->permissions = 0644;
         info->links = 1;
+        info->writable = FailsNow(state.writableCalls, state.failWritableAt) ? 0 : 1;
     } else {
         info->kind = kShellPathMissing;
     }
@@ -365,14 +359,6 @@ void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         values[i] = ShellRandom();
     }
-}
-
-size_t ShellWideLength(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

@@ -34,7 +34,7 @@ struct FuzzShellState {
     bool unnamedSupported = false; // files without a name can be created (O_TMPFILE)
     int64_t failLinkAt = -1;       // naming an unnamed file fails
     int64_t failIdentityAt = -1;   // a new file cannot take the target's identity
-    int64_t failWritableAt = -1;   // that writability check finds the file not writable
+    int64_t failWritableAt = -1;   // that query of a file finds it not writable
     int64_t failCopyAt = -1;       // from that kernel copy on, copies are unsupported
     // The input changing under the job: before draw number cutAtDraw is
     // served, the file at cutPath loses its second half (cut is then set).

@@ -226,7 +226,7 @@ SaveWay WayToSave(const char* path, const ShellPathInfo& target) {
     if (target.kind == kShellPathMissing) {
         return kSaveNewFile;
     }
-    if (ShellCheckWritable(path) != 0) {
+    if (target.writable == 0) {
         return kSaveRefused;
     }
     // Other names, an access list or a mount must keep seeing this very file;

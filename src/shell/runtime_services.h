@@ -90,6 +90,9 @@ struct ShellPathInfo {
     uint32_t links;       // of a regular file: how many names it has (at least 1)
     uint32_t accessList;  // 1 when a regular file's permissions go beyond its
                           // permission bits (an access list a new file would not get)
+    uint32_t writable;    // 1 when a regular file could be opened for writing now, as
+                          // a plain open would (it is opened without truncating and
+                          // closed again, changing nothing)
     uint32_t mountPoint;  // 1 when a regular file is mounted over its name (a bind
                           // mount): the name cannot be given to another file
     uint32_t appendOnly;  // 1 when the path's directory takes new names but never
@@ -124,8 +127,6 @@ int32_t ShellRandom();
 // it. Quicker where the runtime allows it, for the jobs that draw millions.
 void ShellRandomDraws(int32_t* values, int32_t count);
 
-// Number of 16-bit code units before the terminator.
-size_t ShellWideLength(const char16_t* text);
 // Converts `wide`, through its terminator, to the narrow encoding (UTF-8 on
 // POSIX, the ANSI code page on Windows), writing at most `capacity` bytes.
 // Returns the bytes written including the NUL; 0 when the conversion fails as a
@@ -177,9 +178,6 @@ int32_t ShellFileLinkName(ShellFile* file, const char* path);
 // carry some of them. A ShellFileOutcome: done; denied when the identity
 // cannot be carried; failed when what was buffered could not be written.
 int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target);
-// 0 when `path` could be opened for writing now, as a plain open would: it is
-// opened without truncating and closed again, changing nothing. -1 otherwise.
-int32_t ShellCheckWritable(const char* path);
 
 // While the job writes, the signals a failed write raises (a pipe without a
 // reader, the file-size limit) must not kill the calling process: the write

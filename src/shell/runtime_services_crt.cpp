@@ -308,6 +308,18 @@ bool IsMountPoint(const char* path, dev_t device, int directory) {
     return false;
 }
 
+// Whether `path` can be opened for writing now, as a plain open would.
+bool IsWritable(const char* path) {
+    // Non-blocking, no controlling terminal, no link followed: the check never
+    // waits for a reader or opens anything but the file it was given.
+    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    close(descriptor);
+    return true;
+}
+
 // Whether the directory only takes new names (the append-only flag).
 bool IsAppendOnly(int directory) {
 #if defined(FS_IOC_GETFLAGS)
@@ -324,7 +336,7 @@ bool IsAppendOnly(int directory) {
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0};
     const bool found = lstat(path, &status) == 0;
     if (found && S_ISDIR(status.st_mode)) {
         info->kind = kShellPathDirectory;
@@ -345,6 +357,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->group = static_cast<uint32_t>(status.st_gid);
         info->links = static_cast<uint32_t>(status.st_nlink);
         info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0 ? 1 : 0;
+        info->writable = IsWritable(path) ? 1 : 0;
         info->mountPoint = IsMountPoint(path, status.st_dev, directory) ? 1 : 0;
     }
     if (directory >= 0) {
@@ -477,17 +490,6 @@ int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     const bool same =
         status.st_uid == owner && status.st_gid == group && (status.st_mode & 07777) == permissions;
     return same ? kShellFileDone : kShellFileDenied;
-}
-
-int32_t ShellCheckWritable(const char* path) {
-    // Non-blocking, no controlling terminal, no link followed: the check never
-    // waits for a reader or opens anything but the file it was given.
-    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) {
-        return -1;
-    }
-    close(descriptor);
-    return 0;
 }
 
 namespace {

@@ -120,11 +120,3 @@ void ShellRandomDraws(int32_t* values, int32_t count) {
         values[i] = std::rand();
     }
 }
-
-size_t ShellWideLength(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
-}

@@ -385,26 +385,6 @@ int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target
     return kShellFileDone;
 }
 
-int32_t ShellCheckWritable(const char* path) {
-    // The read-only attribute is asked for directly: Windows refuses to open
-    // such a file for writing whoever asks, where a POSIX layer under Wine
-    // run by root would not.
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return -1;
-    }
-    // An access list that refuses writing, or another program holding the
-    // file without sharing it, refuse this open.
-    HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    CloseHandle(handle);
-    return 0;
-}
-
 // Windows raises no signal for a failed write.
 uint32_t ShellHoldWriteSignals() {
     return 0;
@@ -412,8 +392,33 @@ uint32_t ShellHoldWriteSignals() {
 
 void ShellReleaseWriteSignals(uint32_t /*held*/) {}
 
+namespace {
+
+// Whether `path` can be opened for writing now, as a plain open would.
+bool IsWritable(const char* path) {
+    // The read-only attribute is asked for directly: Windows refuses to open
+    // such a file for writing whoever asks, where a POSIX layer under Wine
+    // run by root would not.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    // An access list that refuses writing, or another program holding the
+    // file without sharing it, refuse this open.
+    HANDLE handle =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+} // namespace
+
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0};
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
@@ -430,6 +435,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         const DWORD links = DiskFileLinks(path);
         info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
         info->links = links;
+        info->writable = links != 0 && IsWritable(path) ? 1 : 0;
     }
 }
 

@@ -25,12 +25,10 @@
 #define ShellRelease RealShellRelease
 #define ShellRandom RealShellRandom
 #define ShellRandomDraws RealShellRandomDraws
-#define ShellWideLength RealShellWideLength
 #define ShellWideToNarrow RealShellWideToNarrow
 #define ShellFileCreateUnnamed RealShellFileCreateUnnamed
 #define ShellFileCreatePrivate RealShellFileCreatePrivate
 #define ShellFileLinkName RealShellFileLinkName
 #define ShellFileTakeIdentity RealShellFileTakeIdentity
-#define ShellCheckWritable RealShellCheckWritable
 #define ShellHoldWriteSignals RealShellHoldWriteSignals
 #define ShellReleaseWriteSignals RealShellReleaseWriteSignals

@@ -154,13 +154,6 @@ int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     return RealShellFileTakeIdentity(file, target);
 }
 
-int32_t ShellCheckWritable(const char* path) {
-    if (FailsNow(state.writableCalls, state.failWritableAt)) {
-        return -1;
-    }
-    return RealShellCheckWritable(path);
-}
-
 uint32_t ShellHoldWriteSignals() {
     ++state.signalHolds;
     return RealShellHoldWriteSignals();
@@ -266,6 +259,9 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     RealShellQueryPath(path, info);
     info->mountPoint = state.hideMountPoints ? 0 : info->mountPoint;
+    if (info->kind == kShellPathRegular && FailsNow(state.writableCalls, state.failWritableAt)) {
+        info->writable = 0;
+    }
 }
 
 int32_t ShellRenameFile(const char* from, const char* to) {
@@ -331,10 +327,6 @@ void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         values[i] = ShellRandom();
     }
-}
-
-size_t ShellWideLength(const char16_t* text) {
-    return RealShellWideLength(text);
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

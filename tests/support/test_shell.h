@@ -28,7 +28,7 @@ struct TestShellState {
     int32_t renameFailure = 4;    // the ShellFileOutcome a failed rename reports (kShellFileFailed)
     int64_t failLinkAt = -1;      // naming an unnamed file fails (kShellFileFailed)
     int64_t failIdentityAt = -1;  // the new file cannot take the target's owner, group and mode
-    int64_t failWritableAt = -1;  // that writability check finds the file not writable
+    int64_t failWritableAt = -1;  // that query of a regular file finds it not writable
     int64_t readableBytes = -1;   // total bytes reads (at offsets too) may deliver,
                                   // then they come up short
     bool hideFileSizes = false;   // report sizes as unknown, as for a pipe

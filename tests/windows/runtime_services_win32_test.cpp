@@ -88,11 +88,6 @@ TEST_F(RuntimeServicesWin32, WideToNarrowReportsWhatDoesNotFit) {
     EXPECT_STREQ(narrow, "abc");
 }
 
-TEST_F(RuntimeServicesWin32, WideLengthCountsCodeUnits) {
-    EXPECT_EQ(ShellWideLength(u""), 0u);
-    EXPECT_EQ(ShellWideLength(u"a\U0001F31Fb"), 4u);
-}
-
 TEST_F(RuntimeServicesWin32, QueryPathTellsFilesDirectoriesAndMissingNames) {
     WriteFile("file.bmp", "BM");
     ShellPathInfo info;
@@ -134,12 +129,15 @@ TEST_F(RuntimeServicesWin32, PrivateCreateRefusesATakenNameAndWritesBinary) {
     EXPECT_EQ(outcome, kShellFileUnsupported);
 }
 
-TEST_F(RuntimeServicesWin32, WritableCheckRefusesAReadOnlyFile) {
+TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
+    ShellPathInfo info;
     WriteFile("plain.bmp", "x");
-    EXPECT_EQ(ShellCheckWritable(Path("plain.bmp").c_str()), 0);
+    ShellQueryPath(Path("plain.bmp").c_str(), &info);
+    EXPECT_EQ(info.writable, 1u);
     WriteFile("locked.bmp", "x");
     ASSERT_NE(SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_READONLY), 0);
-    EXPECT_EQ(ShellCheckWritable(Path("locked.bmp").c_str()), -1);
+    ShellQueryPath(Path("locked.bmp").c_str(), &info);
+    EXPECT_EQ(info.writable, 0u);
     SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadFile("locked.bmp"), "x");
 }
