@@ -205,8 +205,8 @@ TEST_P(StoreWriteBehindTest, HandsOnOrGivesBackTheFinishedPieces) {
     Feed(SomeStars());
     TestShell().repeatDraws = true;
     TestShell().failCopyAt = GetParam().kernelCopies ? -1 : 0;
-    TestShell().failRenameAt = GetParam().replaceRefused ? 0 : -1;
-    TestShell().renameFailure = kShellFileDenied;
+    TestShell().failPlaceAt = GetParam().replaceRefused ? 0 : -1;
+    TestShell().placeFailure = kShellFileDenied;
 
     const int32_t count = 7 * GetParam().rounds;
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
@@ -299,23 +299,21 @@ INSTANTIATE_TEST_SUITE_P(
                            shell.failAllocationAt = 3;
                            shell.failWriteAt = 3;
                        }},
-        // The new file's close comes first: the input stays open until the save ends.
-        StoreFaultCase{"Close", [](TestShellState& shell) { shell.failCloseAt = 0; }},
-        StoreFaultCase{"Rename", [](TestShellState& shell) { shell.failRenameAt = 0; }}),
+        // Closing and naming the new file fail inside putting it in place.
+        StoreFaultCase{"PutInPlace", [](TestShellState& shell) { shell.failPlaceAt = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Rewriting the input in place: through the new file, the held input keeps
 // reading the old file while the new one is written; written directly (the
 // directory refuses new names, the new file cannot take the old one's
-// identity, the replace is refused after the new file was written, or the
-// target is a link to the input), the open truncates the very file the rows
+// identity or place after it was written, or the target is a link to the
+// input), the open truncates the very file the rows
 // come from, so every row is read first.
 struct InPlaceCase {
     const char* name;
-    const char* target;     // "in.bmp" or "link.bmp" (a link to it)
-    int64_t failOpenAt;     // 1 refuses the new file beside the target, for permission
-    int64_t failIdentityAt; // 0: the new file cannot take the target's owner and mode
-    int64_t failRenameAt;   // 0: the replace is refused, for permission
+    const char* target;  // "in.bmp" or "link.bmp" (a link to it)
+    int64_t failOpenAt;  // 1 refuses the new file beside the target, for permission
+    int64_t failPlaceAt; // 0: the new file cannot take the target's identity or place
 };
 
 class StoreInPlaceTest : public testing::TestWithParam<InPlaceCase> {};
@@ -329,9 +327,8 @@ TEST_P(StoreInPlaceTest, RewritesTheInput) {
     Feed(stars);
     TestShell().failOpenAt = GetParam().failOpenAt;
     TestShell().createFailure = kShellFileDenied;
-    TestShell().failIdentityAt = GetParam().failIdentityAt;
-    TestShell().failRenameAt = GetParam().failRenameAt;
-    TestShell().renameFailure = kShellFileDenied;
+    TestShell().failPlaceAt = GetParam().failPlaceAt;
+    TestShell().placeFailure = kShellFileDenied;
 
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / GetParam().target, 7),
               PELINDRA_RESULT_WRITTEN);
@@ -343,11 +340,10 @@ TEST_P(StoreInPlaceTest, RewritesTheInput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, StoreInPlaceTest,
-                         testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1, -1},
-                                         InPlaceCase{"NoNewNames", "in.bmp", 1, -1, -1},
-                                         InPlaceCase{"OtherIdentity", "in.bmp", -1, 0, -1},
-                                         InPlaceCase{"ReplaceRefused", "in.bmp", -1, -1, 0},
-                                         InPlaceCase{"ThroughLink", "link.bmp", -1, -1, -1}),
+                         testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1},
+                                         InPlaceCase{"NoNewNames", "in.bmp", 1, -1},
+                                         InPlaceCase{"ReplaceRefused", "in.bmp", -1, 0},
+                                         InPlaceCase{"ThroughLink", "link.bmp", -1, -1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Many stars in many shapes, so that a block a star wrote and the save did not

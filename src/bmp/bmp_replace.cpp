@@ -22,130 +22,16 @@
 
 #include "shell/runtime_services.h"
 
-#include <cstdio>
-#include <cstring>
-
 namespace {
-
-// A temporary name beside the target: the target's directory plus a short name,
-// so the result fits even when the target's own name is as long as names go.
-constexpr char kTemporaryPrefix[] = ".pelindra-";
-constexpr int32_t kTemporaryNameLength = 18; // prefix plus eight hex digits
-constexpr int32_t kTemporaryPathCapacity = 256 + kTemporaryNameLength + 1;
-constexpr int32_t kTemporaryNameAttempts = 16;
-
-// Length of the directory part of `path`, separator included. Windows also
-// takes backslashes and a drive prefix ("C:name"); elsewhere a backslash is an
-// ordinary character of a file name. The scan steps over whole characters, so
-// the second byte of a double-byte character is never taken for a separator.
-size_t DirectoryLength(const char* path) {
-    size_t length = 0;
-    for (size_t i = 0; path[i] != '\0'; i += ShellCharacterBytes(path + i)) {
-#if defined(_WIN32)
-        const bool separator = path[i] == '/' || path[i] == '\\' || path[i] == ':';
-#else
-        const bool separator = path[i] == '/';
-#endif
-        if (separator) {
-            length = i + 1;
-        }
-    }
-    return length;
-}
-
-// The file the new contents are written to, and its temporary name once it has one.
-struct NewFile {
-    ShellFile* file;
-    bool named;
-    size_t directoryLength;
-    char path[kTemporaryPathCapacity];
-};
-
-// Puts a fresh temporary name after the directory part of `made->path`.
-void PickTemporaryName(NewFile* made) {
-    std::snprintf(made->path + made->directoryLength, kTemporaryNameLength + 1, "%s%08x",
-                  kTemporaryPrefix, ShellUniqueToken());
-}
-
-// Creates the new file in the target's directory: without a name where the file
-// system allows, otherwise under a fresh temporary name, retrying names other
-// writers took. Returns the ShellFileOutcome of the attempt that ended it:
-// unsupported, with no file, where the file would need a temporary name in a
-// directory that would never let it go again (append-only).
-int32_t CreateBeside(const char* target, bool appendOnly, NewFile* made) {
-    made->file = nullptr;
-    made->named = false;
-    made->directoryLength = DirectoryLength(target);
-    if (made->directoryLength + kTemporaryNameLength + 1 > kTemporaryPathCapacity) {
-        return kShellFileFailed;
-    }
-    std::memcpy(made->path, target, made->directoryLength);
-    made->path[made->directoryLength] = '\0';
-    int32_t outcome = kShellFileFailed;
-    made->file = ShellFileCreateUnnamed(made->path, &outcome);
-    if (outcome != kShellFileUnsupported || appendOnly) {
-        return outcome;
-    }
-    made->named = true;
-    for (int32_t attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        PickTemporaryName(made);
-        made->file = ShellFileCreatePrivate(made->path, &outcome);
-        if (outcome != kShellFileExists) {
-            return outcome;
-        }
-    }
-    return outcome;
-}
-
-// Gives the complete, still unnamed file a temporary name beside the target.
-int32_t NameBeside(NewFile* made) {
-    int32_t outcome = kShellFileFailed;
-    for (int32_t attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        PickTemporaryName(made);
-        outcome = ShellFileLinkName(made->file, made->path);
-        if (outcome != kShellFileExists) {
-            break;
-        }
-    }
-    made->named = outcome == kShellFileDone;
-    return outcome;
-}
-
-// Closes the new file and removes its name; an unnamed one vanishes on its own.
-void Discard(NewFile* made) {
-    ShellFileClose(made->file);
-    if (made->named) {
-        ShellRemoveFile(made->path);
-    }
-}
-
-// Gives a complete unnamed file the missing target's name directly: no
-// temporary name, so nothing is left to remove (an append-only directory would
-// refuse to). kShellFileExists when another writer took the name meanwhile,
-// with the file still open; otherwise the file is closed and, unless done,
-// has no name.
-int32_t NameNewOutput(const char* path, NewFile* made) {
-    const int32_t linked = ShellFileLinkName(made->file, path);
-    if (linked == kShellFileExists) {
-        return linked;
-    }
-    if (ShellFileClose(made->file) == 0) {
-        return linked;
-    }
-    if (linked == kShellFileDone) {
-        ShellRemoveFile(path);
-    }
-    return kShellFileFailed;
-}
 
 // Writes a new file beside the target and puts it in the target's place (or
 // names it as the missing target), falling back to writing an existing target
 // in place where the new file could not stand in for it.
 BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, BmpImage* image) {
     const bool existing = target.kind == kShellPathRegular;
-    NewFile made;
-    const int32_t created = CreateBeside(path, target.appendOnly != 0, &made);
-    if (made.file == nullptr) {
+    ShellNewFile made;
+    const int32_t created = ShellFileCreateBeside(path, &target, &made);
+    if (created != kShellFileDone) {
         // Only a directory that refuses new names outright lets the old file
         // be written in place, and one that keeps every name lets a new output
         // be created under its own; a full disk, no inodes or no descriptors
@@ -156,41 +42,11 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
     }
     const BmpStatus written =
         WritePieces(made.file, image, existing ? kBmpWriteReplacement : kBmpWriteLast);
-    if (written != kBmpOk) {
-        Discard(&made);
-        return written;
-    }
-    // The identity comes after the last write, which would clear set-ID bits.
-    const int32_t identity = ShellFileTakeIdentity(made.file, &target);
-    if (identity == kShellFileFailed || (identity != kShellFileDone && existing)) {
-        Discard(&made);
-        return identity == kShellFileFailed ? kBmpCannotWriteOutput : SaveDirectly(path, image);
-    }
     // Rows copied from an input that changed meanwhile may be a patchwork.
-    const BmpStatus unchanged = CheckInputUnchanged(image);
-    if (unchanged != kBmpOk) {
-        Discard(&made);
-        return unchanged;
-    }
-    if (!existing && !made.named) {
-        const int32_t named = NameNewOutput(path, &made);
-        if (named != kShellFileExists) {
-            return named == kShellFileDone ? kBmpOk : kBmpCannotWriteOutput;
-        }
-        if (target.appendOnly != 0) {
-            Discard(&made);
-            return kBmpCannotWriteOutput;
-        }
-        // Another writer made the output meanwhile: the last one to finish
-        // replaces it, as it would replace an older output.
-    }
-    if (!made.named && NameBeside(&made) != kShellFileDone) {
-        Discard(&made);
-        return kBmpCannotWriteOutput;
-    }
-    if (ShellFileClose(made.file) != 0) {
-        ShellRemoveFile(made.path);
-        return kBmpCannotWriteOutput;
+    const BmpStatus status = written != kBmpOk ? written : CheckInputUnchanged(image);
+    if (status != kBmpOk) {
+        ShellFileDiscard(&made);
+        return status;
     }
 #if defined(_WIN32)
     // Windows will not replace a file that is open, and the target may be the
@@ -198,15 +54,15 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
     // refused, writing in place below fails without touching the target.
     CloseBmpInput(image);
 #endif
-    const int32_t renamed = ShellRenameFile(made.path, path);
-    if (renamed == kShellFileDone) {
+    const int32_t placed = ShellFilePutInPlace(&made, path, &target);
+    if (placed == kShellFileDone) {
         return kBmpOk;
     }
-    ShellRemoveFile(made.path);
-    // A sticky directory refuses to replace another user's file even when the
-    // file itself may be written, and a mount point cannot be replaced at all.
-    return existing && renamed == kShellFileDenied ? SaveDirectly(path, image)
-                                                   : kBmpCannotWriteOutput;
+    // An identity the new file cannot carry, a sticky directory that refuses
+    // to replace another user's file although the file may be written, and a
+    // mount point leave the target to be written in place.
+    return existing && placed == kShellFileDenied ? SaveDirectly(path, image)
+                                                  : kBmpCannotWriteOutput;
 }
 
 // How a target is written, by what names it.

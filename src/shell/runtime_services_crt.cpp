@@ -2,6 +2,7 @@
 // at offsets, memory for pixel rows, paths, temporary names, replacing files,
 // the write signals and the narrow encoding (UTF-8). The rest is plain C
 // runtime, shared with Windows (runtime_services_stdio.cpp).
+#include "shell/beside_name.h"
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 
@@ -336,7 +337,7 @@ bool IsAppendOnly(int directory) {
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     const bool found = lstat(path, &status) == 0;
     if (found && S_ISDIR(status.st_mode)) {
         info->kind = kShellPathDirectory;
@@ -350,6 +351,9 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     // how it is written.
     const int directory = OpenDirectoryOf(path);
     info->appendOnly = IsAppendOnly(directory) ? 1 : 0;
+#if defined(O_TMPFILE)
+    info->unnamedFiles = 1;
+#endif
     if (found) {
         info->kind = kShellPathRegular;
         info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
@@ -365,23 +369,16 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-int32_t ShellRenameFile(const char* from, const char* to) {
-    if (std::rename(from, to) == 0) {
-        return kShellFileDone;
-    }
-    // A target mounted over its name cannot be replaced, but may be written.
-    return errno == EBUSY || errno == EXDEV ? kShellFileDenied : OutcomeOf(errno);
+int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+    return ConvertUtf16ToUtf8(wide, narrow, capacity);
 }
 
-int32_t ShellRemoveFile(const char* path) {
-    return std::remove(path) == 0 ? 0 : -1;
-}
+namespace {
 
-size_t ShellCharacterBytes(const char* /*text*/) {
-    return 1;
-}
-
-uint32_t ShellUniqueToken() {
+// A value that differs between calls and between processes, for temporary
+// names. Never taken from the random generator, whose sequence belongs to
+// the stars.
+uint32_t UniqueToken() {
     static std::atomic<uint32_t> counter{0};
     struct timespec now;
     timespec_get(&now, TIME_UTC);
@@ -390,13 +387,11 @@ uint32_t ShellUniqueToken() {
     return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
 }
 
-int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
-    return ConvertUtf16ToUtf8(wide, narrow, capacity);
-}
-
-ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
+// A file without a name in `directory` ("" for the current one), with the
+// permissions a new file gets there; unsupported where there are none.
+ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
 #if defined(O_TMPFILE)
-    // Naming the file later goes through /proc (see ShellFileLinkName); where
+    // Naming the file later goes through /proc (see LinkName); where
     // it is not mounted, say so now, before anything is written.
     if (access("/proc/self/fd", X_OK) != 0) {
         *outcome = kShellFileUnsupported;
@@ -419,7 +414,9 @@ ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
 #endif
 }
 
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+// A new file at `path` that only its owner may read and write, failing if the
+// name is taken.
+ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (descriptor < 0) {
         *outcome = OutcomeOf(errno);
@@ -428,7 +425,8 @@ ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
     return WrapDescriptor(descriptor, outcome, path);
 }
 
-int32_t ShellFileLinkName(ShellFile* file, const char* path) {
+// Gives an unnamed file the name `path`, failing if the name is taken.
+int32_t LinkName(ShellFile* file, const char* path) {
     if (std::fflush(Stream(file)) != 0) {
         return kShellFileFailed;
     }
@@ -442,7 +440,9 @@ int32_t ShellFileLinkName(ShellFile* file, const char* path) {
     return OutcomeOf(errno);
 }
 
-int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+// Gives the file the identity ShellFilePutInPlace describes. Done, denied when
+// it cannot be carried, or failed when what was buffered cannot be written.
+int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     // Nothing may be written after the mode is set: a write by a caller
     // without CAP_FSETID clears the set-user-ID and set-group-ID bits.
     const int descriptor = fileno(Stream(file));
@@ -490,6 +490,122 @@ int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     const bool same =
         status.st_uid == owner && status.st_gid == group && (status.st_mode & 07777) == permissions;
     return same ? kShellFileDone : kShellFileDenied;
+}
+
+// Renames the named new file over `target`. A mount point cannot be replaced
+// but may be written (EBUSY, EXDEV), like a target the directory or its owner
+// refuses to let go.
+int32_t RenameOver(const char* from, const char* target) {
+    if (std::rename(from, target) == 0) {
+        return kShellFileDone;
+    }
+    return errno == EBUSY || errno == EXDEV ? kShellFileDenied : OutcomeOf(errno);
+}
+
+// Gives the complete unnamed file a fresh temporary name beside `target`.
+int32_t NameBeside(ShellNewFile* made, const char* target) {
+    int32_t outcome = kShellFileFailed;
+    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
+        if (!PickNameBeside(target, UniqueToken(), made->path)) {
+            return kShellFileFailed;
+        }
+        outcome = LinkName(made->file, made->path);
+        if (outcome != kShellFileExists) {
+            break;
+        }
+    }
+    made->named = outcome == kShellFileDone ? 1 : 0;
+    return outcome;
+}
+
+// Closes the file, and where that fails removes the name it was given.
+int32_t CloseNamed(ShellNewFile* made, const char* name) {
+    const bool closed = std::fclose(Stream(made->file)) == 0;
+    made->file = nullptr;
+    if (!closed) {
+        unlink(name);
+    }
+    made->named = 0;
+    return closed ? kShellFileDone : kShellFileFailed;
+}
+
+} // namespace
+
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
+    made->file = nullptr;
+    made->named = 0;
+    made->path[0] = '\0';
+    if (!PickNameBeside(target, 0, made->path)) {
+        return kShellFileFailed;
+    }
+    int32_t outcome = kShellFileUnsupported;
+    if (info->unnamedFiles != 0) {
+        made->path[DirectoryPartLength(target)] = '\0';
+        made->file = CreateUnnamed(made->path, &outcome);
+        made->path[0] = '\0';
+    }
+    if (outcome != kShellFileUnsupported || info->appendOnly != 0) {
+        return outcome;
+    }
+    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
+        PickNameBeside(target, UniqueToken(), made->path);
+        made->file = CreatePrivate(made->path, &outcome);
+        if (outcome != kShellFileExists) {
+            break;
+        }
+    }
+    made->named = made->file != nullptr ? 1 : 0;
+    return outcome;
+}
+
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
+    const bool existing = info->kind == kShellPathRegular;
+    const int32_t identity = TakeIdentity(made->file, info);
+    if (identity == kShellFileFailed || (identity != kShellFileDone && existing)) {
+        ShellFileDiscard(made);
+        return identity;
+    }
+    if (!existing && made->named == 0) {
+        // The missing target's name directly: no temporary name to remove,
+        // which an append-only directory would refuse.
+        const int32_t linked = LinkName(made->file, target);
+        if (linked == kShellFileDone) {
+            return CloseNamed(made, target);
+        }
+        if (linked != kShellFileExists || info->appendOnly != 0) {
+            ShellFileDiscard(made);
+            return kShellFileFailed;
+        }
+        // Another writer made the target meanwhile: the last one to finish
+        // replaces it, as it would replace an older one.
+    }
+    if (made->named == 0 && NameBeside(made, target) != kShellFileDone) {
+        ShellFileDiscard(made);
+        return kShellFileFailed;
+    }
+    char temporary[kShellNewFilePathCapacity];
+    std::memcpy(temporary, made->path, sizeof temporary);
+    if (CloseNamed(made, temporary) != kShellFileDone) {
+        return kShellFileFailed;
+    }
+    const int32_t renamed = RenameOver(temporary, target);
+    if (renamed != kShellFileDone) {
+        unlink(temporary);
+    }
+    return renamed == kShellFileDone || (renamed == kShellFileDenied && existing)
+               ? renamed
+               : kShellFileFailed;
+}
+
+void ShellFileDiscard(ShellNewFile* made) {
+    if (made->file != nullptr) {
+        std::fclose(Stream(made->file));
+        made->file = nullptr;
+    }
+    if (made->named != 0) {
+        unlink(made->path);
+        made->named = 0;
+    }
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // Narrow paths are in the ANSI code page here, as every "A" function and the
 // C runtime's fopen expect them; a path the code page cannot hold exactly is
 // refused rather than changed into another one.
+#include "shell/beside_name.h"
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 #include "shell/whole_pages.h"
@@ -129,14 +130,10 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return Wrap(std::fopen(path, mode));
 }
 
-ShellFile* ShellFileCreateUnnamed(const char* /*directory*/, int32_t* outcome) {
-    // No file without a name here: the job creates a named one beside the
-    // target instead.
-    *outcome = kShellFileUnsupported;
-    return nullptr;
-}
+namespace {
 
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+// A new file at `path`, failing if the name is taken.
+ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     wchar_t wide[kWidePathCapacity];
     if (!ToWidePath(path, wide)) {
         *outcome = kShellFileFailed;
@@ -165,13 +162,6 @@ ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
     *outcome = kShellFileDone;
     return Wrap(stream);
 }
-
-int32_t ShellFileLinkName(ShellFile* /*file*/, const char* /*path*/) {
-    // Only files from ShellFileCreateUnnamed are named this way, and there are none.
-    return kShellFileUnsupported;
-}
-
-namespace {
 
 // ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
 constexpr size_t kLargestTransfer = 1u << 30;
@@ -377,14 +367,6 @@ int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
     return static_cast<int64_t>(status.st_size) - position;
 }
 
-int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
-    // Windows files carry access lists and attributes, not owners and
-    // permission bits: the rename that puts the new file in place hands it the
-    // old file's (see ShellRenameFile). What is still buffered goes out at
-    // the close that follows, which reports it.
-    return kShellFileDone;
-}
-
 // Windows raises no signal for a failed write.
 uint32_t ShellHoldWriteSignals() {
     return 0;
@@ -418,7 +400,7 @@ bool IsWritable(const char* path) {
 } // namespace
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
@@ -439,7 +421,12 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-int32_t ShellRenameFile(const char* from, const char* to) {
+namespace {
+
+// Puts the file `from` in the place of `to`: for an existing `to`, with the
+// access list and attributes ReplaceFileW hands on (the identity a Windows
+// file carries, in place of owners and permission bits).
+int32_t ReplaceWith(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
     if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
@@ -473,17 +460,9 @@ int32_t ShellRenameFile(const char* from, const char* to) {
     return kShellFileDenied;
 }
 
-int32_t ShellRemoveFile(const char* path) {
-    wchar_t wide[kWidePathCapacity];
-    return ToWidePath(path, wide) && DeleteFileW(wide) != 0 ? 0 : -1;
-}
-
-size_t ShellCharacterBytes(const char* text) {
-    const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[0])) != 0;
-    return lead && text[1] != '\0' ? 2 : 1;
-}
-
-uint32_t ShellUniqueToken() {
+// A value that differs between calls and between processes, for temporary
+// names; never taken from the random generator.
+uint32_t UniqueToken() {
     static volatile LONG counter = 0;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -491,6 +470,61 @@ uint32_t ShellUniqueToken() {
     token ^= static_cast<uint32_t>(now.QuadPart) ^ static_cast<uint32_t>(now.QuadPart >> 32);
     const LONG step = InterlockedIncrement(&counter);
     return token + static_cast<uint32_t>(step) * 0x9E3779B9u;
+}
+
+// Removes the file a temporary name stands for.
+void RemoveNamed(const char* path) {
+    wchar_t wide[kWidePathCapacity];
+    if (ToWidePath(path, wide)) {
+        DeleteFileW(wide);
+    }
+}
+
+} // namespace
+
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* /*info*/,
+                              ShellNewFile* made) {
+    // No file without a name here, and no append-only directories: the new
+    // file has a temporary name from the start.
+    made->file = nullptr;
+    made->named = 0;
+    made->path[0] = '\0';
+    int32_t outcome = kShellFileFailed;
+    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
+        if (!PickNameBeside(target, UniqueToken(), made->path)) {
+            return kShellFileFailed;
+        }
+        made->file = CreatePrivate(made->path, &outcome);
+        if (outcome != kShellFileExists) {
+            break;
+        }
+    }
+    made->named = made->file != nullptr ? 1 : 0;
+    return outcome;
+}
+
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
+    const bool closed = std::fclose(Stream(made->file)) == 0;
+    made->file = nullptr;
+    const int32_t replaced = closed ? ReplaceWith(made->path, target) : kShellFileFailed;
+    if (replaced == kShellFileDone) {
+        made->named = 0;
+        return kShellFileDone;
+    }
+    ShellFileDiscard(made);
+    return replaced == kShellFileDenied && info->kind == kShellPathRegular ? kShellFileDenied
+                                                                           : kShellFileFailed;
+}
+
+void ShellFileDiscard(ShellNewFile* made) {
+    if (made->file != nullptr) {
+        std::fclose(Stream(made->file));
+        made->file = nullptr;
+    }
+    if (made->named != 0) {
+        RemoveNamed(made->path);
+        made->named = 0;
+    }
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

@@ -116,42 +116,29 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return file;
 }
 
-ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
-    if (state.unnamedUnsupported) {
-        *outcome = kShellFileUnsupported;
-        return nullptr;
-    }
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
     if (FailsNow(state.openCalls, state.failOpenAt)) {
-        *outcome = state.createFailure;
-        return nullptr;
+        made->file = nullptr;
+        made->named = 0;
+        return state.createFailure;
     }
-    ShellFile* file = RealShellFileCreateUnnamed(directory, outcome);
-    state.opens += file != nullptr;
-    return file;
+    const int32_t outcome = RealShellFileCreateBeside(target, info, made);
+    state.opens += made->file != nullptr;
+    return outcome;
 }
 
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
-    if (FailsNow(state.openCalls, state.failOpenAt)) {
-        *outcome = state.createFailure;
-        return nullptr;
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
+    ++state.closes;
+    if (FailsNow(state.placeCalls, state.failPlaceAt)) {
+        RealShellFileDiscard(made);
+        return state.placeFailure;
     }
-    ShellFile* file = RealShellFileCreatePrivate(path, outcome);
-    state.opens += file != nullptr;
-    return file;
+    return RealShellFilePutInPlace(made, target, info);
 }
 
-int32_t ShellFileLinkName(ShellFile* file, const char* path) {
-    if (FailsNow(state.linkCalls, state.failLinkAt)) {
-        return kShellFileFailed;
-    }
-    return RealShellFileLinkName(file, path);
-}
-
-int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
-    if (FailsNow(state.identityCalls, state.failIdentityAt)) {
-        return kShellFileDenied;
-    }
-    return RealShellFileTakeIdentity(file, target);
+void ShellFileDiscard(ShellNewFile* made) {
+    state.closes += made->file != nullptr;
+    RealShellFileDiscard(made);
 }
 
 uint32_t ShellHoldWriteSignals() {
@@ -259,28 +246,10 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     RealShellQueryPath(path, info);
     info->mountPoint = state.hideMountPoints ? 0 : info->mountPoint;
+    info->unnamedFiles = state.unnamedUnsupported ? 0 : info->unnamedFiles;
     if (info->kind == kShellPathRegular && FailsNow(state.writableCalls, state.failWritableAt)) {
         info->writable = 0;
     }
-}
-
-int32_t ShellRenameFile(const char* from, const char* to) {
-    if (FailsNow(state.renameCalls, state.failRenameAt)) {
-        return state.renameFailure;
-    }
-    return RealShellRenameFile(from, to);
-}
-
-int32_t ShellRemoveFile(const char* path) {
-    return RealShellRemoveFile(path);
-}
-
-size_t ShellCharacterBytes(const char* text) {
-    return RealShellCharacterBytes(text);
-}
-
-uint32_t ShellUniqueToken() {
-    return RealShellUniqueToken();
 }
 
 void* ShellAllocate(size_t bytes) {

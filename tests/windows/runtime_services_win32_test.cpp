@@ -1,5 +1,5 @@
 // The Win32 runtime services on their own, run under Wine: ANSI code page
-// conversion, path kinds, exclusive creation, replacing rename, sizes.
+// conversion, path kinds, the new file beside a target and its replace, sizes.
 #include "shell/runtime_services.h"
 
 #include <gtest/gtest.h>
@@ -107,26 +107,34 @@ TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
     EXPECT_EQ(ShellFileOpen(Path("missing.bmp").c_str(), "rb"), nullptr);
 }
 
-TEST_F(RuntimeServicesWin32, PrivateCreateRefusesATakenNameAndWritesBinary) {
-    WriteFile("taken.bmp", "old");
-    int32_t outcome = kShellFileDone;
-    EXPECT_EQ(ShellFileCreatePrivate(Path("taken.bmp").c_str(), &outcome), nullptr);
-    EXPECT_EQ(outcome, kShellFileExists);
-    EXPECT_EQ(ReadFile("taken.bmp"), "old");
-
-    ShellFile* file = ShellFileCreatePrivate(Path("new.bmp").c_str(), &outcome);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(outcome, kShellFileDone);
+// The new file beside a target has a temporary name in the target's
+// directory, is written in binary, and either takes the target's place or goes.
+TEST_F(RuntimeServicesWin32, NewFileBesideTakesTheTargetsPlaceOrGoes) {
+    WriteFile("to.bmp", "old");
+    ShellPathInfo info;
+    ShellQueryPath(Path("to.bmp").c_str(), &info);
+    ShellNewFile made;
+    ASSERT_EQ(ShellFileCreateBeside(Path("to.bmp").c_str(), &info, &made), kShellFileDone);
+    EXPECT_EQ(made.named, 1);
+    EXPECT_EQ(std::string(made.path).rfind(directory_ + "\\.pelindra-", 0), 0u) << made.path;
     // Line ends and the old end-of-file byte pass through untranslated.
     const char bytes[] = {'\n', '\r', '\n', 0x1A, '\0', 'x'};
-    EXPECT_EQ(ShellFileWrite(bytes, sizeof bytes, 1, file), 1u);
-    EXPECT_EQ(ShellFileClose(file), 0);
-    EXPECT_EQ(ReadFile("new.bmp"), std::string(bytes, sizeof bytes));
+    EXPECT_EQ(ShellFileWrite(bytes, sizeof bytes, 1, made.file), 1u);
+    const std::string temporary = made.path;
+    EXPECT_EQ(ShellFilePutInPlace(&made, Path("to.bmp").c_str(), &info), kShellFileDone);
+    EXPECT_EQ(ReadFile("to.bmp"), std::string(bytes, sizeof bytes));
+    EXPECT_EQ(GetFileAttributesA(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
 
-    EXPECT_EQ(ShellFileCreatePrivate(Path("no-such-dir\\x.bmp").c_str(), &outcome), nullptr);
-    EXPECT_EQ(outcome, kShellFileFailed);
-    EXPECT_EQ(ShellFileCreateUnnamed(directory_.c_str(), &outcome), nullptr);
-    EXPECT_EQ(outcome, kShellFileUnsupported);
+    ASSERT_EQ(ShellFileCreateBeside(Path("to.bmp").c_str(), &info, &made), kShellFileDone);
+    const std::string discarded = made.path;
+    ShellFileDiscard(&made);
+    EXPECT_EQ(GetFileAttributesA(discarded.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadFile("to.bmp"), std::string(bytes, sizeof bytes));
+
+    ShellQueryPath(Path("no-such-dir\\x.bmp").c_str(), &info);
+    EXPECT_EQ(ShellFileCreateBeside(Path("no-such-dir\\x.bmp").c_str(), &info, &made),
+              kShellFileFailed);
+    EXPECT_EQ(made.file, nullptr);
 }
 
 TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
@@ -140,22 +148,6 @@ TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
     EXPECT_EQ(info.writable, 0u);
     SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadFile("locked.bmp"), "x");
-}
-
-TEST_F(RuntimeServicesWin32, RenameReplacesAnExistingTarget) {
-    WriteFile("from.bmp", "new contents");
-    WriteFile("to.bmp", "old");
-    EXPECT_EQ(ShellRenameFile(Path("from.bmp").c_str(), Path("to.bmp").c_str()), 0);
-    EXPECT_EQ(ReadFile("to.bmp"), "new contents");
-    EXPECT_EQ(ReadFile("from.bmp"), "<missing>");
-    EXPECT_NE(ShellRenameFile(Path("from.bmp").c_str(), Path("to.bmp").c_str()), 0);
-}
-
-TEST_F(RuntimeServicesWin32, RemoveDeletesAFile) {
-    WriteFile("gone.bmp", "x");
-    EXPECT_EQ(ShellRemoveFile(Path("gone.bmp").c_str()), 0);
-    EXPECT_EQ(ReadFile("gone.bmp"), "<missing>");
-    EXPECT_NE(ShellRemoveFile(Path("gone.bmp").c_str()), 0);
 }
 
 TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
@@ -219,12 +211,6 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     EXPECT_EQ(ShellFileClose(to), 0);
     const std::string expected = "aXYZ" + contents.substr(1002, copied - 2) + "cd";
     EXPECT_EQ(ReadFile("copy.bin"), expected);
-}
-
-TEST_F(RuntimeServicesWin32, UniqueTokensDiffer) {
-    const uint32_t first = ShellUniqueToken();
-    const uint32_t second = ShellUniqueToken();
-    EXPECT_NE(first, second);
 }
 
 TEST_F(RuntimeServicesWin32, RandomIsTheRuntimeGenerator) {
