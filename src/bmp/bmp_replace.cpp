@@ -40,8 +40,9 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
             created == kShellFileUnsupported || (existing && created == kShellFileDenied);
         return inPlace ? SaveDirectly(path, image) : kBmpCannotCreateOutput;
     }
-    const BmpStatus written =
-        WritePieces(made.file, image, existing ? kBmpWriteReplacement : kBmpWriteLast);
+    // A replacing file's rows are written behind and kept for a write in
+    // place; a new output's file is the image's last write.
+    const BmpStatus written = WritePieces(BmpOutput{made.file, existing, !existing}, image);
     // Rows copied from an input that changed meanwhile may be a patchwork.
     const BmpStatus status = written != kBmpOk ? written : CheckInputUnchanged(image);
     if (status != kBmpOk) {
