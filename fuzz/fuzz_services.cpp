@@ -307,7 +307,10 @@ void ShellRelease(void* block) {
     std::free(block);
 }
 
-int32_t ShellRandom() {
+namespace {
+
+// The next draw from the fuzz input; the input is cut first at its draw.
+int32_t NextDraw() {
     if (static_cast<int64_t>(state.drawsTaken) == state.cutAtDraw) {
         FuzzBytes& input = state.files.at(state.cutPath);
         input.resize(input.size() / 2);
@@ -323,9 +326,11 @@ int32_t ShellRandom() {
     return static_cast<int32_t>(value);
 }
 
+} // namespace
+
 void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        values[i] = ShellRandom();
+        values[i] = NextDraw();
     }
 }
 

@@ -107,11 +107,10 @@ void ShellQueryPath(const char* path, ShellPathInfo* info);
 void* ShellAllocate(size_t bytes);
 void ShellRelease(void* block);
 
-// The C runtime's pseudo-random generator: a non-negative integer. Never seeded here.
-int32_t ShellRandom();
-// The next `count` values of the same generator, in order: what as many calls
-// of ShellRandom would return, and the generator left where they would leave
-// it. Quicker where the runtime allows it, for the jobs that draw millions.
+// The next `count` values of the C runtime's pseudo-random generator, in
+// order: what as many calls of rand() would return (non-negative integers),
+// and the generator left where they would leave it. Never seeded here.
+// Quicker where the runtime allows it, for the jobs that draw millions.
 void ShellRandomDraws(int32_t* values, int32_t count);
 
 // Converts `wide`, through its terminator, to the narrow encoding (UTF-8 on

@@ -51,10 +51,6 @@ void ShellRelease(void* block) {
     std::free(block);
 }
 
-int32_t ShellRandom() {
-    return std::rand();
-}
-
 namespace {
 
 #if PELINDRA_DRAWS_WITHOUT_LOCK

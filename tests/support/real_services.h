@@ -20,7 +20,6 @@ void RealShellGiveBackStorePages(void* start, size_t bytes);
 void RealShellQueryPath(const char* path, ShellPathInfo* info);
 void* RealShellAllocate(size_t bytes);
 void RealShellRelease(void* block);
-int32_t RealShellRandom();
 void RealShellRandomDraws(int32_t* values, int32_t count);
 int32_t RealShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);
 int32_t RealShellFileCreateBeside(const char* target, const ShellPathInfo* info,

@@ -19,7 +19,6 @@
 #define ShellQueryPath RealShellQueryPath
 #define ShellAllocate RealShellAllocate
 #define ShellRelease RealShellRelease
-#define ShellRandom RealShellRandom
 #define ShellRandomDraws RealShellRandomDraws
 #define ShellWideToNarrow RealShellWideToNarrow
 #define ShellFileCreateBeside RealShellFileCreateBeside

@@ -273,13 +273,18 @@ void ShellRelease(void* block) {
     RealShellRelease(block);
 }
 
-int32_t ShellRandom() {
+namespace {
+
+// The next draw: a configured one, or the real generator's.
+int32_t NextDraw() {
     if (static_cast<int64_t>(state.drawsTaken) == state.cutAtDraw) {
         CutFile();
     }
     if (state.draws.empty()) {
         ++state.drawsTaken;
-        return RealShellRandom();
+        int32_t value = 0;
+        RealShellRandomDraws(&value, 1);
+        return value;
     }
     size_t index = state.drawsTaken++;
     if (state.repeatDraws) {
@@ -291,10 +296,12 @@ int32_t ShellRandom() {
     return state.draws[index];
 }
 
+} // namespace
+
 // One draw at a time, so that configured draws and cuts apply to each.
 void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        values[i] = ShellRandom();
+        values[i] = NextDraw();
     }
 }
 

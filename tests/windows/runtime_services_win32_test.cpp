@@ -216,9 +216,11 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
 TEST_F(RuntimeServicesWin32, RandomIsTheRuntimeGenerator) {
     // msvcrt: state * 214013 + 2531011, bits 16 to 30.
     std::srand(1);
-    EXPECT_EQ(ShellRandom(), 41);
-    EXPECT_EQ(ShellRandom(), 18467);
-    EXPECT_EQ(ShellRandom(), 6334);
+    int32_t values[3] = {};
+    ShellRandomDraws(values, 3);
+    EXPECT_EQ(values[0], 41);
+    EXPECT_EQ(values[1], 18467);
+    EXPECT_EQ(values[2], 6334);
 }
 
 } // namespace
