@@ -535,12 +535,15 @@ int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, She
     made->file = nullptr;
     made->named = 0;
     made->path[0] = '\0';
-    if (!PickNameBeside(target, 0, made->path)) {
+    // The directory part, checked first to leave room for a temporary name.
+    const size_t directory = DirectoryPartLength(target);
+    if (directory + kBesideNameLength + 1 > sizeof made->path) {
         return kShellFileFailed;
     }
     int32_t outcome = kShellFileUnsupported;
     if (info->unnamedFiles != 0) {
-        made->path[DirectoryPartLength(target)] = '\0';
+        std::memcpy(made->path, target, directory);
+        made->path[directory] = '\0';
         made->file = CreateUnnamed(made->path, &outcome);
         made->path[0] = '\0';
     }
