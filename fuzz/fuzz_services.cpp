@@ -274,7 +274,8 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    *info = ShellPathInfo{};
+    info->unnamedFiles = 1;
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {

@@ -50,10 +50,18 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
         return status;
     }
 #if defined(_WIN32)
-    // Windows will not replace a file that is open, and the target may be the
-    // input. Rows not read by now cannot be any more, so if the replace is then
-    // refused, writing in place below fails without touching the target.
-    CloseBmpInput(image);
+    // Windows will not replace a file that is open. Where the target is the
+    // input itself, the rows not read yet are read now and the input closed,
+    // so that a refused replace can still write it in place; any other input
+    // stays open for that write.
+    const bool inputIsTarget = image->input != nullptr &&
+                               image->inputStamp.device == target.device &&
+                               image->inputStamp.file == target.file;
+    const BmpStatus loaded = inputIsTarget ? LoadRemainingPixels(image) : kBmpOk;
+    if (loaded != kBmpOk) {
+        ShellFileDiscard(&made);
+        return loaded;
+    }
 #endif
     const int32_t placed = ShellFilePutInPlace(&made, path, &target);
     if (placed == kShellFileDone) {

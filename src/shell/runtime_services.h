@@ -99,6 +99,8 @@ struct ShellPathInfo {
                            // lets one be removed or replaced (chattr +a)
     uint32_t unnamedFiles; // 1 where the platform can make a file without a name
                            // (the file system may still refuse)
+    uint64_t device;       // which file a regular file is, as a ShellFileStamp
+    uint64_t file;         // names it (0 where unknown)
 };
 // Describes what a path names without following a final symbolic link.
 void ShellQueryPath(const char* path, ShellPathInfo* info);

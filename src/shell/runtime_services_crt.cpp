@@ -337,7 +337,7 @@ bool IsAppendOnly(int directory) {
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{};
     const bool found = lstat(path, &status) == 0;
     if (found && S_ISDIR(status.st_mode)) {
         info->kind = kShellPathDirectory;
@@ -360,6 +360,8 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->owner = static_cast<uint32_t>(status.st_uid);
         info->group = static_cast<uint32_t>(status.st_gid);
         info->links = static_cast<uint32_t>(status.st_nlink);
+        info->device = static_cast<uint64_t>(status.st_dev);
+        info->file = static_cast<uint64_t>(status.st_ino);
         info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0 ? 1 : 0;
         info->writable = IsWritable(path) ? 1 : 0;
         info->mountPoint = IsMountPoint(path, status.st_dev, directory) ? 1 : 0;

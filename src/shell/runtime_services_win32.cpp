@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -27,8 +28,9 @@ bool IsDirectory(const char* path) {
 // Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
 // files; only the type of an open handle tells them apart. They are written
 // through rather than replaced, which they could not be. Returns the number of
-// names a disk file has (hard links), or 0 for anything else.
-DWORD DiskFileLinks(const char* path) {
+// names a disk file has (hard links), or 0 for anything else, and notes in
+// `info` which file it is.
+DWORD DiskFileLinks(const char* path, ShellPathInfo* info) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -37,10 +39,13 @@ DWORD DiskFileLinks(const char* path) {
     DWORD links = 0;
     BY_HANDLE_FILE_INFORMATION information;
     if (GetFileType(handle) == FILE_TYPE_DISK) {
-        links =
-            GetFileInformationByHandle(handle, &information) != 0 && information.nNumberOfLinks > 1
-                ? information.nNumberOfLinks
-                : 1;
+        const bool known = GetFileInformationByHandle(handle, &information) != 0;
+        links = known && information.nNumberOfLinks > 1 ? information.nNumberOfLinks : 1;
+        if (known) {
+            info->device = information.dwVolumeSerialNumber;
+            info->file = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) |
+                         information.nFileIndexLow;
+        }
     }
     CloseHandle(handle);
     return links;
@@ -87,6 +92,21 @@ bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
         wide[at++] = *rest++;
     }
     wide[at] = L'\0';
+    return true;
+}
+
+// ToWidePath, made absolute: ReplaceFileW under Wine fails for a name
+// without a directory, and every replace is then refused.
+bool ToFullWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
+    if (!ToWidePath(path, wide)) {
+        return false;
+    }
+    wchar_t full[kWidePathCapacity];
+    const DWORD length = GetFullPathNameW(wide, kWidePathCapacity, full, nullptr);
+    if (length == 0 || length >= static_cast<DWORD>(kWidePathCapacity)) {
+        return false;
+    }
+    std::wcscpy(wide, full);
     return true;
 }
 
@@ -400,7 +420,7 @@ bool IsWritable(const char* path) {
 } // namespace
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{};
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
@@ -414,7 +434,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else {
         // A file with other names is written in place, so they all see the image.
-        const DWORD links = DiskFileLinks(path);
+        const DWORD links = DiskFileLinks(path, info);
         info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
         info->links = links;
         info->writable = links != 0 && IsWritable(path) ? 1 : 0;
@@ -429,8 +449,16 @@ namespace {
 int32_t ReplaceWith(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
-    if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
+    if (!ToFullWidePath(from, wideFrom) || !ToFullWidePath(to, wideTo)) {
         return kShellFileFailed;
+    }
+    // A target named by its short (8.3) name is replaced under its long one,
+    // which the replace would otherwise leave behind beside a new short-named
+    // file.
+    wchar_t longTo[kWidePathCapacity];
+    const DWORD longLength = GetLongPathNameW(wideTo, longTo, kWidePathCapacity);
+    if (longLength > 0 && longLength < static_cast<DWORD>(kWidePathCapacity)) {
+        std::wcscpy(wideTo, longTo);
     }
     WIN32_FILE_ATTRIBUTE_DATA target;
     if (GetFileAttributesExW(wideTo, GetFileExInfoStandard, &target) == 0) {
