@@ -396,6 +396,10 @@ void ShellReleaseWriteSignals(uint32_t /*held*/) {}
 
 namespace {
 
+bool IsSeparator(char character) {
+    return character == '\\' || character == '/';
+}
+
 // Whether `path` can be opened for writing now, as a plain open would.
 bool IsWritable(const char* path) {
     // The read-only attribute is asked for directly: Windows refuses to open
@@ -421,6 +425,13 @@ bool IsWritable(const char* path) {
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     *info = ShellPathInfo{};
+    // The device namespace (\\.\NUL, \\.\pipe\name, \\.\COM1) names
+    // devices and pipes, which are written through, never replaced; whether
+    // such a name exists is for the open to find out.
+    if (IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == '.' && IsSeparator(path[3])) {
+        info->kind = kShellPathOther;
+        return;
+    }
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;

@@ -97,9 +97,12 @@ TEST_F(RuntimeServicesWin32, QueryPathTellsFilesDirectoriesAndMissingNames) {
     EXPECT_EQ(info.kind, kShellPathDirectory);
     ShellQueryPath(Path("missing.bmp").c_str(), &info);
     EXPECT_EQ(info.kind, kShellPathMissing);
-    // A device is written through, never replaced by a rename.
-    ShellQueryPath("NUL", &info);
-    EXPECT_EQ(info.kind, kShellPathOther);
+    // A device is written through, never replaced by a rename, and so is
+    // anything named in the device namespace.
+    for (const char* device : {"NUL", "\\\\.\\NUL", "\\\\.\\pipe\\pelindra-missing"}) {
+        ShellQueryPath(device, &info);
+        EXPECT_EQ(info.kind, kShellPathOther) << device;
+    }
 }
 
 TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {

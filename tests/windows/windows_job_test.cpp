@@ -222,6 +222,7 @@ TEST_F(WindowsJob, FewStarsReplaceABareShortOrHeldOutput) {
 TEST_F(WindowsJob, WritesStraightIntoADevice) {
     // No temporary file and rename for NUL: it is opened and written as it is.
     EXPECT_EQ(RunJob(input_, "NUL", 5), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(RunJob(input_, "\\\\.\\NUL", 5), PELINDRA_RESULT_WRITTEN);
 }
 
 TEST_F(WindowsJob, RefusesADirectoryAsOutputAndAMissingInput) {
