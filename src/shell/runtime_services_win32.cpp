@@ -1,8 +1,9 @@
 // The runtime services over the Windows C runtime (msvcrt) and the Win32 file
 // API: what MorvanePelindra.dll uses when a Windows host loads it.
 //
-// Narrow paths are in the ANSI code page here, as every "A" function and the
-// C runtime's fopen expect them; a path the code page cannot hold exactly is
+// Narrow paths are in the ANSI code page here, as the job converts them, and
+// every file operation takes their exact wide form, whatever code page a host
+// has set the "A" functions to; a path the code page cannot hold exactly is
 // refused rather than changed into another one.
 #include "shell/beside_name.h"
 #include "shell/runtime_services.h"
@@ -20,8 +21,11 @@
 
 namespace {
 
-bool IsDirectory(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+// Every file operation takes the wide form of the narrow (ANSI code page)
+// path: the "A" functions would read it in the OEM code page after a host's
+// SetFileApisToOEM, and name another file than the C runtime and the report.
+bool IsDirectory(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -30,8 +34,8 @@ bool IsDirectory(const char* path) {
 // through rather than replaced, which they could not be. Returns the number of
 // names a disk file has (hard links), or 0 for anything else, and notes in
 // `info` which file it is.
-DWORD DiskFileLinks(const char* path, ShellPathInfo* info) {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
+    HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return 1; // it exists (it has attributes); let the save find out more
@@ -144,10 +148,12 @@ void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
     // The C runtime refuses to open a directory already; asking first keeps the
     // promise without depending on which error it reports.
-    if (mode[0] == 'r' && IsDirectory(path)) {
+    wchar_t wide[kWidePathCapacity];
+    if (!ToWidePath(path, wide) || (mode[0] == 'r' && IsDirectory(wide))) {
         return nullptr;
     }
-    return Wrap(std::fopen(path, mode));
+    const wchar_t wideMode[] = {static_cast<wchar_t>(mode[0]), static_cast<wchar_t>(mode[1]), 0};
+    return Wrap(_wfopen(wide, wideMode));
 }
 
 namespace {
@@ -401,18 +407,18 @@ bool IsSeparator(char character) {
 }
 
 // Whether `path` can be opened for writing now, as a plain open would.
-bool IsWritable(const char* path) {
+bool IsWritable(const wchar_t* path) {
     // The read-only attribute is asked for directly: Windows refuses to open
     // such a file for writing whoever asks, where a POSIX layer under Wine
     // run by root would not.
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
     // An access list that refuses writing, or another program holding the
     // file without sharing it, refuse this open.
     HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
@@ -432,7 +438,9 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
         return;
     }
-    const DWORD attributes = GetFileAttributesA(path);
+    wchar_t wide[kWidePathCapacity];
+    const DWORD attributes =
+        ToWidePath(path, wide) ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
     }
@@ -445,10 +453,10 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else {
         // A file with other names is written in place, so they all see the image.
-        const DWORD links = DiskFileLinks(path, info);
+        const DWORD links = DiskFileLinks(wide, info);
         info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
         info->links = links;
-        info->writable = links != 0 && IsWritable(path) ? 1 : 0;
+        info->writable = links != 0 && IsWritable(wide) ? 1 : 0;
     }
 }
 

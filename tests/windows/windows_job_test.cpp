@@ -219,6 +219,33 @@ TEST_F(WindowsJob, FewStarsReplaceABareShortOrHeldOutput) {
     DeleteFileA(input.c_str());
 }
 
+// A host that set the file functions to the OEM code page: the checks and
+// the writes must still name the one file the ANSI path names, so that a
+// hard-linked accented output is written in place, its link kept.
+TEST_F(WindowsJob, FileFunctionsInTheOemCodePageNameTheSameFile) {
+    if (GetACP() == GetOEMCP()) {
+        GTEST_SKIP() << "the ANSI and OEM code pages are the same here";
+    }
+    const std::wstring output = Widen(directory_) + L"\\out-\u00e9.bmp";
+    const std::wstring link = Widen(directory_) + L"\\link.bmp";
+    FILE* stream = _wfopen(output.c_str(), L"wb");
+    ASSERT_NE(stream, nullptr);
+    std::fputs("old", stream);
+    std::fclose(stream);
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), output.c_str(), nullptr)) << GetLastError();
+    const std::wstring input = Widen(input_);
+    SetFileApisToOEM();
+    std::srand(2026);
+    const int32_t result = Pelindra(reinterpret_cast<const char16_t*>(input.c_str()),
+                                    reinterpret_cast<const char16_t*>(output.c_str()), 40);
+    SetFileApisToANSI();
+    EXPECT_EQ(result, PELINDRA_RESULT_WRITTEN);
+    const std::string linked = ReadBytes(directory_ + "\\link.bmp");
+    EXPECT_EQ(static_cast<long>(linked.size()), FileSize(input_)) << "the link lost the image";
+    DeleteFileW(output.c_str());
+    EXPECT_EQ(CountEntries(directory_), 1);
+}
+
 TEST_F(WindowsJob, WritesStraightIntoADevice) {
     // No temporary file and rename for NUL: it is opened and written as it is.
     EXPECT_EQ(RunJob(input_, "NUL", 5), PELINDRA_RESULT_WRITTEN);
