@@ -1,7 +1,8 @@
 #include "straightforward_stars.h"
 
 #include "render/direction.h"
-#include "shell/runtime_services.h"
+
+#include <cstdlib>
 
 void StraightforwardSmallStar(const PixelCanvas* canvas) {
     const int32_t size = canvas->size;
@@ -47,10 +48,11 @@ void StraightforwardLargeStar(const PixelCanvas* canvas) {
 
 void StraightforwardPlaceStars(const BmpImage* image, int32_t starCount) {
     for (int32_t star = 0; star < starCount; ++star) {
-        const int32_t x = ShellRandom() % image->width;
-        const int32_t y = ShellRandom() % image->rows;
-        const int32_t size = ShellRandom() % 8 + 2;
-        const int32_t index = ShellRandom() % 4;
+        // rand() itself, one call per draw, as the literal job takes them.
+        const int32_t x = std::rand() % image->width;
+        const int32_t y = std::rand() % image->rows;
+        const int32_t size = std::rand() % 8 + 2;
+        const int32_t index = std::rand() % 4;
         uint8_t red = 255;
         uint8_t green = 255;
         uint8_t blue = 255;

@@ -5,11 +5,11 @@
 //   byte 1      options: bit 0 hide file sizes, bit 1 an older output exists,
 //               bit 2 write over the input, bit 3 the file system makes files
 //               without a name, bits 4-7 which kind of call fails (0 none,
-//               1 allocation, 2 open, 3 write, 4 close, 5 rename, 6 the input
-//               loses its second half before that draw, 7 kernel copies from
-//               then on, 8 a create refused for permission, 9 a rename refused
-//               for permission, 10 naming the new file, 11 giving it the old
-//               file's identity, 12 the check that the target may be written)
+//               1 allocation, 2 open, 3 write, 4 close, 5 putting the new
+//               file in place, 6 the input loses its second half before that
+//               draw, 7 kernel copies from then on, 8 a create refused for
+//               permission, 9 the new file refused its place (write in place
+//               instead), 12 the check that the target may be written)
 //   byte 2      index of the call of that kind that fails (of the draw for 6)
 //   bytes 3-4   length L of the file, little-endian (cut to what remains)
 //   L bytes     the input file
@@ -57,7 +57,7 @@ void InjectFault(int kind, int64_t index) {
         shell.failCloseAt = index;
         break;
     case 5:
-        shell.failRenameAt = index;
+        shell.failPlaceAt = index;
         break;
     case 6:
         shell.cutAtDraw = index;
@@ -71,14 +71,8 @@ void InjectFault(int kind, int64_t index) {
         shell.createFailure = kShellFileDenied;
         break;
     case 9:
-        shell.failRenameAt = index;
-        shell.renameFailure = kShellFileDenied;
-        break;
-    case 10:
-        shell.failLinkAt = index;
-        break;
-    case 11:
-        shell.failIdentityAt = index;
+        shell.failPlaceAt = index;
+        shell.placeFailure = kShellFileDenied;
         break;
     case 12:
         shell.failWritableAt = index;

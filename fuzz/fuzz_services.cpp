@@ -91,68 +91,55 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return new ShellFile{path, writing, 0, {}};
 }
 
-ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
-    if (!state.unnamedSupported) {
-        *outcome = kShellFileUnsupported;
-        return nullptr;
-    }
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
+    made->file = nullptr;
+    made->named = 0;
+    made->path[0] = '\0';
     if (FailsNow(state.openCalls, state.failOpenAt)) {
-        *outcome = state.createFailure;
-        return nullptr;
+        return state.createFailure;
     }
-    if (directory[0] != '\0' && !IsDirectory(directory)) {
-        *outcome = kShellFileFailed;
-        return nullptr;
+    const std::string path(target);
+    const std::string directory = path.substr(0, path.rfind('/') + 1);
+    if (state.unnamedSupported && info->unnamedFiles != 0) {
+        ++state.unnamedOpen;
+    } else {
+        static uint32_t counter = 0;
+        std::snprintf(made->path, sizeof made->path, "%s.pelindra-%08x", directory.c_str(),
+                      ++counter);
+        if (state.files.count(made->path) != 0) {
+            return kShellFileExists;
+        }
+        state.files[made->path];
+        made->named = 1;
     }
-    *outcome = kShellFileDone;
     ++state.opens;
-    ++state.unnamedOpen;
-    return new ShellFile{"", true, 0, {}};
-}
-
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
-    if (FailsNow(state.openCalls, state.failOpenAt)) {
-        *outcome = state.createFailure;
-        return nullptr;
-    }
-    if (IsDirectory(path) || state.files.count(path) != 0) {
-        *outcome = IsDirectory(path) ? kShellFileFailed : kShellFileExists;
-        return nullptr;
-    }
-    state.files[path];
-    *outcome = kShellFileDone;
-    ++state.opens;
-    return new ShellFile{path, true, 0, {}};
-}
-
-int32_t ShellFileLinkName(ShellFile* file, const char* path) {
-    if (!file->path.empty()) {
-        FuzzFail("a file that already has a name was named again");
-    }
-    if (FailsNow(state.linkCalls, state.failLinkAt)) {
-        return kShellFileFailed;
-    }
-    if (IsDirectory(path) || state.files.count(path) != 0) {
-        return IsDirectory(path) ? kShellFileFailed : kShellFileExists;
-    }
-    state.files[path] = std::move(file->unnamed);
-    file->path = path;
-    --state.unnamedOpen;
+    made->file = new ShellFile{made->named != 0 ? made->path : "", true, 0, {}};
     return kShellFileDone;
 }
 
-int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo*) {
-    if (!file->writing) {
-        FuzzFail("a file opened for reading was given an identity");
+void ShellFileDiscard(ShellNewFile* made) {
+    if (made->file != nullptr) {
+        ++state.closes;
+        state.unnamedOpen -= made->named == 0;
+        delete made->file;
+        made->file = nullptr;
     }
-    return FailsNow(state.identityCalls, state.failIdentityAt) ? -1 : 0;
+    if (made->named != 0) {
+        state.files.erase(made->path);
+        made->named = 0;
+    }
 }
 
-int32_t ShellCheckWritable(const char* path) {
-    if (FailsNow(state.writableCalls, state.failWritableAt)) {
-        return -1;
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo*) {
+    const bool fails = FailsNow(state.placeCalls, state.failPlaceAt);
+    if (fails || IsDirectory(target)) {
+        ShellFileDiscard(made);
+        return fails ? state.placeFailure : kShellFileFailed;
     }
-    return state.files.count(path) != 0 && !IsDirectory(path) ? 0 : -1;
+    FuzzBytes contents = std::move(ContentsOf(made->file));
+    ShellFileDiscard(made);
+    state.files[target] = std::move(contents);
+    return kShellFileDone;
 }
 
 uint32_t ShellHoldWriteSignals() {
@@ -197,10 +184,13 @@ int32_t ShellFileClose(ShellFile* file) {
     return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : 0;
 }
 
-int64_t ShellFileRemaining(ShellFile* file) {
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    *stamp = ShellFileStamp{};
     if (state.hideFileSizes || file->writing) {
         return -1;
     }
+    // The in-memory files change only by being cut, which their size shows.
+    stamp->size = static_cast<int64_t>(state.files.at(file->path).size());
     return static_cast<int64_t>(state.files.at(file->path).size() - file->position);
 }
 
@@ -284,42 +274,18 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
+    *info = ShellPathInfo{};
+    info->unnamedFiles = 1;
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {
         info->kind = kShellPathRegular;
         info->permissions = 0644;
         info->links = 1;
+        info->writable = FailsNow(state.writableCalls, state.failWritableAt) ? 0 : 1;
     } else {
         info->kind = kShellPathMissing;
     }
-}
-
-int32_t ShellRenameFile(const char* from, const char* to) {
-    if (FailsNow(state.renameCalls, state.failRenameAt)) {
-        return state.renameFailure;
-    }
-    if (state.files.count(from) == 0 || IsDirectory(to)) {
-        return kShellFileFailed;
-    }
-    FuzzBytes moved = std::move(state.files.at(from));
-    state.files.erase(from);
-    state.files[to] = std::move(moved);
-    return 0;
-}
-
-int32_t ShellRemoveFile(const char* path) {
-    return state.files.erase(path) == 1 ? 0 : -1;
-}
-
-size_t ShellCharacterBytes(const char* /*text*/) {
-    return 1;
-}
-
-uint32_t ShellUniqueToken() {
-    static uint32_t counter = 0;
-    return ++counter;
 }
 
 void* ShellAllocate(size_t bytes) {
@@ -342,7 +308,10 @@ void ShellRelease(void* block) {
     std::free(block);
 }
 
-int32_t ShellRandom() {
+namespace {
+
+// The next draw from the fuzz input; the input is cut first at its draw.
+int32_t NextDraw() {
     if (static_cast<int64_t>(state.drawsTaken) == state.cutAtDraw) {
         FuzzBytes& input = state.files.at(state.cutPath);
         input.resize(input.size() / 2);
@@ -358,18 +327,12 @@ int32_t ShellRandom() {
     return static_cast<int32_t>(value);
 }
 
+} // namespace
+
 void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        values[i] = ShellRandom();
+        values[i] = NextDraw();
     }
-}
-
-size_t ShellWideLength(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

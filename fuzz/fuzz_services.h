@@ -27,14 +27,12 @@ struct FuzzShellState {
     int64_t failAllocationAt = -1;
     int64_t failOpenAt = -1; // opens and exclusive creations
     int64_t failWriteAt = -1;
-    int64_t failCloseAt = -1; // the stream is closed all the same
-    int64_t failRenameAt = -1;
-    int32_t renameFailure = 4;     // the ShellFileOutcome a failed rename reports
+    int64_t failCloseAt = -1;      // the stream is closed all the same
     int32_t createFailure = 4;     // the ShellFileOutcome a failed create reports
     bool unnamedSupported = false; // files without a name can be created (O_TMPFILE)
-    int64_t failLinkAt = -1;       // naming an unnamed file fails
-    int64_t failIdentityAt = -1;   // a new file cannot take the target's identity
-    int64_t failWritableAt = -1;   // that writability check finds the file not writable
+    int64_t failPlaceAt = -1;      // putting a new file in its target's place fails
+    int32_t placeFailure = 4;      // with this ShellFileOutcome (denied: write in place)
+    int64_t failWritableAt = -1;   // that query of a file finds it not writable
     int64_t failCopyAt = -1;       // from that kernel copy on, copies are unsupported
     // The input changing under the job: before draw number cutAtDraw is
     // served, the file at cutPath loses its second half (cut is then set).
@@ -54,9 +52,7 @@ struct FuzzShellState {
     int64_t openCalls = 0;
     int64_t writeCalls = 0;
     int64_t closeCalls = 0;
-    int64_t renameCalls = 0;
-    int64_t linkCalls = 0;
-    int64_t identityCalls = 0;
+    int64_t placeCalls = 0;
     int64_t writableCalls = 0;
     int64_t unnamedOpen = 0; // unnamed files currently open; they vanish when closed
     int64_t truncations = 0; // existing files opened for writing, so written in place

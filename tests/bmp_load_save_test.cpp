@@ -83,15 +83,13 @@ TEST(Load, NeverAllocatesMoreThanTheFileHolds) {
     EXPECT_EQ(TestShell().largestAllocation, 0);
 }
 
-// Saving: every write, the close, the naming and the rename can fail, and so
-// can making the new file beside the target for any reason but permission.
-// None may harm an existing output file or leave a temporary behind.
+// Saving: every write and putting the new file in place can fail, and so can
+// making the new file beside the target for any reason but permission. None
+// may harm an existing output file or leave a temporary behind.
 struct SaveFaultCase {
     const char* name;
     int64_t failWriteAt;
-    int64_t failCloseAt; // closes count the input's close as 0
-    int64_t failRenameAt;
-    int64_t failLinkAt = -1;
+    int64_t failPlaceAt = -1;    // giving the new file the target's identity and name
     int64_t failOpenAt = -1;     // 0 is the input; 1 the new file (a full disk, no inodes)
     int64_t failWritableAt = -1; // the target could not be opened for writing
     bool unnamedUnsupported = false;
@@ -111,9 +109,7 @@ TEST_P(SaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
     WriteFileBytes(scratch / "out.bmp", previous);
     const SaveFaultCase& c = GetParam();
     TestShell().failWriteAt = c.failWriteAt;
-    TestShell().failCloseAt = c.failCloseAt;
-    TestShell().failRenameAt = c.failRenameAt;
-    TestShell().failLinkAt = c.failLinkAt;
+    TestShell().failPlaceAt = c.failPlaceAt;
     TestShell().failOpenAt = c.failOpenAt;
     TestShell().failWritableAt = c.failWritableAt;
     TestShell().unnamedUnsupported = c.unnamedUnsupported;
@@ -133,15 +129,13 @@ TEST_P(SaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SaveFaultTest,
-    testing::Values(SaveFaultCase{"FileHeaderWrite", 0, -1, -1},
-                    SaveFaultCase{"InfoHeaderWrite", 1, -1, -1},
-                    SaveFaultCase{"GapWrite", 2, -1, -1}, SaveFaultCase{"PixelWrite", 3, -1, -1},
-                    SaveFaultCase{"Close", -1, 1, -1}, SaveFaultCase{"Rename", -1, -1, 0},
-                    SaveFaultCase{"Naming", -1, -1, -1, 0},
-                    SaveFaultCase{"NamedTemporaryClose", -1, 1, -1, -1, -1, -1, true},
-                    SaveFaultCase{"NewFileNoSpace", -1, -1, -1, -1, 1, -1, false, "create"},
-                    SaveFaultCase{"NamedTemporaryNoSpace", -1, -1, -1, -1, 1, -1, true, "create"},
-                    SaveFaultCase{"TargetNotWritable", -1, -1, -1, -1, -1, 0, false, "create"}),
+    testing::Values(SaveFaultCase{"FileHeaderWrite", 0}, SaveFaultCase{"InfoHeaderWrite", 1},
+                    SaveFaultCase{"GapWrite", 2}, SaveFaultCase{"PixelWrite", 3},
+                    SaveFaultCase{"PutInPlace", -1, 0},
+                    SaveFaultCase{"PutInPlaceFromNamedTemporary", -1, 0, -1, -1, true},
+                    SaveFaultCase{"NewFileNoSpace", -1, -1, 1, -1, false, "create"},
+                    SaveFaultCase{"NamedTemporaryNoSpace", -1, -1, 1, -1, true, "create"},
+                    SaveFaultCase{"TargetNotWritable", -1, -1, -1, 0, false, "create"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Where the new file cannot stand in for the old one, the old file is written
@@ -150,8 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct PlacementCase {
     const char* name;
     int64_t failOpenAt;      // 1: the directory refuses the new file for permission
-    int64_t failIdentityAt;  // 0: the new file cannot take the old one's owner and mode
-    int64_t failRenameAt;    // 0: the rename is refused for permission
+    int64_t failPlaceAt;     // 0: an identity the new file cannot carry, a refused rename
     bool unnamedUnsupported; // the file system has no unnamed files
     bool inPlace;
 };
@@ -172,9 +165,8 @@ TEST_P(SavePlacementTest, WritesTheImageWhereItMust) {
     const PlacementCase& c = GetParam();
     TestShell().failOpenAt = c.failOpenAt;
     TestShell().createFailure = kShellFileDenied;
-    TestShell().failIdentityAt = c.failIdentityAt;
-    TestShell().failRenameAt = c.failRenameAt;
-    TestShell().renameFailure = kShellFileDenied;
+    TestShell().failPlaceAt = c.failPlaceAt;
+    TestShell().placeFailure = kShellFileDenied;
     TestShell().unnamedUnsupported = c.unnamedUnsupported;
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0), PELINDRA_RESULT_WRITTEN)
@@ -190,12 +182,12 @@ TEST_P(SavePlacementTest, WritesTheImageWhereItMust) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, SavePlacementTest,
-    testing::Values(PlacementCase{"Replaced", -1, -1, -1, false, false},
-                    PlacementCase{"ReplacedThroughNamedTemporary", -1, -1, -1, true, false},
-                    PlacementCase{"DirectoryRefusesNewNames", 1, -1, -1, false, true},
-                    PlacementCase{"NamedTemporaryRefused", 1, -1, -1, true, true},
-                    PlacementCase{"IdentityCannotBeKept", -1, 0, -1, false, true},
-                    PlacementCase{"RenameRefused", -1, -1, 0, false, true}),
+    testing::Values(PlacementCase{"Replaced", -1, -1, false, false},
+                    PlacementCase{"ReplacedThroughNamedTemporary", -1, -1, true, false},
+                    PlacementCase{"DirectoryRefusesNewNames", 1, -1, false, true},
+                    PlacementCase{"NamedTemporaryRefused", 1, -1, true, true},
+                    PlacementCase{"PlaceRefused", -1, 0, false, true},
+                    PlacementCase{"PlaceRefusedForNamedTemporary", -1, 0, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A new output gets the mode a plain create gives it, whichever way it was made.

@@ -1,11 +1,13 @@
 // Every platform call the job makes, failed in turn. A clean run first counts
-// how many allocations, opens, writes, closes, renames, namings, identity
-// changes, conversions and bytes read a job takes; then each of them is made to fail on its own.
+// how many allocations, opens, writes, closes, placings of the new file,
+// conversions and bytes read a job takes; then each of them is made to fail on its own.
 // Whatever fails, the job must print exactly one error line, return 1, close every file, release
 // every block and leave the directory as it found it: an existing output untouched, no temporary
 // file behind.
 #include "bmp_files.h"
 #include "job_invariants.h"
+
+#include "shell/runtime_services.h"
 
 #include <optional>
 
@@ -48,9 +50,8 @@ enum class Fault {
     kOpen,
     kWrite,
     kClose,
-    kRename,
-    kLink,     // naming the finished new file
-    kIdentity, // the new file cannot take the old one's owner and mode
+    kPlace,        // putting the finished new file in place fails
+    kPlaceRefused, // it cannot stand in for the target, which is written in place
     kConversion,
     kReadCut,            // reads stop after N bytes; the file's size is known
     kReadCutUnknownSize, // the same with the size hidden, as from a pipe
@@ -68,12 +69,10 @@ const char* FaultName(Fault fault) {
         return "Write";
     case Fault::kClose:
         return "Close";
-    case Fault::kRename:
-        return "Rename";
-    case Fault::kLink:
-        return "Link";
-    case Fault::kIdentity:
-        return "Identity";
+    case Fault::kPlace:
+        return "Place";
+    case Fault::kPlaceRefused:
+        return "PlaceRefused";
     case Fault::kConversion:
         return "Conversion";
     case Fault::kReadCut:
@@ -96,12 +95,9 @@ int64_t CallsMade(Fault fault, const TestShellState& shell) {
         return shell.writeCalls;
     case Fault::kClose:
         return shell.closeCalls;
-    case Fault::kRename:
-        return shell.renameCalls;
-    case Fault::kLink:
-        return shell.linkCalls;
-    case Fault::kIdentity:
-        return shell.identityCalls;
+    case Fault::kPlace:
+    case Fault::kPlaceRefused:
+        return shell.placeCalls;
     case Fault::kConversion:
         return shell.conversionCalls;
     case Fault::kReadCut:
@@ -135,14 +131,12 @@ void Inject(Fault fault, int64_t index, TestShellState& shell) {
     case Fault::kClose:
         shell.failCloseAt = index;
         return;
-    case Fault::kRename:
-        shell.failRenameAt = index;
+    case Fault::kPlace:
+        shell.failPlaceAt = index;
         return;
-    case Fault::kLink:
-        shell.failLinkAt = index;
-        return;
-    case Fault::kIdentity:
-        shell.failIdentityAt = index;
+    case Fault::kPlaceRefused:
+        shell.failPlaceAt = index;
+        shell.placeFailure = kShellFileDenied;
         return;
     case Fault::kConversion:
         shell.failConversionAt = index;
@@ -227,18 +221,17 @@ std::optional<std::string> ExpectedFailure(const Scenario& scenario, const Paths
         // reason: no space, no inodes), so an existing output stays as it is.
         return saving + "Error: Cannot create output file '" + paths.output.string() + "'\n";
     case Fault::kWrite:
-    case Fault::kRename:
-    case Fault::kLink:
+    case Fault::kPlace:
         return saving + writeLine;
-    case Fault::kIdentity:
-        // An existing output is then written in place; a new one needs nothing
-        // beyond what a new file gets.
-        return std::nullopt;
+    case Fault::kPlaceRefused:
+        // An existing output is then written in place; a new one has nothing
+        // to fall back to.
+        return scenario.outputExists ? std::nullopt
+                                     : std::optional<std::string>(saving + writeLine);
     case Fault::kClose:
         // The input is only read, so its close cannot lose anything. It is
-        // closed first: after the load, or once the rows are written; last
-        // when the save still copies rows from it.
-        if (index == (scenario.large ? 1 : 0)) {
+        // the first close: a new file is closed as it is put in place.
+        if (index == 0) {
             return std::nullopt;
         }
         return saving + writeLine;
@@ -320,10 +313,9 @@ TEST_P(FaultSweepTest, EveryFailureIsReportedOnceAndLeavesNothingBehind) {
 std::vector<SweepCase> AllSweeps() {
     std::vector<SweepCase> sweeps;
     for (const Scenario& scenario : kScenarios) {
-        for (Fault fault :
-             {Fault::kAllocation, Fault::kAllocationFromStream, Fault::kOpen, Fault::kWrite,
-              Fault::kClose, Fault::kRename, Fault::kLink, Fault::kIdentity, Fault::kConversion,
-              Fault::kReadCut, Fault::kReadCutUnknownSize}) {
+        for (Fault fault : {Fault::kAllocation, Fault::kAllocationFromStream, Fault::kOpen,
+                            Fault::kWrite, Fault::kClose, Fault::kPlace, Fault::kPlaceRefused,
+                            Fault::kConversion, Fault::kReadCut, Fault::kReadCutUnknownSize}) {
             if (scenario.large &&
                 (fault == Fault::kReadCut || fault == Fault::kReadCutUnknownSize)) {
                 continue;

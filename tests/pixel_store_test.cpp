@@ -205,8 +205,8 @@ TEST_P(StoreWriteBehindTest, HandsOnOrGivesBackTheFinishedPieces) {
     Feed(SomeStars());
     TestShell().repeatDraws = true;
     TestShell().failCopyAt = GetParam().kernelCopies ? -1 : 0;
-    TestShell().failRenameAt = GetParam().replaceRefused ? 0 : -1;
-    TestShell().renameFailure = kShellFileDenied;
+    TestShell().failPlaceAt = GetParam().replaceRefused ? 0 : -1;
+    TestShell().placeFailure = kShellFileDenied;
 
     const int32_t count = 7 * GetParam().rounds;
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
@@ -299,23 +299,21 @@ INSTANTIATE_TEST_SUITE_P(
                            shell.failAllocationAt = 3;
                            shell.failWriteAt = 3;
                        }},
-        // The new file's close comes first: the input stays open until the save ends.
-        StoreFaultCase{"Close", [](TestShellState& shell) { shell.failCloseAt = 0; }},
-        StoreFaultCase{"Rename", [](TestShellState& shell) { shell.failRenameAt = 0; }}),
+        // Closing and naming the new file fail inside putting it in place.
+        StoreFaultCase{"PutInPlace", [](TestShellState& shell) { shell.failPlaceAt = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Rewriting the input in place: through the new file, the held input keeps
 // reading the old file while the new one is written; written directly (the
 // directory refuses new names, the new file cannot take the old one's
-// identity, the replace is refused after the new file was written, or the
-// target is a link to the input), the open truncates the very file the rows
+// identity or place after it was written, or the target is a link to the
+// input), the open truncates the very file the rows
 // come from, so every row is read first.
 struct InPlaceCase {
     const char* name;
-    const char* target;     // "in.bmp" or "link.bmp" (a link to it)
-    int64_t failOpenAt;     // 1 refuses the new file beside the target, for permission
-    int64_t failIdentityAt; // 0: the new file cannot take the target's owner and mode
-    int64_t failRenameAt;   // 0: the replace is refused, for permission
+    const char* target;  // "in.bmp" or "link.bmp" (a link to it)
+    int64_t failOpenAt;  // 1 refuses the new file beside the target, for permission
+    int64_t failPlaceAt; // 0: the new file cannot take the target's identity or place
 };
 
 class StoreInPlaceTest : public testing::TestWithParam<InPlaceCase> {};
@@ -329,9 +327,8 @@ TEST_P(StoreInPlaceTest, RewritesTheInput) {
     Feed(stars);
     TestShell().failOpenAt = GetParam().failOpenAt;
     TestShell().createFailure = kShellFileDenied;
-    TestShell().failIdentityAt = GetParam().failIdentityAt;
-    TestShell().failRenameAt = GetParam().failRenameAt;
-    TestShell().renameFailure = kShellFileDenied;
+    TestShell().failPlaceAt = GetParam().failPlaceAt;
+    TestShell().placeFailure = kShellFileDenied;
 
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / GetParam().target, 7),
               PELINDRA_RESULT_WRITTEN);
@@ -343,11 +340,10 @@ TEST_P(StoreInPlaceTest, RewritesTheInput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, StoreInPlaceTest,
-                         testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1, -1},
-                                         InPlaceCase{"NoNewNames", "in.bmp", 1, -1, -1},
-                                         InPlaceCase{"OtherIdentity", "in.bmp", -1, 0, -1},
-                                         InPlaceCase{"ReplaceRefused", "in.bmp", -1, -1, 0},
-                                         InPlaceCase{"ThroughLink", "link.bmp", -1, -1, -1}),
+                         testing::Values(InPlaceCase{"ThroughNewFile", "in.bmp", -1, -1},
+                                         InPlaceCase{"NoNewNames", "in.bmp", 1, -1},
+                                         InPlaceCase{"ReplaceRefused", "in.bmp", -1, 0},
+                                         InPlaceCase{"ThroughLink", "link.bmp", -1, -1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Many stars in many shapes, so that a block a star wrote and the save did not
@@ -441,14 +437,16 @@ TEST(StoreInPlace, InputThatCannotBeReadWholeIsLeftAlone) {
     ExpectNothingHeld();
 }
 
-// The input cut while the stars are drawn, by this process or another. Rows
-// read page by page then fail to arrive: one error line, nothing written.
-// Rows read whole at the load are all in memory already: the job finishes
-// with the picture as it was read.
+// The input cut or rewritten in place while the stars are drawn, by this
+// process or another. Rows read page by page then fail to arrive, or would
+// come from other contents: one error line, nothing written or replaced. Rows
+// read whole at the load are all in memory already: the job finishes with the
+// picture as it was read.
 struct CutCase {
     const char* name;
     int32_t stars; // 7 reads on demand; 2000 reads the rows whole
     bool fromChild;
+    bool rewrite = false; // rewritten at the same size, over an older output
 };
 
 void PrintTo(const CutCase& c, std::ostream* out) {
@@ -466,8 +464,13 @@ TEST_P(InputCutTest, NeverCrashesAndWritesOnlyWhatWasRead) {
     Feed(stars);
     TestShell().cutAtDraw = 0;
     TestShell().cutPath = (scratch / "in.bmp").string();
-    TestShell().cutLength = 100; // inside the gap
+    TestShell().cutLength = GetParam().rewrite ? -1 : 100; // a cut inside the gap
     TestShell().cutFromChild = GetParam().fromChild;
+    std::vector<std::string> entries{"in.bmp"};
+    if (GetParam().rewrite) {
+        WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
+        entries.push_back("out.bmp");
+    }
 
     const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars);
     const bool whole = TestShell().wholeStores == 1;
@@ -481,17 +484,22 @@ TEST_P(InputCutTest, NeverCrashesAndWritesOnlyWhatWasRead) {
                   std::string(kBanner) + "Image size: 1603 x 800 pixels\nAdding " +
                       std::to_string(GetParam().stars) +
                       " stars to the image...\nError: Cannot read pixel data\n");
-        EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"in.bmp"});
+        EXPECT_EQ(scratch.Entries(), entries);
+        if (GetParam().rewrite) {
+            EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), (Bytes{'o', 'l', 'd'}));
+        }
     }
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, InputCutTest,
-                         testing::Values(CutCase{"OnDemand", 7, false},
-                                         CutCase{"OnDemandByAnotherProcess", 7, true},
-                                         CutCase{"Whole", 2000, false},
-                                         CutCase{"WholeByAnotherProcess", 2000, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, InputCutTest,
+    testing::Values(CutCase{"OnDemand", 7, false}, CutCase{"OnDemandByAnotherProcess", 7, true},
+                    CutCase{"Whole", 2000, false}, CutCase{"WholeByAnotherProcess", 2000, true},
+                    CutCase{"RewrittenOnDemand", 7, false, true},
+                    CutCase{"RewrittenOnDemandByAnotherProcess", 7, true, true},
+                    CutCase{"RewrittenWhole", 2000, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Cut between two calls of the placement: the stars before the cut are drawn,
 // the first one after it whose pages were not read yet fails.

@@ -1,9 +1,11 @@
 // Replacing an existing output on real files, as the tests run in CI: as root.
 // Where a case needs an ordinary caller, the job runs in a forked child that
 // has given up root first; where it needs a full file system, a small tmpfs is
-// mounted (skipped where mounting is refused). Signals a failed write raises
-// are checked in a child with their default dispositions, so that a signal
-// that escaped would kill the child, not the test.
+// mounted. Such a case, and those needing a bind mount or an append-only
+// directory, is skipped with its reason where the machine refuses it. Signals
+// a failed write raises are checked in a child with their default
+// dispositions, so that a signal that escaped would kill the child, not the
+// test.
 #include "bmp_files.h"
 #include "job_invariants.h"
 
@@ -14,6 +16,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <grp.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -115,12 +119,17 @@ struct IdentityCase {
     mode_t directory; // the directory's mode (owned by root)
     bool hardLink;    // the target has a second name
     Outcome outcome;
-    bool accessList = false; // the target also lets the caller's user write it
+    bool accessList = false;       // the target also lets the caller's user write it
+    bool directoryDefault = false; // new files in the directory get such a list
 };
 
-// Gives `file` a POSIX access list: its permission bits plus read and write
-// for one more user. False where the file system keeps none.
-bool AddAccessList(const path& file, uid_t user) {
+constexpr char kAccessList[] = "system.posix_acl_access";
+constexpr char kDefaultAccessList[] = "system.posix_acl_default";
+
+// Gives `file` a POSIX access list (or a directory a default one): its
+// permission bits plus read and write for one more user. False where the file
+// system keeps none.
+bool AddAccessList(const path& file, uid_t user, const char* attribute = kAccessList) {
     struct Entry {
         uint16_t tag;
         uint16_t permissions;
@@ -135,7 +144,7 @@ bool AddAccessList(const path& file, uid_t user) {
     Bytes blob(sizeof version + sizeof entries);
     std::memcpy(blob.data(), &version, sizeof version);
     std::memcpy(blob.data() + sizeof version, entries, sizeof entries);
-    return lsetxattr(file.c_str(), "system.posix_acl_access", blob.data(), blob.size(), 0) == 0;
+    return lsetxattr(file.c_str(), attribute, blob.data(), blob.size(), 0) == 0;
 }
 
 void PrintTo(const IdentityCase& identity, std::ostream* out) {
@@ -162,7 +171,8 @@ TEST_P(IdentityTest, OwnerGroupModeAndNamesStayOrNothingChanges) {
     WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
     ASSERT_EQ(chown((scratch / "out.bmp").c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod((scratch / "out.bmp").c_str(), c.mode), 0);
-    if (c.accessList && !AddAccessList(scratch / "out.bmp", kCaller)) {
+    if ((c.accessList && !AddAccessList(scratch / "out.bmp", kCaller)) ||
+        (c.directoryDefault && !AddAccessList(scratch.path, kCaller, kDefaultAccessList))) {
         GTEST_SKIP() << "no access lists on this file system";
     }
     std::vector<std::string> names{"in.bmp", "out.bmp"};
@@ -196,41 +206,146 @@ TEST_P(IdentityTest, OwnerGroupModeAndNamesStayOrNothingChanges) {
     EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_EQ(after.st_mode, before.st_mode);
     EXPECT_EQ(after.st_ino == before.st_ino, c.outcome != Outcome::kReplaced);
-    if (c.accessList) {
-        EXPECT_GT(lgetxattr((scratch / "out.bmp").c_str(), "system.posix_acl_access", nullptr, 0),
-                  0);
-    }
+    const ssize_t accessList = lgetxattr((scratch / "out.bmp").c_str(), kAccessList, nullptr, 0);
+    EXPECT_EQ(accessList > 0, c.accessList) << "the access list came or went";
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, IdentityTest,
-                         testing::Values(
-                             // Root restores another user's file exactly, through a new file.
-                             IdentityCase{"RootReplacesAnotherUsersFile", false, kOtherUser,
-                                          kOtherGroup, 0640, 0755, false, Outcome::kReplaced},
-                             IdentityCase{"SetGroupBitKept", false, kOtherUser, kOtherGroup, 02750,
-                                          0755, false, Outcome::kReplaced},
-                             IdentityCase{"OwnFileReplaced", true, kCaller, kCaller, 0604, 0755,
-                                          false, Outcome::kReplaced},
-                             // A group the caller is not in cannot be given to a new file.
-                             IdentityCase{"GroupCallerIsNotIn", true, kCaller, kOtherGroup, 0664,
-                                          0755, false, Outcome::kInPlace},
-                             // In a sticky world-writable directory, another user's writable file
-                             // can be written but neither given away nor replaced.
-                             IdentityCase{"AnotherUsersFileInStickyDirectory", true, kOtherUser,
-                                          kOtherGroup, 0666, 01777, false, Outcome::kInPlace},
-                             // Every name of the file must show the new picture.
-                             IdentityCase{"HardLinkedFile", false, kOtherUser, kOtherGroup, 0644,
-                                          0755, true, Outcome::kInPlace},
-                             // A new file would not get the access list.
-                             IdentityCase{"FileWithAccessList", false, kOtherUser, kOtherGroup,
-                                          0664, 0755, false, Outcome::kInPlace, true},
-                             // In the caller's own directory the name could be replaced, but the
-                             // file itself may not be written.
-                             IdentityCase{"OwnReadOnlyFile", true, kCaller, kCaller, 0444, 0755,
-                                          false, Outcome::kRefused},
-                             IdentityCase{"RootsFileInOwnDirectory", true, 0, 0, 0644, 0755, false,
-                                          Outcome::kRefused}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Targets, IdentityTest,
+    testing::Values(
+        // Root restores another user's file exactly, through a new file.
+        IdentityCase{"RootReplacesAnotherUsersFile", false, kOtherUser, kOtherGroup, 0640, 0755,
+                     false, Outcome::kReplaced},
+        IdentityCase{"SetGroupBitKept", false, kOtherUser, kOtherGroup, 02750, 0755, false,
+                     Outcome::kReplaced},
+        // Without CAP_FSETID a write clears the set-ID bits: the mode comes
+        // after the last write.
+        IdentityCase{"OwnSetUserIdFileKept", true, kCaller, kCaller, 04755, 0755, false,
+                     Outcome::kReplaced},
+        IdentityCase{"OwnSetGroupIdFileKept", true, kCaller, kCaller, 02775, 0755, false,
+                     Outcome::kReplaced},
+        // The new file must not keep what the directory's default access
+        // list gives it: the old file had no list.
+        IdentityCase{"DirectoryDefaultAccessListNotTaken", false, kOtherUser, kOtherGroup, 0640,
+                     0755, false, Outcome::kReplaced, false, true},
+        IdentityCase{"OwnFileReplaced", true, kCaller, kCaller, 0604, 0755, false,
+                     Outcome::kReplaced},
+        // A group the caller is not in cannot be given to a new file.
+        IdentityCase{"GroupCallerIsNotIn", true, kCaller, kOtherGroup, 0664, 0755, false,
+                     Outcome::kInPlace},
+        // In a sticky world-writable directory, another user's writable file
+        // can be written but neither given away nor replaced.
+        IdentityCase{"AnotherUsersFileInStickyDirectory", true, kOtherUser, kOtherGroup, 0666,
+                     01777, false, Outcome::kInPlace},
+        // Every name of the file must show the new picture.
+        IdentityCase{"HardLinkedFile", false, kOtherUser, kOtherGroup, 0644, 0755, true,
+                     Outcome::kInPlace},
+        // A new file would not get the access list.
+        IdentityCase{"FileWithAccessList", false, kOtherUser, kOtherGroup, 0664, 0755, false,
+                     Outcome::kInPlace, true},
+        // In the caller's own directory the name could be replaced, but the
+        // file itself may not be written.
+        IdentityCase{"OwnReadOnlyFile", true, kCaller, kCaller, 0444, 0755, false,
+                     Outcome::kRefused},
+        IdentityCase{"RootsFileInOwnDirectory", true, 0, 0, 0644, 0755, false, Outcome::kRefused}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Directories and mounts that keep the name ---------------------------------
+
+// Sets or clears the append-only flag of a directory. False where the file
+// system has no such flag or the caller may not set it.
+bool SetAppendOnly(const path& directory, bool on) {
+    const int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool set = descriptor >= 0 && ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+    set = set && ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0;
+    if (descriptor >= 0) {
+        close(descriptor);
+    }
+    return set;
+}
+
+enum class Keeper {
+    kAppendOnlyDirectory, // names are added, never removed or replaced (chattr +a)
+    kBindMount,           // the output is another file mounted over its name
+};
+
+struct PlacementCase {
+    const char* name;
+    Keeper keeper;
+    bool outputExists;
+    bool unnamedFiles = true;
+    bool queryMissesMount = false; // only the refused rename shows the mount
+};
+
+void PrintTo(const PlacementCase& placement, std::ostream* out) {
+    *out << placement.name;
+}
+
+class PlacementTest : public testing::TestWithParam<PlacementCase> {};
+
+// The output is written (an existing one in place, keeping its file) and no
+// temporary is left behind, where a plain open would write it.
+TEST_P(PlacementTest, WritesWhereAPlainOpenWouldAndLeavesNothing) {
+    const PlacementCase& c = GetParam();
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 40;
+    spec.height = 30;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    std::vector<std::string> names{"in.bmp", "out.bmp"};
+    if (c.outputExists) {
+        WriteFileBytes(scratch / "out.bmp", Bytes{'o', 'l', 'd'});
+    }
+    bool mounted = false;
+    if (c.keeper == Keeper::kBindMount) {
+        WriteFileBytes(scratch / "source.bmp", Bytes{'o', 'l', 'd'});
+        names.push_back("source.bmp");
+        mounted = mount((scratch / "source.bmp").c_str(), (scratch / "out.bmp").c_str(), nullptr,
+                        MS_BIND, nullptr) == 0;
+        if (!mounted) {
+            GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+        }
+    } else if (!SetAppendOnly(scratch.path, true)) {
+        GTEST_SKIP() << "no append-only directories here: " << std::strerror(errno);
+    }
+    const ino_t before = c.outputExists ? StatOf(scratch / "out.bmp").st_ino : 0;
+    TestShell().unnamedUnsupported = !c.unnamedFiles;
+    TestShell().hideMountPoints = c.queryMissesMount;
+
+    const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 3);
+    const std::vector<std::string> entries = scratch.Entries();
+    const bool stayed = !c.outputExists || StatOf(scratch / "out.bmp").st_ino == before;
+    const Bytes written = ReadFileBytes(scratch / "out.bmp");
+    const Bytes source = mounted ? ReadFileBytes(scratch / "source.bmp") : Bytes{};
+    if (mounted) {
+        umount2((scratch / "out.bmp").c_str(), MNT_DETACH);
+    } else {
+        ASSERT_TRUE(SetAppendOnly(scratch.path, false));
+    }
+    EXPECT_EQ(result, PELINDRA_RESULT_WRITTEN) << TestShell().output;
+    EXPECT_EQ(written.size(), PassThroughOf(spec).size());
+    EXPECT_EQ(entries, names);
+    EXPECT_TRUE(stayed) << "the output was replaced, not written in place";
+    if (mounted) {
+        EXPECT_EQ(source, written);
+    }
+    ExpectNothingHeld();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keepers, PlacementTest,
+    testing::Values(PlacementCase{"AppendOnlyNewOutput", Keeper::kAppendOnlyDirectory, false},
+                    PlacementCase{"AppendOnlyNewOutputWithoutUnnamedFiles",
+                                  Keeper::kAppendOnlyDirectory, false, false},
+                    PlacementCase{"AppendOnlyExistingOutput", Keeper::kAppendOnlyDirectory, true},
+                    PlacementCase{"AppendOnlyExistingOutputWithoutUnnamedFiles",
+                                  Keeper::kAppendOnlyDirectory, true, false},
+                    PlacementCase{"BindMountedOutput", Keeper::kBindMount, true},
+                    PlacementCase{"BindMountSeenOnlyByTheRename", Keeper::kBindMount, true, true,
+                                  true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- A file system out of room ------------------------------------------------
 

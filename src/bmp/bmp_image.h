@@ -42,6 +42,10 @@ struct BmpImage {
     int64_t pixelOffset;
     uint8_t* loadedPages;
     int32_t pageCount;
+    // What identified the input's contents when it was measured, just after
+    // its headers were read: rows read later come from the same contents only
+    // while the input still carries this stamp.
+    ShellFileStamp inputStamp;
 };
 
 // Derived sizes of a width x height image. Refuses what cannot be held in
@@ -79,8 +83,14 @@ BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last);
 
 // Reads every page not yet in memory, so the whole pixel array is, and closes
 // the input. Returns kBmpCannotReadPixels, printing nothing, when the input
-// has changed.
+// has changed (CheckInputUnchanged).
 BmpStatus LoadRemainingPixels(BmpImage* image);
+
+// kBmpCannotReadPixels when the rows are still read from an input whose
+// contents have changed since it was measured (written to in place, cut or
+// grown): rows read before and after the change would make a patchwork. kBmpOk
+// otherwise, and always once every row is in memory. Prints nothing.
+BmpStatus CheckInputUnchanged(const BmpImage* image);
 
 // Closes the input once nothing more will be read from it; pages not read by
 // then stay unread (LoadPixelBytes fails for them). Safe without an input.

@@ -137,7 +137,7 @@ BmpStatus ReadImage(ShellFile* file, int32_t starCount, BmpImage* image, int32_t
         GapLengthFromOffset(ReadLittleEndian32(image->fileHeader + kBmpPixelDataOffsetOffset));
 
     // Measured once: from here on only the gap and the rows are read.
-    int64_t remaining = ShellFileRemaining(file);
+    int64_t remaining = ShellFileRemaining(file, &image->inputStamp);
     if (image->gapLength > 0) {
         if (FileCannotSupply(remaining, image->gapLength)) {
             return kBmpCannotReadGap;

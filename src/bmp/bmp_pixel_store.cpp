@@ -87,7 +87,10 @@ BmpStatus LoadRemainingPixels(BmpImage* image) {
     if (image->loadedPages == nullptr) {
         return kBmpOk;
     }
-    const BmpStatus status = LoadPixelBytes(image, 0, image->pixelBytes - 1);
+    BmpStatus status = LoadPixelBytes(image, 0, image->pixelBytes - 1);
+    if (status == kBmpOk) {
+        status = CheckInputUnchanged(image);
+    }
     if (status != kBmpOk) {
         return status;
     }
@@ -96,6 +99,18 @@ BmpStatus LoadRemainingPixels(BmpImage* image) {
     image->loadedPages = nullptr;
     CloseBmpInput(image);
     return kBmpOk;
+}
+
+BmpStatus CheckInputUnchanged(const BmpImage* image) {
+    if (image->input == nullptr) {
+        return kBmpOk;
+    }
+    ShellFileStamp now;
+    ShellFileRemaining(image->input, &now);
+    const ShellFileStamp& then = image->inputStamp;
+    const bool same = now.device == then.device && now.file == then.file && now.size == then.size &&
+                      now.modified == then.modified && now.changed == then.changed;
+    return same ? kBmpOk : kBmpCannotReadPixels;
 }
 
 void CloseBmpInput(BmpImage* image) {

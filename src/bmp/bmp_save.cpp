@@ -216,9 +216,10 @@ int64_t PixelRowsOffset(const BmpImage* image) {
     return int64_t{kBmpHeadersSize} + (image->gapBlock == nullptr ? 0 : image->gapLength);
 }
 
-BmpStatus WritePieces(ShellFile* file, const BmpImage* image, BmpWriteKind kind) {
-    const RowsTarget target = {file, PixelRowsOffset(image), kind == kBmpWriteReplacement,
-                               kind == kBmpWriteLast && image->store != nullptr};
+BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image) {
+    ShellFile* file = output.file;
+    const RowsTarget target = {file, PixelRowsOffset(image), output.writeBehind,
+                               output.lastWrite && image->store != nullptr};
     if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
         !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
         (image->gapBlock != nullptr && !WriteAll(file, image->gapBlock, image->gapLength))) {
@@ -240,7 +241,7 @@ BmpStatus SaveDirectly(const char* path, BmpImage* image) {
     if (file == nullptr) {
         return kBmpCannotCreateOutput;
     }
-    const BmpStatus written = WritePieces(file, image, kBmpWriteLast);
+    const BmpStatus written = WritePieces(BmpOutput{file, false, true}, image);
     const bool closed = ShellFileClose(file) == 0;
     return written == kBmpOk && !closed ? kBmpCannotWriteOutput : written;
 }

@@ -8,25 +8,26 @@
 // block. 64-bit, since the gap may be as long as a signed 32-bit length goes.
 int64_t PixelRowsOffset(const BmpImage* image);
 
-// What a write of the image is for, and so what becomes of the rows it writes
-// from memory.
-enum BmpWriteKind : int32_t {
+// A file the image is written to, and what becomes of the rows written from
+// memory: both decided where the file is made, not by the writer.
+struct BmpOutput {
+    ShellFile* file;
     // A new file that will replace another: the rows are handed on to the disk
     // piece by piece as they are written, and kept, since a refused replace
     // writes the old file in place after all.
-    kBmpWriteReplacement = 0,
+    bool writeBehind;
     // The image's last write: the memory of rows held in a store is given back
     // piece by piece as they are written, so that the pages the file system
-    // fills with them can be the same pages rather than more.
-    kBmpWriteLast = 1,
+    // fills with them can be the same pages rather than more. The rows must not
+    // be read again, whatever the outcome.
+    bool lastWrite;
 };
 
-// Writes the headers, the gap block and the pixel rows to `file`, which stays
-// open. kBmpOk when every write succeeded; kBmpCannotReadPixels when rows still
-// to be copied could not be read from the input (it was cut since it was
-// measured); otherwise kBmpCannotWriteOutput. After a kBmpWriteLast write the
-// rows must not be read again, whatever the outcome.
-BmpStatus WritePieces(ShellFile* file, const BmpImage* image, BmpWriteKind kind);
+// Writes the headers, the gap block and the pixel rows to the output's file,
+// which stays open. kBmpOk when every write succeeded; kBmpCannotReadPixels
+// when rows still to be copied could not be read from the input (it was cut
+// since it was measured); otherwise kBmpCannotWriteOutput.
+BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image);
 
 // Opens `path` for writing, truncating it, and writes the image into it: the
 // way to write a device, a pipe, or a file that must keep its identity. Every

@@ -4,12 +4,14 @@
 #include "shell/runtime_services.h"
 
 Star DrawStar(const BmpImage* image) {
-    // Separate statements: the draws must be taken in exactly this order.
+    // x, y, size and colour: the draws are taken in exactly this order.
+    int32_t draws[kDrawsPerStar];
+    ShellRandomDraws(draws, kDrawsPerStar);
     Star star;
-    star.x = ShellRandom() % image->width;
-    star.y = ShellRandom() % image->rows;
-    star.size = ShellRandom() % kStarSizeChoices + kStarSmallestSize;
-    star.colour = ColourForIndex(ShellRandom() % kStarColourChoices);
+    star.x = draws[0] % image->width;
+    star.y = draws[1] % image->rows;
+    star.size = draws[2] % kStarSizeChoices + kStarSmallestSize;
+    star.colour = ColourForIndex(draws[3] % kStarColourChoices);
     return star;
 }
 

@@ -25,9 +25,21 @@ size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, Shell
 size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
 // Closes the stream whatever happens; 0 when everything written reached the file.
 int32_t ShellFileClose(ShellFile* file);
+// What identifies the contents of an open regular file: which file it is, its
+// size and the times of its last change (nanoseconds on POSIX, 100 ns units on
+// Windows). Another stamp of the same file that differs means it was written
+// to, cut or grown meanwhile.
+struct ShellFileStamp {
+    uint64_t device; // POSIX device and inode; Windows volume serial and file ID
+    uint64_t file;
+    int64_t size;
+    int64_t modified; // last write
+    int64_t changed;  // last change of contents or attributes (POSIX ctime)
+};
 // Bytes between the stream's position and the end of the file, or -1 where the
-// stream has no known size (a pipe or device).
-int64_t ShellFileRemaining(ShellFile* file);
+// stream has no known size (a pipe or device). For a regular file `stamp` is
+// filled as well; otherwise it is zeroed.
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp);
 
 // Reads `length` bytes at byte `offset` of a file open for reading, without
 // using or moving the stream's position. Returns the bytes read; fewer means
@@ -71,44 +83,38 @@ enum ShellPathKind : int32_t {
     kShellPathOther = 3, // device, pipe, socket or symbolic link
 };
 struct ShellPathInfo {
-    int32_t kind;         // a ShellPathKind
-    uint32_t permissions; // permission bits of a regular file
-    uint32_t owner;       // of a regular file: its user and group (0 where the
-    uint32_t group;       // platform has none)
-    uint32_t links;       // of a regular file: how many names it has (at least 1)
-    uint32_t accessList;  // 1 when a regular file's permissions go beyond its
-                          // permission bits (an access list a new file would not get)
+    int32_t kind;          // a ShellPathKind
+    uint32_t permissions;  // permission bits of a regular file
+    uint32_t owner;        // of a regular file: its user and group (0 where the
+    uint32_t group;        // platform has none)
+    uint32_t links;        // of a regular file: how many names it has (at least 1)
+    uint32_t accessList;   // 1 when a regular file's permissions go beyond its
+                           // permission bits (an access list a new file would not get)
+    uint32_t writable;     // 1 when a regular file could be opened for writing now, as
+                           // a plain open would (it is opened without truncating and
+                           // closed again, changing nothing)
+    uint32_t mountPoint;   // 1 when a regular file is mounted over its name (a bind
+                           // mount): the name cannot be given to another file
+    uint32_t appendOnly;   // 1 when the path's directory takes new names but never
+                           // lets one be removed or replaced (chattr +a)
+    uint32_t unnamedFiles; // 1 where the platform can make a file without a name
+                           // (the file system may still refuse)
+    uint64_t device;       // which file a regular file is, as a ShellFileStamp
+    uint64_t file;         // names it (0 where unknown)
 };
 // Describes what a path names without following a final symbolic link.
 void ShellQueryPath(const char* path, ShellPathInfo* info);
-// Replaces `to` with `from` in one step. A ShellFileOutcome: done, denied (the
-// directory or the target's owner refuses it) or failed.
-int32_t ShellRenameFile(const char* from, const char* to);
-// 0 on success.
-int32_t ShellRemoveFile(const char* path);
-// Bytes in the narrow character that starts at `text` (not at its terminator):
-// 1 in UTF-8, where no byte of a longer character looks like ASCII, and 2 for
-// a double-byte character of a code page like 932, whose second byte can be a
-// backslash. Paths are split on these boundaries.
-size_t ShellCharacterBytes(const char* text);
-// A value that differs between calls and between processes, for naming
-// temporary files. Never taken from the random generator, whose sequence
-// belongs to the stars.
-uint32_t ShellUniqueToken();
 
 // Heap blocks. ShellRelease accepts null.
 void* ShellAllocate(size_t bytes);
 void ShellRelease(void* block);
 
-// The C runtime's pseudo-random generator: a non-negative integer. Never seeded here.
-int32_t ShellRandom();
-// The next `count` values of the same generator, in order: what as many calls
-// of ShellRandom would return, and the generator left where they would leave
-// it. Quicker where the runtime allows it, for the jobs that draw millions.
+// The next `count` values of the C runtime's pseudo-random generator, in
+// order: what as many calls of rand() would return (non-negative integers),
+// and the generator left where they would leave it. Never seeded here.
+// Quicker where the runtime allows it, for the jobs that draw millions.
 void ShellRandomDraws(int32_t* values, int32_t count);
 
-// Number of 16-bit code units before the terminator.
-size_t ShellWideLength(const char16_t* text);
 // Converts `wide`, through its terminator, to the narrow encoding (UTF-8 on
 // POSIX, the ANSI code page on Windows), writing at most `capacity` bytes.
 // Returns the bytes written including the NUL; 0 when the conversion fails as a
@@ -124,39 +130,50 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);
 // leaving a half-written one, and without doing what a plain open for writing
 // would refuse.
 
-// How a create, link or rename ended.
+// How making or placing a new file ended.
 enum ShellFileOutcome : int32_t {
     kShellFileDone = 0,
-    kShellFileDenied = 1,      // refused for permission (EACCES, EPERM)
-    kShellFileExists = 2,      // the name is taken
+    kShellFileDenied = 1,      // refused for permission (EACCES, EPERM), or a name
+                               // that cannot be replaced (a mount point: EBUSY, EXDEV)
+    kShellFileExists = 2,      // the name is taken (between the platform's own steps)
     kShellFileUnsupported = 3, // the file system cannot do this at all
     kShellFileFailed = 4,      // anything else: no space, no inodes, no descriptors, I/O
 };
 
-// Creates a file for binary writing that has no name yet, in `directory` (a
-// directory path, "" for the current one): nobody else can open it, and it
-// vanishes with everything written to it if the process dies before
-// ShellFileLinkName names it. It gets the permissions a new file gets there.
-// Null on failure, with *outcome saying why (unsupported where the file system
-// or platform has no unnamed files).
-ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome);
-// Creates a new file for binary writing at `path`, readable and writable by its
-// owner only, failing if the name is taken. Null on failure, with *outcome
-// saying why.
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome);
-// Pushes out what is buffered and gives a file from ShellFileCreateUnnamed the
-// name `path` (in the directory it was created in), failing if the name is
-// taken. The file stays open. A ShellFileOutcome.
-int32_t ShellFileLinkName(ShellFile* file, const char* path);
-// Gives a file being written the owner, group and permission bits of `target`,
-// a regular file; for a missing target, the permissions a new file gets in
-// that place. 0 when the file now carries exactly these, -1 when it cannot
-// (another user's file, a group the caller is not in, a file system without
-// owners), and then the file may carry some of them.
-int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target);
-// 0 when `path` could be opened for writing now, as a plain open would: it is
-// opened without truncating and closed again, changing nothing. -1 otherwise.
-int32_t ShellCheckWritable(const char* path);
+// A new file written beside a target to take its place. The caller holds the
+// record; ShellFileCreateBeside fills it, and ShellFilePutInPlace or
+// ShellFileDiscard ends it.
+inline constexpr int32_t kShellNewFilePathCapacity = 300;
+struct ShellNewFile {
+    ShellFile* file;                      // open for binary writing; null when none was made
+    int32_t named;                        // 1 while `path` names the file
+    char path[kShellNewFilePathCapacity]; // its temporary name beside the target
+};
+
+// Creates the new file in the directory of `target`, described by `info`: with
+// no name where the platform allows (nobody else can open it, and it vanishes
+// with everything written to it if the process dies), otherwise under a fresh
+// temporary name, readable and writable by its owner only. A ShellFileOutcome:
+// done; denied when the directory refuses new names for permission;
+// unsupported, making nothing, where the file would need a temporary name in
+// an append-only directory, which would keep it for ever; failed otherwise (no
+// space, no inodes, no descriptors).
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made);
+// After the last write, gives the new file the identity of `target` and puts
+// it in the target's place. For an existing target: its owner, group and
+// permission bits, set-ID bits included, and no access list (one inherited
+// from the directory's default is removed), then a rename over it; for a
+// missing one, the permissions a new file gets there and the target's name
+// directly, or by a rename where another writer took the name meanwhile.
+// Whatever is buffered is written first, since a write by a caller without
+// the privilege clears set-ID bits. The file is closed and, unless done, its
+// temporary name removed. A ShellFileOutcome: done; denied when the new file
+// cannot stand in for an existing target and the target should be written in
+// place instead (an identity it cannot carry, a rename refused for permission,
+// a mount point); failed otherwise, including a failed write or close.
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info);
+// Closes the new file and removes its temporary name, if it has one.
+void ShellFileDiscard(ShellNewFile* made);
 
 // While the job writes, the signals a failed write raises (a pipe without a
 // reader, the file-size limit) must not kill the calling process: the write

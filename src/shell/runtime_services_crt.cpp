@@ -2,6 +2,7 @@
 // at offsets, memory for pixel rows, paths, temporary names, replacing files,
 // the write signals and the narrow encoding (UTF-8). The rest is plain C
 // runtime, shared with Windows (runtime_services_stdio.cpp).
+#include "shell/beside_name.h"
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 
@@ -10,9 +11,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
@@ -22,6 +25,10 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace {
 
@@ -105,11 +112,17 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return Wrap(stream);
 }
 
-int64_t ShellFileRemaining(ShellFile* file) {
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    *stamp = ShellFileStamp{};
     struct stat status;
     if (fstat(fileno(Stream(file)), &status) != 0 || !S_ISREG(status.st_mode)) {
         return -1;
     }
+    stamp->device = static_cast<uint64_t>(status.st_dev);
+    stamp->file = static_cast<uint64_t>(status.st_ino);
+    stamp->size = static_cast<int64_t>(status.st_size);
+    stamp->modified = int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+    stamp->changed = int64_t{status.st_ctim.tv_sec} * 1000000000 + status.st_ctim.tv_nsec;
     off_t position = ftello(Stream(file));
     if (position < 0 || position > status.st_size) {
         return -1;
@@ -256,39 +269,118 @@ size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_
     return done;
 }
 
+namespace {
+
+// Opens the directory `path` is in, for reading its status and flags. -1 on
+// failure.
+int OpenDirectoryOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    char directory[PATH_MAX];
+    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof directory) {
+        return -1;
+    }
+    std::memcpy(directory, path, length);
+    directory[length] = '\0';
+    return open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Whether the regular file at `path`, of device `device`, is mounted over its
+// name: the root of a mount (a file bind-mounted there), or on another device
+// than its directory.
+bool IsMountPoint(const char* path, dev_t device, int directory) {
+    struct stat parent;
+    if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
+        return true;
+    }
+#if defined(STATX_ATTR_MOUNT_ROOT)
+    struct statx extended;
+    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
+              &extended) == 0 &&
+        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+#else
+    (void)path;
+#endif
+    return false;
+}
+
+// Whether `path` can be opened for writing now, as a plain open would.
+bool IsWritable(const char* path) {
+    // Non-blocking, no controlling terminal, no link followed: the check never
+    // waits for a reader or opens anything but the file it was given.
+    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    close(descriptor);
+    return true;
+}
+
+// Whether the directory only takes new names (the append-only flag).
+bool IsAppendOnly(int directory) {
+#if defined(FS_IOC_GETFLAGS)
+    int flags = 0;
+    return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & FS_APPEND_FL) != 0;
+#else
+    (void)directory;
+    return false;
+#endif
+}
+
+} // namespace
+
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
-    if (lstat(path, &status) != 0) {
+    *info = ShellPathInfo{};
+    const bool found = lstat(path, &status) == 0;
+    if (found && S_ISDIR(status.st_mode)) {
+        info->kind = kShellPathDirectory;
         return;
     }
-    if (S_ISREG(status.st_mode)) {
+    if (found && !S_ISREG(status.st_mode)) {
+        info->kind = kShellPathOther;
+        return;
+    }
+    // A regular file or a missing one: how its directory takes names decides
+    // how it is written.
+    const int directory = OpenDirectoryOf(path);
+    info->appendOnly = IsAppendOnly(directory) ? 1 : 0;
+#if defined(O_TMPFILE)
+    info->unnamedFiles = 1;
+#endif
+    if (found) {
         info->kind = kShellPathRegular;
         info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
         info->owner = static_cast<uint32_t>(status.st_uid);
         info->group = static_cast<uint32_t>(status.st_gid);
         info->links = static_cast<uint32_t>(status.st_nlink);
+        info->device = static_cast<uint64_t>(status.st_dev);
+        info->file = static_cast<uint64_t>(status.st_ino);
         info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0 ? 1 : 0;
-    } else if (S_ISDIR(status.st_mode)) {
-        info->kind = kShellPathDirectory;
-    } else {
-        info->kind = kShellPathOther;
+        info->writable = IsWritable(path) ? 1 : 0;
+        info->mountPoint = IsMountPoint(path, status.st_dev, directory) ? 1 : 0;
+    }
+    if (directory >= 0) {
+        close(directory);
     }
 }
 
-int32_t ShellRenameFile(const char* from, const char* to) {
-    return std::rename(from, to) == 0 ? kShellFileDone : OutcomeOf(errno);
+int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+    return ConvertUtf16ToUtf8(wide, narrow, capacity);
 }
 
-int32_t ShellRemoveFile(const char* path) {
-    return std::remove(path) == 0 ? 0 : -1;
-}
+namespace {
 
-size_t ShellCharacterBytes(const char* /*text*/) {
-    return 1;
-}
-
-uint32_t ShellUniqueToken() {
+// A value that differs between calls and between processes, for temporary
+// names. Never taken from the random generator, whose sequence belongs to
+// the stars.
+uint32_t UniqueToken() {
     static std::atomic<uint32_t> counter{0};
     struct timespec now;
     timespec_get(&now, TIME_UTC);
@@ -297,13 +389,11 @@ uint32_t ShellUniqueToken() {
     return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
 }
 
-int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
-    return ConvertUtf16ToUtf8(wide, narrow, capacity);
-}
-
-ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
+// A file without a name in `directory` ("" for the current one), with the
+// permissions a new file gets there; unsupported where there are none.
+ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
 #if defined(O_TMPFILE)
-    // Naming the file later goes through /proc (see ShellFileLinkName); where
+    // Naming the file later goes through /proc (see LinkName); where
     // it is not mounted, say so now, before anything is written.
     if (access("/proc/self/fd", X_OK) != 0) {
         *outcome = kShellFileUnsupported;
@@ -326,7 +416,9 @@ ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
 #endif
 }
 
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+// A new file at `path` that only its owner may read and write, failing if the
+// name is taken.
+ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (descriptor < 0) {
         *outcome = OutcomeOf(errno);
@@ -335,7 +427,8 @@ ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
     return WrapDescriptor(descriptor, outcome, path);
 }
 
-int32_t ShellFileLinkName(ShellFile* file, const char* path) {
+// Gives an unnamed file the name `path`, failing if the name is taken.
+int32_t LinkName(ShellFile* file, const char* path) {
     if (std::fflush(Stream(file)) != 0) {
         return kShellFileFailed;
     }
@@ -349,50 +442,175 @@ int32_t ShellFileLinkName(ShellFile* file, const char* path) {
     return OutcomeOf(errno);
 }
 
-int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+// Gives the file the identity ShellFilePutInPlace describes. Done, denied when
+// it cannot be carried, or failed when what was buffered cannot be written.
+int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+    // Nothing may be written after the mode is set: a write by a caller
+    // without CAP_FSETID clears the set-user-ID and set-group-ID bits.
     const int descriptor = fileno(Stream(file));
     struct stat status;
+    if (std::fflush(Stream(file)) != 0) {
+        return kShellFileFailed;
+    }
     if (fstat(descriptor, &status) != 0) {
-        return -1;
+        return kShellFileDenied;
     }
     if (target->kind != kShellPathRegular) {
         // A new file: what the platform gives a new file here, unless the file
         // was made private and the umask can be learnt to open it up again.
         if ((status.st_mode & 077) != 0) {
-            return 0;
+            return kShellFileDone;
         }
         const int mask = ProcessUmask();
         if (mask < 0) {
-            return -1;
+            return kShellFileDenied;
         }
-        return fchmod(descriptor, kNewFilePermissions & ~static_cast<mode_t>(mask)) == 0 ? 0 : -1;
+        return fchmod(descriptor, kNewFilePermissions & ~static_cast<mode_t>(mask)) == 0
+                   ? kShellFileDone
+                   : kShellFileDenied;
     }
     // Owner first: changing it clears the set-user and set-group bits.
     const uid_t owner = static_cast<uid_t>(target->owner);
     const gid_t group = static_cast<gid_t>(target->group);
     if ((status.st_uid != owner || status.st_gid != group) &&
         fchown(descriptor, owner, group) != 0) {
-        return -1;
+        return kShellFileDenied;
     }
+    // The old file had no access list (one that had is written in place), so
+    // none inherited from the directory's default may widen the new one.
+    if (fremovexattr(descriptor, "system.posix_acl_access") != 0 && errno != ENODATA &&
+        errno != ENOTSUP && errno != EOPNOTSUPP) {
+        return kShellFileDenied;
+    }
+    // fchmod drops the set-group-ID bit silently for a caller outside the
+    // file's group; the status read back shows it.
     const mode_t permissions = static_cast<mode_t>(target->permissions);
     if (fchmod(descriptor, permissions) != 0 || fstat(descriptor, &status) != 0) {
-        return -1;
+        return kShellFileDenied;
     }
     // A file system may accept the calls and still not keep what they asked.
     const bool same =
         status.st_uid == owner && status.st_gid == group && (status.st_mode & 07777) == permissions;
-    return same ? 0 : -1;
+    return same ? kShellFileDone : kShellFileDenied;
 }
 
-int32_t ShellCheckWritable(const char* path) {
-    // Non-blocking, no controlling terminal, no link followed: the check never
-    // waits for a reader or opens anything but the file it was given.
-    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) {
-        return -1;
+// Renames the named new file over `target`. A mount point cannot be replaced
+// but may be written (EBUSY, EXDEV), like a target the directory or its owner
+// refuses to let go.
+int32_t RenameOver(const char* from, const char* target) {
+    if (std::rename(from, target) == 0) {
+        return kShellFileDone;
     }
-    close(descriptor);
-    return 0;
+    return errno == EBUSY || errno == EXDEV ? kShellFileDenied : OutcomeOf(errno);
+}
+
+// Gives the complete unnamed file a fresh temporary name beside `target`.
+int32_t NameBeside(ShellNewFile* made, const char* target) {
+    int32_t outcome = kShellFileFailed;
+    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
+        if (!PickNameBeside(target, UniqueToken(), made->path)) {
+            return kShellFileFailed;
+        }
+        outcome = LinkName(made->file, made->path);
+        if (outcome != kShellFileExists) {
+            break;
+        }
+    }
+    made->named = outcome == kShellFileDone ? 1 : 0;
+    return outcome;
+}
+
+// Closes the file, and where that fails removes the name it was given.
+int32_t CloseNamed(ShellNewFile* made, const char* name) {
+    const bool closed = std::fclose(Stream(made->file)) == 0;
+    made->file = nullptr;
+    if (!closed) {
+        unlink(name);
+    }
+    made->named = 0;
+    return closed ? kShellFileDone : kShellFileFailed;
+}
+
+} // namespace
+
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
+    made->file = nullptr;
+    made->named = 0;
+    made->path[0] = '\0';
+    // The directory part, checked first to leave room for a temporary name.
+    const size_t directory = DirectoryPartLength(target);
+    if (directory + kBesideNameLength + 1 > sizeof made->path) {
+        return kShellFileFailed;
+    }
+    int32_t outcome = kShellFileUnsupported;
+    if (info->unnamedFiles != 0) {
+        std::memcpy(made->path, target, directory);
+        made->path[directory] = '\0';
+        made->file = CreateUnnamed(made->path, &outcome);
+        made->path[0] = '\0';
+    }
+    if (outcome != kShellFileUnsupported || info->appendOnly != 0) {
+        return outcome;
+    }
+    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
+        PickNameBeside(target, UniqueToken(), made->path);
+        made->file = CreatePrivate(made->path, &outcome);
+        if (outcome != kShellFileExists) {
+            break;
+        }
+    }
+    made->named = made->file != nullptr ? 1 : 0;
+    return outcome;
+}
+
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
+    const bool existing = info->kind == kShellPathRegular;
+    const int32_t identity = TakeIdentity(made->file, info);
+    if (identity == kShellFileFailed || (identity != kShellFileDone && existing)) {
+        ShellFileDiscard(made);
+        return identity;
+    }
+    if (!existing && made->named == 0) {
+        // The missing target's name directly: no temporary name to remove,
+        // which an append-only directory would refuse.
+        const int32_t linked = LinkName(made->file, target);
+        if (linked == kShellFileDone) {
+            return CloseNamed(made, target);
+        }
+        if (linked != kShellFileExists || info->appendOnly != 0) {
+            ShellFileDiscard(made);
+            return kShellFileFailed;
+        }
+        // Another writer made the target meanwhile: the last one to finish
+        // replaces it, as it would replace an older one.
+    }
+    if (made->named == 0 && NameBeside(made, target) != kShellFileDone) {
+        ShellFileDiscard(made);
+        return kShellFileFailed;
+    }
+    char temporary[kShellNewFilePathCapacity];
+    std::memcpy(temporary, made->path, sizeof temporary);
+    if (CloseNamed(made, temporary) != kShellFileDone) {
+        return kShellFileFailed;
+    }
+    const int32_t renamed = RenameOver(temporary, target);
+    if (renamed != kShellFileDone) {
+        unlink(temporary);
+    }
+    return renamed == kShellFileDone || (renamed == kShellFileDenied && existing)
+               ? renamed
+               : kShellFileFailed;
+}
+
+void ShellFileDiscard(ShellNewFile* made) {
+    if (made->file != nullptr) {
+        std::fclose(Stream(made->file));
+        made->file = nullptr;
+    }
+    if (made->named != 0) {
+        unlink(made->path);
+        made->named = 0;
+    }
 }
 
 namespace {

@@ -51,10 +51,6 @@ void ShellRelease(void* block) {
     std::free(block);
 }
 
-int32_t ShellRandom() {
-    return std::rand();
-}
-
 namespace {
 
 #if PELINDRA_DRAWS_WITHOUT_LOCK
@@ -119,12 +115,4 @@ void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         values[i] = std::rand();
     }
-}
-
-size_t ShellWideLength(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
 }

@@ -1,9 +1,11 @@
 // The runtime services over the Windows C runtime (msvcrt) and the Win32 file
 // API: what MorvanePelindra.dll uses when a Windows host loads it.
 //
-// Narrow paths are in the ANSI code page here, as every "A" function and the
-// C runtime's fopen expect them; a path the code page cannot hold exactly is
+// Narrow paths are in the ANSI code page here, as the job converts them, and
+// every file operation takes their exact wide form, whatever code page a host
+// has set the "A" functions to; a path the code page cannot hold exactly is
 // refused rather than changed into another one.
+#include "shell/beside_name.h"
 #include "shell/runtime_services.h"
 #include "shell/stdio_stream.h"
 #include "shell/whole_pages.h"
@@ -12,23 +14,28 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
 namespace {
 
-bool IsDirectory(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
+// Every file operation takes the wide form of the narrow (ANSI code page)
+// path: the "A" functions would read it in the OEM code page after a host's
+// SetFileApisToOEM, and name another file than the C runtime and the report.
+bool IsDirectory(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
 // files; only the type of an open handle tells them apart. They are written
 // through rather than replaced, which they could not be. Returns the number of
-// names a disk file has (hard links), or 0 for anything else.
-DWORD DiskFileLinks(const char* path) {
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+// names a disk file has (hard links), or 0 for anything else, and notes in
+// `info` which file it is.
+DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
+    HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return 1; // it exists (it has attributes); let the save find out more
@@ -36,10 +43,13 @@ DWORD DiskFileLinks(const char* path) {
     DWORD links = 0;
     BY_HANDLE_FILE_INFORMATION information;
     if (GetFileType(handle) == FILE_TYPE_DISK) {
-        links =
-            GetFileInformationByHandle(handle, &information) != 0 && information.nNumberOfLinks > 1
-                ? information.nNumberOfLinks
-                : 1;
+        const bool known = GetFileInformationByHandle(handle, &information) != 0;
+        links = known && information.nNumberOfLinks > 1 ? information.nNumberOfLinks : 1;
+        if (known) {
+            info->device = information.dwVolumeSerialNumber;
+            info->file = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) |
+                         information.nFileIndexLow;
+        }
     }
     CloseHandle(handle);
     return links;
@@ -89,6 +99,21 @@ bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
     return true;
 }
 
+// ToWidePath, made absolute: ReplaceFileW under Wine fails for a name
+// without a directory, and every replace is then refused.
+bool ToFullWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
+    if (!ToWidePath(path, wide)) {
+        return false;
+    }
+    wchar_t full[kWidePathCapacity];
+    const DWORD length = GetFullPathNameW(wide, kWidePathCapacity, full, nullptr);
+    if (length == 0 || length >= static_cast<DWORD>(kWidePathCapacity)) {
+        return false;
+    }
+    std::wcscpy(wide, full);
+    return true;
+}
+
 int32_t OutcomeOf(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
@@ -123,20 +148,18 @@ void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
     // The C runtime refuses to open a directory already; asking first keeps the
     // promise without depending on which error it reports.
-    if (mode[0] == 'r' && IsDirectory(path)) {
+    wchar_t wide[kWidePathCapacity];
+    if (!ToWidePath(path, wide) || (mode[0] == 'r' && IsDirectory(wide))) {
         return nullptr;
     }
-    return Wrap(std::fopen(path, mode));
+    const wchar_t wideMode[] = {static_cast<wchar_t>(mode[0]), static_cast<wchar_t>(mode[1]), 0};
+    return Wrap(_wfopen(wide, wideMode));
 }
 
-ShellFile* ShellFileCreateUnnamed(const char* /*directory*/, int32_t* outcome) {
-    // No file without a name here: the job creates a named one beside the
-    // target instead.
-    *outcome = kShellFileUnsupported;
-    return nullptr;
-}
+namespace {
 
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
+// A new file at `path`, failing if the name is taken.
+ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     wchar_t wide[kWidePathCapacity];
     if (!ToWidePath(path, wide)) {
         *outcome = kShellFileFailed;
@@ -165,13 +188,6 @@ ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
     *outcome = kShellFileDone;
     return Wrap(stream);
 }
-
-int32_t ShellFileLinkName(ShellFile* /*file*/, const char* /*path*/) {
-    // Only files from ShellFileCreateUnnamed are named this way, and there are none.
-    return kShellFileUnsupported;
-}
-
-namespace {
 
 // ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
 constexpr size_t kLargestTransfer = 1u << 30;
@@ -334,43 +350,47 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
     }
 }
 
-int64_t ShellFileRemaining(ShellFile* file) {
+namespace {
+
+int64_t TimeValue(const FILETIME& time) {
+    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                                time.dwLowDateTime);
+}
+
+// The file ID, size and times of an open disk file; left zero where the
+// system does not say.
+void StampOf(ShellFile* file, ShellFileStamp* stamp) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || GetFileInformationByHandle(handle, &information) == 0) {
+        return;
+    }
+    stamp->device = information.dwVolumeSerialNumber;
+    stamp->file =
+        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    stamp->size = static_cast<int64_t>((static_cast<uint64_t>(information.nFileSizeHigh) << 32) |
+                                       information.nFileSizeLow);
+    stamp->modified = TimeValue(information.ftLastWriteTime);
+    FILE_BASIC_INFO basic;
+    if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
+        stamp->changed = basic.ChangeTime.QuadPart;
+    }
+}
+
+} // namespace
+
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    *stamp = ShellFileStamp{};
     struct _stati64 status;
     if (_fstati64(_fileno(Stream(file)), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
         return -1;
     }
+    StampOf(file, stamp);
     const int64_t position = _ftelli64(Stream(file));
     if (position < 0 || position > status.st_size) {
         return -1;
     }
     return static_cast<int64_t>(status.st_size) - position;
-}
-
-int32_t ShellFileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
-    // Windows files carry access lists and attributes, not owners and
-    // permission bits: the rename that puts the new file in place hands it the
-    // old file's (see ShellRenameFile).
-    return 0;
-}
-
-int32_t ShellCheckWritable(const char* path) {
-    // The read-only attribute is asked for directly: Windows refuses to open
-    // such a file for writing whoever asks, where a POSIX layer under Wine
-    // run by root would not.
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return -1;
-    }
-    // An access list that refuses writing, or another program holding the
-    // file without sharing it, refuse this open.
-    HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    CloseHandle(handle);
-    return 0;
 }
 
 // Windows raises no signal for a failed write.
@@ -380,9 +400,47 @@ uint32_t ShellHoldWriteSignals() {
 
 void ShellReleaseWriteSignals(uint32_t /*held*/) {}
 
+namespace {
+
+bool IsSeparator(char character) {
+    return character == '\\' || character == '/';
+}
+
+// Whether `path` can be opened for writing now, as a plain open would.
+bool IsWritable(const wchar_t* path) {
+    // The read-only attribute is asked for directly: Windows refuses to open
+    // such a file for writing whoever asks, where a POSIX layer under Wine
+    // run by root would not.
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    // An access list that refuses writing, or another program holding the
+    // file without sharing it, refuse this open.
+    HANDLE handle =
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+} // namespace
+
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{kShellPathMissing, 0, 0, 0, 0, 0};
-    const DWORD attributes = GetFileAttributesA(path);
+    *info = ShellPathInfo{};
+    // The device namespace (\\.\NUL, \\.\pipe\name, \\.\COM1) names
+    // devices and pipes, which are written through, never replaced; whether
+    // such a name exists is for the open to find out.
+    if (IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == '.' && IsSeparator(path[3])) {
+        info->kind = kShellPathOther;
+        return;
+    }
+    wchar_t wide[kWidePathCapacity];
+    const DWORD attributes =
+        ToWidePath(path, wide) ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
     }
@@ -395,17 +453,31 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else {
         // A file with other names is written in place, so they all see the image.
-        const DWORD links = DiskFileLinks(path);
+        const DWORD links = DiskFileLinks(wide, info);
         info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
         info->links = links;
+        info->writable = links != 0 && IsWritable(wide) ? 1 : 0;
     }
 }
 
-int32_t ShellRenameFile(const char* from, const char* to) {
+namespace {
+
+// Puts the file `from` in the place of `to`: for an existing `to`, with the
+// access list and attributes ReplaceFileW hands on (the identity a Windows
+// file carries, in place of owners and permission bits).
+int32_t ReplaceWith(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
-    if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
+    if (!ToFullWidePath(from, wideFrom) || !ToFullWidePath(to, wideTo)) {
         return kShellFileFailed;
+    }
+    // A target named by its short (8.3) name is replaced under its long one,
+    // which the replace would otherwise leave behind beside a new short-named
+    // file.
+    wchar_t longTo[kWidePathCapacity];
+    const DWORD longLength = GetLongPathNameW(wideTo, longTo, kWidePathCapacity);
+    if (longLength > 0 && longLength < static_cast<DWORD>(kWidePathCapacity)) {
+        std::wcscpy(wideTo, longTo);
     }
     WIN32_FILE_ATTRIBUTE_DATA target;
     if (GetFileAttributesExW(wideTo, GetFileExInfoStandard, &target) == 0) {
@@ -435,17 +507,9 @@ int32_t ShellRenameFile(const char* from, const char* to) {
     return kShellFileDenied;
 }
 
-int32_t ShellRemoveFile(const char* path) {
-    wchar_t wide[kWidePathCapacity];
-    return ToWidePath(path, wide) && DeleteFileW(wide) != 0 ? 0 : -1;
-}
-
-size_t ShellCharacterBytes(const char* text) {
-    const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[0])) != 0;
-    return lead && text[1] != '\0' ? 2 : 1;
-}
-
-uint32_t ShellUniqueToken() {
+// A value that differs between calls and between processes, for temporary
+// names; never taken from the random generator.
+uint32_t UniqueToken() {
     static volatile LONG counter = 0;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -453,6 +517,61 @@ uint32_t ShellUniqueToken() {
     token ^= static_cast<uint32_t>(now.QuadPart) ^ static_cast<uint32_t>(now.QuadPart >> 32);
     const LONG step = InterlockedIncrement(&counter);
     return token + static_cast<uint32_t>(step) * 0x9E3779B9u;
+}
+
+// Removes the file a temporary name stands for.
+void RemoveNamed(const char* path) {
+    wchar_t wide[kWidePathCapacity];
+    if (ToWidePath(path, wide)) {
+        DeleteFileW(wide);
+    }
+}
+
+} // namespace
+
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* /*info*/,
+                              ShellNewFile* made) {
+    // No file without a name here, and no append-only directories: the new
+    // file has a temporary name from the start.
+    made->file = nullptr;
+    made->named = 0;
+    made->path[0] = '\0';
+    int32_t outcome = kShellFileFailed;
+    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
+        if (!PickNameBeside(target, UniqueToken(), made->path)) {
+            return kShellFileFailed;
+        }
+        made->file = CreatePrivate(made->path, &outcome);
+        if (outcome != kShellFileExists) {
+            break;
+        }
+    }
+    made->named = made->file != nullptr ? 1 : 0;
+    return outcome;
+}
+
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
+    const bool closed = std::fclose(Stream(made->file)) == 0;
+    made->file = nullptr;
+    const int32_t replaced = closed ? ReplaceWith(made->path, target) : kShellFileFailed;
+    if (replaced == kShellFileDone) {
+        made->named = 0;
+        return kShellFileDone;
+    }
+    ShellFileDiscard(made);
+    return replaced == kShellFileDenied && info->kind == kShellPathRegular ? kShellFileDenied
+                                                                           : kShellFileFailed;
+}
+
+void ShellFileDiscard(ShellNewFile* made) {
+    if (made->file != nullptr) {
+        std::fclose(Stream(made->file));
+        made->file = nullptr;
+    }
+    if (made->named != 0) {
+        RemoveNamed(made->path);
+        made->named = 0;
+    }
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

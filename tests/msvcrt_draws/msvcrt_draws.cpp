@@ -8,6 +8,12 @@ namespace {
 uint32_t gState = 1;
 int64_t gDrawsTaken = 0;
 
+int32_t NextDraw() {
+    gState = gState * 214013u + 2531011u;
+    ++gDrawsTaken;
+    return static_cast<int32_t>((gState >> 16) & 0x7FFFu);
+}
+
 } // namespace
 
 void SeedMsvcrtDraws(uint32_t seed) {
@@ -19,14 +25,8 @@ int64_t MsvcrtDrawsTaken() {
     return gDrawsTaken;
 }
 
-int32_t ShellRandom() {
-    gState = gState * 214013u + 2531011u;
-    ++gDrawsTaken;
-    return static_cast<int32_t>((gState >> 16) & 0x7FFFu);
-}
-
 void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        values[i] = ShellRandom();
+        values[i] = NextDraw();
     }
 }

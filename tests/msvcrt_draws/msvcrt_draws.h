@@ -4,7 +4,7 @@
 // of the new state.
 //
 // Linking msvcrt_draws.cpp into a program replaces the runtime services'
-// ShellRandom and ShellRandomDraws with this generator; everything else stays
+// ShellRandomDraws with this generator; everything else stays
 // the real services.
 #pragma once
 

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -29,16 +32,39 @@ size_t Readable(size_t wanted) {
     return static_cast<int64_t>(wanted) > left ? static_cast<size_t>(left > 0 ? left : 0) : wanted;
 }
 
-// Cuts the file as another writer would, mid-job.
+// Cuts the file as another writer would, or with a negative cut length
+// rewrites it in place at the same size, every byte after the headers changed.
+// A rewrite waits out a tick of the coarsest file-system clock first, so that
+// the file's times show it as they would for a later writer. 0 on success.
+int ChangeInput() {
+    if (state.cutLength >= 0) {
+        return truncate(state.cutPath.c_str(), state.cutLength);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::FILE* file = std::fopen(state.cutPath.c_str(), "r+b");
+    if (file == nullptr) {
+        return -1;
+    }
+    std::vector<unsigned char> bytes(1 << 20);
+    const size_t length = std::fread(bytes.data(), 1, bytes.size(), file);
+    for (size_t i = 54; i < length; ++i) {
+        bytes[i] ^= 0xFF;
+    }
+    const bool rewritten =
+        std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(bytes.data(), 1, length, file) == length;
+    return std::fclose(file) == 0 && rewritten ? 0 : -1;
+}
+
+// Changes the input as another writer would, mid-job.
 void CutFile() {
     if (!state.cutFromChild) {
-        ASSERT_EQ(truncate(state.cutPath.c_str(), state.cutLength), 0);
+        ASSERT_EQ(ChangeInput(), 0);
         return;
     }
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        _exit(truncate(state.cutPath.c_str(), state.cutLength) == 0 ? 0 : 1);
+        _exit(ChangeInput() == 0 ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -46,7 +72,9 @@ void CutFile() {
     // running both processes may override.
     struct stat cut;
     ASSERT_EQ(stat(state.cutPath.c_str(), &cut), 0);
-    ASSERT_EQ(cut.st_size, state.cutLength);
+    if (state.cutLength >= 0) {
+        ASSERT_EQ(cut.st_size, state.cutLength);
+    }
 }
 
 } // namespace
@@ -88,49 +116,29 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return file;
 }
 
-ShellFile* ShellFileCreateUnnamed(const char* directory, int32_t* outcome) {
-    if (state.unnamedUnsupported) {
-        *outcome = kShellFileUnsupported;
-        return nullptr;
-    }
+int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
     if (FailsNow(state.openCalls, state.failOpenAt)) {
-        *outcome = state.createFailure;
-        return nullptr;
+        made->file = nullptr;
+        made->named = 0;
+        return state.createFailure;
     }
-    ShellFile* file = RealShellFileCreateUnnamed(directory, outcome);
-    state.opens += file != nullptr;
-    return file;
+    const int32_t outcome = RealShellFileCreateBeside(target, info, made);
+    state.opens += made->file != nullptr;
+    return outcome;
 }
 
-ShellFile* ShellFileCreatePrivate(const char* path, int32_t* outcome) {
-    if (FailsNow(state.openCalls, state.failOpenAt)) {
-        *outcome = state.createFailure;
-        return nullptr;
+int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
+    ++state.closes;
+    if (FailsNow(state.placeCalls, state.failPlaceAt)) {
+        RealShellFileDiscard(made);
+        return state.placeFailure;
     }
-    ShellFile* file = RealShellFileCreatePrivate(path, outcome);
-    state.opens += file != nullptr;
-    return file;
+    return RealShellFilePutInPlace(made, target, info);
 }
 
-int32_t ShellFileLinkName(ShellFile* file, const char* path) {
-    if (FailsNow(state.linkCalls, state.failLinkAt)) {
-        return kShellFileFailed;
-    }
-    return RealShellFileLinkName(file, path);
-}
-
-int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
-    if (FailsNow(state.identityCalls, state.failIdentityAt)) {
-        return -1;
-    }
-    return RealShellFileTakeIdentity(file, target);
-}
-
-int32_t ShellCheckWritable(const char* path) {
-    if (FailsNow(state.writableCalls, state.failWritableAt)) {
-        return -1;
-    }
-    return RealShellCheckWritable(path);
+void ShellFileDiscard(ShellNewFile* made) {
+    state.closes += made->file != nullptr;
+    RealShellFileDiscard(made);
 }
 
 uint32_t ShellHoldWriteSignals() {
@@ -169,8 +177,9 @@ int32_t ShellFileClose(ShellFile* file) {
     return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : result;
 }
 
-int64_t ShellFileRemaining(ShellFile* file) {
-    return state.hideFileSizes ? -1 : RealShellFileRemaining(file);
+int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    const int64_t remaining = RealShellFileRemaining(file, stamp);
+    return state.hideFileSizes ? -1 : remaining;
 }
 
 size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
@@ -236,25 +245,11 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     RealShellQueryPath(path, info);
-}
-
-int32_t ShellRenameFile(const char* from, const char* to) {
-    if (FailsNow(state.renameCalls, state.failRenameAt)) {
-        return state.renameFailure;
+    info->mountPoint = state.hideMountPoints ? 0 : info->mountPoint;
+    info->unnamedFiles = state.unnamedUnsupported ? 0 : info->unnamedFiles;
+    if (info->kind == kShellPathRegular && FailsNow(state.writableCalls, state.failWritableAt)) {
+        info->writable = 0;
     }
-    return RealShellRenameFile(from, to);
-}
-
-int32_t ShellRemoveFile(const char* path) {
-    return RealShellRemoveFile(path);
-}
-
-size_t ShellCharacterBytes(const char* text) {
-    return RealShellCharacterBytes(text);
-}
-
-uint32_t ShellUniqueToken() {
-    return RealShellUniqueToken();
 }
 
 void* ShellAllocate(size_t bytes) {
@@ -278,13 +273,18 @@ void ShellRelease(void* block) {
     RealShellRelease(block);
 }
 
-int32_t ShellRandom() {
+namespace {
+
+// The next draw: a configured one, or the real generator's.
+int32_t NextDraw() {
     if (static_cast<int64_t>(state.drawsTaken) == state.cutAtDraw) {
         CutFile();
     }
     if (state.draws.empty()) {
         ++state.drawsTaken;
-        return RealShellRandom();
+        int32_t value = 0;
+        RealShellRandomDraws(&value, 1);
+        return value;
     }
     size_t index = state.drawsTaken++;
     if (state.repeatDraws) {
@@ -296,15 +296,13 @@ int32_t ShellRandom() {
     return state.draws[index];
 }
 
+} // namespace
+
 // One draw at a time, so that configured draws and cuts apply to each.
 void ShellRandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
-        values[i] = ShellRandom();
+        values[i] = NextDraw();
     }
-}
-
-size_t ShellWideLength(const char16_t* text) {
-    return RealShellWideLength(text);
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

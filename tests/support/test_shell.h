@@ -18,28 +18,32 @@ struct TestShellState {
     // Faults. Indices count calls of that kind from 0 since the last reset;
     // -1 means never.
     int64_t failAllocationAt = -1; // heap blocks and pixel stores alike
-    int64_t failOpenAt = -1;       // any open or create
+    int64_t failOpenAt = -1;       // any open, or the making of a new file beside a target
     int32_t createFailure = 4; // the ShellFileOutcome a failed create reports (kShellFileFailed)
     bool unnamedUnsupported = false; // the file system has no unnamed files
     int64_t failWriteAt = -1;        // the write fails having written nothing (writes
                                      // at an offset count too)
     int64_t failCloseAt = -1;        // the close reports failure (the stream is closed)
-    int64_t failRenameAt = -1;
-    int32_t renameFailure = 4;   // the ShellFileOutcome a failed rename reports (kShellFileFailed)
-    int64_t failLinkAt = -1;     // naming an unnamed file fails (kShellFileFailed)
-    int64_t failIdentityAt = -1; // the new file cannot take the target's owner, group and mode
-    int64_t failWritableAt = -1; // that writability check finds the file not writable
-    int64_t readableBytes = -1;  // total bytes reads (at offsets too) may deliver,
-                                 // then they come up short
-    bool hideFileSizes = false;  // report sizes as unknown, as for a pipe
+    // Putting the new file in the target's place (giving it the target's
+    // identity and name) fails, discarding it, with `placeFailure`: failed, or
+    // denied where the target should be written in place instead.
+    int64_t failPlaceAt = -1;
+    int32_t placeFailure = 4;      // a ShellFileOutcome (kShellFileFailed)
+    int64_t failWritableAt = -1;   // that query of a regular file finds it not writable
+    int64_t readableBytes = -1;    // total bytes reads (at offsets too) may deliver,
+                                   // then they come up short
+    bool hideFileSizes = false;    // report sizes as unknown, as for a pipe
+    bool hideMountPoints = false;  // path queries never see a mount point
     int64_t failConversionAt = -1; // that wide-to-narrow conversion fails as a whole
     // Kernel copies.
     int64_t failCopyAt = -1;  // from that kernel copy on, the platform cannot copy (-1)
     int64_t copyLimit = -1;   // each kernel copy moves at most this many bytes
     int64_t copyStallAt = -1; // that kernel copy moves nothing (returns 0)
     // The input changing under the job: just before random draw number
-    // `cutAtDraw` is served, the file at `cutPath` is cut to `cutLength` bytes,
-    // by this process or, with `cutFromChild`, by a child process.
+    // `cutAtDraw` is served, the file at `cutPath` is cut to `cutLength` bytes
+    // (with a negative length: rewritten in place, its size kept, the bytes of
+    // its first MiB after the headers changed), by this process or, with
+    // `cutFromChild`, by a child process.
     int64_t cutAtDraw = -1;
     std::string cutPath;
     int64_t cutLength = 0;
@@ -54,9 +58,7 @@ struct TestShellState {
     int64_t openCalls = 0;
     int64_t writeCalls = 0;
     int64_t closeCalls = 0;
-    int64_t renameCalls = 0;
-    int64_t linkCalls = 0;
-    int64_t identityCalls = 0;
+    int64_t placeCalls = 0;
     int64_t writableCalls = 0;
     int64_t signalHolds = 0; // holds and releases of the write signals
     int64_t signalReleases = 0;

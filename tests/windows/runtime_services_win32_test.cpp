@@ -1,5 +1,5 @@
 // The Win32 runtime services on their own, run under Wine: ANSI code page
-// conversion, path kinds, exclusive creation, replacing rename, sizes.
+// conversion, path kinds, the new file beside a target and its replace, sizes.
 #include "shell/runtime_services.h"
 
 #include <gtest/gtest.h>
@@ -88,11 +88,6 @@ TEST_F(RuntimeServicesWin32, WideToNarrowReportsWhatDoesNotFit) {
     EXPECT_STREQ(narrow, "abc");
 }
 
-TEST_F(RuntimeServicesWin32, WideLengthCountsCodeUnits) {
-    EXPECT_EQ(ShellWideLength(u""), 0u);
-    EXPECT_EQ(ShellWideLength(u"a\U0001F31Fb"), 4u);
-}
-
 TEST_F(RuntimeServicesWin32, QueryPathTellsFilesDirectoriesAndMissingNames) {
     WriteFile("file.bmp", "BM");
     ShellPathInfo info;
@@ -102,9 +97,12 @@ TEST_F(RuntimeServicesWin32, QueryPathTellsFilesDirectoriesAndMissingNames) {
     EXPECT_EQ(info.kind, kShellPathDirectory);
     ShellQueryPath(Path("missing.bmp").c_str(), &info);
     EXPECT_EQ(info.kind, kShellPathMissing);
-    // A device is written through, never replaced by a rename.
-    ShellQueryPath("NUL", &info);
-    EXPECT_EQ(info.kind, kShellPathOther);
+    // A device is written through, never replaced by a rename, and so is
+    // anything named in the device namespace.
+    for (const char* device : {"NUL", "\\\\.\\NUL", "\\\\.\\pipe\\pelindra-missing"}) {
+        ShellQueryPath(device, &info);
+        EXPECT_EQ(info.kind, kShellPathOther) << device;
+    }
 }
 
 TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
@@ -112,65 +110,63 @@ TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
     EXPECT_EQ(ShellFileOpen(Path("missing.bmp").c_str(), "rb"), nullptr);
 }
 
-TEST_F(RuntimeServicesWin32, PrivateCreateRefusesATakenNameAndWritesBinary) {
-    WriteFile("taken.bmp", "old");
-    int32_t outcome = kShellFileDone;
-    EXPECT_EQ(ShellFileCreatePrivate(Path("taken.bmp").c_str(), &outcome), nullptr);
-    EXPECT_EQ(outcome, kShellFileExists);
-    EXPECT_EQ(ReadFile("taken.bmp"), "old");
-
-    ShellFile* file = ShellFileCreatePrivate(Path("new.bmp").c_str(), &outcome);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(outcome, kShellFileDone);
+// The new file beside a target has a temporary name in the target's
+// directory, is written in binary, and either takes the target's place or goes.
+TEST_F(RuntimeServicesWin32, NewFileBesideTakesTheTargetsPlaceOrGoes) {
+    WriteFile("to.bmp", "old");
+    ShellPathInfo info;
+    ShellQueryPath(Path("to.bmp").c_str(), &info);
+    ShellNewFile made;
+    ASSERT_EQ(ShellFileCreateBeside(Path("to.bmp").c_str(), &info, &made), kShellFileDone);
+    EXPECT_EQ(made.named, 1);
+    EXPECT_EQ(std::string(made.path).rfind(directory_ + "\\.pelindra-", 0), 0u) << made.path;
     // Line ends and the old end-of-file byte pass through untranslated.
     const char bytes[] = {'\n', '\r', '\n', 0x1A, '\0', 'x'};
-    EXPECT_EQ(ShellFileWrite(bytes, sizeof bytes, 1, file), 1u);
-    EXPECT_EQ(ShellFileClose(file), 0);
-    EXPECT_EQ(ReadFile("new.bmp"), std::string(bytes, sizeof bytes));
+    EXPECT_EQ(ShellFileWrite(bytes, sizeof bytes, 1, made.file), 1u);
+    const std::string temporary = made.path;
+    EXPECT_EQ(ShellFilePutInPlace(&made, Path("to.bmp").c_str(), &info), kShellFileDone);
+    EXPECT_EQ(ReadFile("to.bmp"), std::string(bytes, sizeof bytes));
+    EXPECT_EQ(GetFileAttributesA(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
 
-    EXPECT_EQ(ShellFileCreatePrivate(Path("no-such-dir\\x.bmp").c_str(), &outcome), nullptr);
-    EXPECT_EQ(outcome, kShellFileFailed);
-    EXPECT_EQ(ShellFileCreateUnnamed(directory_.c_str(), &outcome), nullptr);
-    EXPECT_EQ(outcome, kShellFileUnsupported);
+    ASSERT_EQ(ShellFileCreateBeside(Path("to.bmp").c_str(), &info, &made), kShellFileDone);
+    const std::string discarded = made.path;
+    ShellFileDiscard(&made);
+    EXPECT_EQ(GetFileAttributesA(discarded.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadFile("to.bmp"), std::string(bytes, sizeof bytes));
+
+    ShellQueryPath(Path("no-such-dir\\x.bmp").c_str(), &info);
+    EXPECT_EQ(ShellFileCreateBeside(Path("no-such-dir\\x.bmp").c_str(), &info, &made),
+              kShellFileFailed);
+    EXPECT_EQ(made.file, nullptr);
 }
 
-TEST_F(RuntimeServicesWin32, WritableCheckRefusesAReadOnlyFile) {
+TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
+    ShellPathInfo info;
     WriteFile("plain.bmp", "x");
-    EXPECT_EQ(ShellCheckWritable(Path("plain.bmp").c_str()), 0);
+    ShellQueryPath(Path("plain.bmp").c_str(), &info);
+    EXPECT_EQ(info.writable, 1u);
     WriteFile("locked.bmp", "x");
     ASSERT_NE(SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_READONLY), 0);
-    EXPECT_EQ(ShellCheckWritable(Path("locked.bmp").c_str()), -1);
+    ShellQueryPath(Path("locked.bmp").c_str(), &info);
+    EXPECT_EQ(info.writable, 0u);
     SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadFile("locked.bmp"), "x");
-}
-
-TEST_F(RuntimeServicesWin32, RenameReplacesAnExistingTarget) {
-    WriteFile("from.bmp", "new contents");
-    WriteFile("to.bmp", "old");
-    EXPECT_EQ(ShellRenameFile(Path("from.bmp").c_str(), Path("to.bmp").c_str()), 0);
-    EXPECT_EQ(ReadFile("to.bmp"), "new contents");
-    EXPECT_EQ(ReadFile("from.bmp"), "<missing>");
-    EXPECT_NE(ShellRenameFile(Path("from.bmp").c_str(), Path("to.bmp").c_str()), 0);
-}
-
-TEST_F(RuntimeServicesWin32, RemoveDeletesAFile) {
-    WriteFile("gone.bmp", "x");
-    EXPECT_EQ(ShellRemoveFile(Path("gone.bmp").c_str()), 0);
-    EXPECT_EQ(ReadFile("gone.bmp"), "<missing>");
-    EXPECT_NE(ShellRemoveFile(Path("gone.bmp").c_str()), 0);
 }
 
 TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
     WriteFile("ten.bmp", "0123456789");
     ShellFile* file = ShellFileOpen(Path("ten.bmp").c_str(), "rb");
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(ShellFileRemaining(file), 10);
+    ShellFileStamp stamp;
+    EXPECT_EQ(ShellFileRemaining(file, &stamp), 10);
+    EXPECT_EQ(stamp.size, 10);
+    EXPECT_NE(stamp.modified, 0);
     char buffer[8];
     EXPECT_EQ(ShellFileRead(buffer, 4, 1, file), 1u);
-    EXPECT_EQ(ShellFileRemaining(file), 6);
+    EXPECT_EQ(ShellFileRemaining(file, &stamp), 6);
     // Two items asked for, one whole item there (and two bytes of the next).
     EXPECT_EQ(ShellFileRead(buffer, 4, 2, file), 1u);
-    EXPECT_EQ(ShellFileRemaining(file), 0);
+    EXPECT_EQ(ShellFileRemaining(file, &stamp), 0);
     EXPECT_EQ(ShellFileClose(file), 0);
 }
 
@@ -195,7 +191,8 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     EXPECT_EQ(ShellFileReadAt(from, block, contents.size(), 0), contents.size());
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), contents.size()), contents);
     EXPECT_EQ(ShellFileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
-    EXPECT_EQ(ShellFileRemaining(from), static_cast<int64_t>(contents.size()) - 4);
+    ShellFileStamp stamp;
+    EXPECT_EQ(ShellFileRemaining(from, &stamp), static_cast<int64_t>(contents.size()) - 4);
     // Only the page wholly inside the range goes (reading it would fault); the
     // bytes around it, on the pages the range only touches, stay.
     ShellGiveBackStorePages(block + 5000, 2 * 4096 + 1000);
@@ -219,18 +216,14 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     EXPECT_EQ(ReadFile("copy.bin"), expected);
 }
 
-TEST_F(RuntimeServicesWin32, UniqueTokensDiffer) {
-    const uint32_t first = ShellUniqueToken();
-    const uint32_t second = ShellUniqueToken();
-    EXPECT_NE(first, second);
-}
-
 TEST_F(RuntimeServicesWin32, RandomIsTheRuntimeGenerator) {
     // msvcrt: state * 214013 + 2531011, bits 16 to 30.
     std::srand(1);
-    EXPECT_EQ(ShellRandom(), 41);
-    EXPECT_EQ(ShellRandom(), 18467);
-    EXPECT_EQ(ShellRandom(), 6334);
+    int32_t values[3] = {};
+    ShellRandomDraws(values, 3);
+    EXPECT_EQ(values[0], 41);
+    EXPECT_EQ(values[1], 18467);
+    EXPECT_EQ(values[2], 6334);
 }
 
 } // namespace

@@ -73,8 +73,10 @@ class WindowsJob : public ::testing::Test {
     }
     void TearDown() override {
         SetFileAttributesA((directory_ + "\\out.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA((directory_ + "\\out.bmp").c_str());
-        DeleteFileA((directory_ + "\\link.bmp").c_str());
+        for (const char* name :
+             {"out.bmp", "link.bmp", "large.bmp", "expected.bmp", "a long output name.bmp"}) {
+            DeleteFileA((directory_ + "\\" + name).c_str());
+        }
         RemoveDirectoryA((directory_ + "\\sub").c_str());
         RemoveDirectoryA(directory_.c_str());
     }
@@ -104,10 +106,8 @@ TEST_F(WindowsJob, ReplacesAnExistingOutput) {
 }
 
 // An image large enough that a few stars read only their pages and the rest
-// of the rows are copied from the input, which the job holds open to the end:
-// rewriting it in place must still replace it, and give what a new output
-// gets.
-TEST_F(WindowsJob, FewStarsInALargeImageRewriteItInPlace) {
+// of the rows are copied from the input, which the job holds open to the end.
+std::string LargeImage() {
     const int32_t width = 1603;
     const int32_t height = 800;
     const int32_t stride = (width * 3 + 3) / 4 * 4;
@@ -129,36 +129,155 @@ TEST_F(WindowsJob, FewStarsInALargeImageRewriteItInPlace) {
     for (size_t i = 54; i < file.size(); ++i) {
         file[i] = static_cast<char>(i % 251);
     }
-    const std::string input = directory_ + "\\large.bmp";
-    FILE* stream = std::fopen(input.c_str(), "wb");
+    return file;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    FILE* stream = std::fopen(path.c_str(), "wb");
     ASSERT_NE(stream, nullptr);
-    std::fwrite(file.data(), 1, file.size(), stream);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fclose(stream);
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::string bytes;
+    FILE* stream = std::fopen(path.c_str(), "rb");
+    if (stream == nullptr) {
+        return "<missing>";
+    }
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) {
+        bytes.append(buffer, got);
+    }
+    std::fclose(stream);
+    return bytes;
+}
+
+// Rewriting the large image in place must still replace it, and give what a
+// new output gets.
+TEST_F(WindowsJob, FewStarsInALargeImageRewriteItInPlace) {
+    const std::string file = LargeImage();
+    const std::string input = directory_ + "\\large.bmp";
+    WriteBytes(input, file);
 
     const std::string output = directory_ + "\\out.bmp";
     EXPECT_EQ(RunJob(input, output, 6), PELINDRA_RESULT_WRITTEN);
     EXPECT_EQ(RunJob(input, input, 6), PELINDRA_RESULT_WRITTEN);
-    FILE* a = std::fopen(output.c_str(), "rb");
-    FILE* b = std::fopen(input.c_str(), "rb");
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    std::string first(file.size() + 1, '\0');
-    std::string second(file.size() + 1, '\0');
-    EXPECT_EQ(std::fread(first.data(), 1, first.size(), a), file.size());
-    EXPECT_EQ(std::fread(second.data(), 1, second.size(), b), file.size());
-    std::fclose(a);
-    std::fclose(b);
+    const std::string first = ReadBytes(output);
     // Compared as booleans: a failure would print 3.8 MB otherwise.
-    EXPECT_TRUE(first == second);
-    EXPECT_FALSE(first.substr(0, file.size()) == file) << "no star was drawn";
+    EXPECT_TRUE(first == ReadBytes(input));
+    EXPECT_FALSE(first == file) << "no star was drawn";
     EXPECT_EQ(first.compare(0, 54, file, 0, 54), 0);
     EXPECT_EQ(CountEntries(directory_), 2);
     DeleteFileA(input.c_str());
 }
 
+// The same few stars into an existing output named without a directory, by
+// its short (8.3) name, and held open by a viewer that does not share
+// deleting (so the replace is refused and the file is written in place): each
+// time the long-named file gets the image, and no temporary is left.
+TEST_F(WindowsJob, FewStarsReplaceABareShortOrHeldOutput) {
+    const std::string input = directory_ + "\\large.bmp";
+    WriteBytes(input, LargeImage());
+    const std::string expected = directory_ + "\\expected.bmp";
+    ASSERT_EQ(RunJob(input, expected, 6), PELINDRA_RESULT_WRITTEN);
+    const std::string image = ReadBytes(expected);
+    DeleteFileA(expected.c_str());
+    const std::string output = directory_ + "\\a long output name.bmp";
+
+    char previous[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA(directory_.c_str()));
+    WriteText(output, "old");
+    EXPECT_EQ(RunJob("large.bmp", "a long output name.bmp", 6), PELINDRA_RESULT_WRITTEN);
+    EXPECT_TRUE(ReadBytes(output) == image) << "bare name";
+    SetCurrentDirectoryA(previous);
+
+    WriteText(output, "old");
+    char shortName[MAX_PATH];
+    if (GetShortPathNameA(output.c_str(), shortName, MAX_PATH) > 0 && output != shortName) {
+        EXPECT_EQ(RunJob(input, shortName, 6), PELINDRA_RESULT_WRITTEN);
+        EXPECT_TRUE(ReadBytes(output) == image) << "short name " << shortName;
+    }
+
+    WriteText(output, "old");
+    HANDLE viewer = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunJob(input, output, 6), PELINDRA_RESULT_WRITTEN);
+    CloseHandle(viewer);
+    EXPECT_TRUE(ReadBytes(output) == image) << "held open";
+    // Wine's refused ReplaceFileW leaves a file of its own (rf*.tmp) beside
+    // the target; no temporary of the job's may stay.
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((directory_ + "\\.pelindra-*").c_str(), &entry);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << entry.cFileName;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+    }
+    DeleteFileA(output.c_str());
+    DeleteFileA(input.c_str());
+}
+
+// A host that set the file functions to the OEM code page: the checks and
+// the writes must still name the one file the ANSI path names, so that a
+// hard-linked accented output is written in place, its link kept.
+TEST_F(WindowsJob, FileFunctionsInTheOemCodePageNameTheSameFile) {
+    if (GetACP() == GetOEMCP()) {
+        GTEST_SKIP() << "the ANSI and OEM code pages are the same here";
+    }
+    const std::wstring output = Widen(directory_) + L"\\out-\u00e9.bmp";
+    const std::wstring link = Widen(directory_) + L"\\link.bmp";
+    FILE* stream = _wfopen(output.c_str(), L"wb");
+    ASSERT_NE(stream, nullptr);
+    std::fputs("old", stream);
+    std::fclose(stream);
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), output.c_str(), nullptr)) << GetLastError();
+    const std::wstring input = Widen(input_);
+    SetFileApisToOEM();
+    std::srand(2026);
+    const int32_t result = Pelindra(reinterpret_cast<const char16_t*>(input.c_str()),
+                                    reinterpret_cast<const char16_t*>(output.c_str()), 40);
+    SetFileApisToANSI();
+    EXPECT_EQ(result, PELINDRA_RESULT_WRITTEN);
+    const std::string linked = ReadBytes(directory_ + "\\link.bmp");
+    EXPECT_EQ(static_cast<long>(linked.size()), FileSize(input_)) << "the link lost the image";
+    DeleteFileW(output.c_str());
+    EXPECT_EQ(CountEntries(directory_), 1);
+}
+
+// An output that is a symbolic link is written through, as a plain open
+// would: the file it points to gets the image and the link stays a link.
+TEST_F(WindowsJob, WritesThroughASymbolicLink) {
+    const std::string target = directory_ + "\\out.bmp";
+    const std::string link = directory_ + "\\link.bmp";
+    WriteText(target, "old");
+    if (!CreateSymbolicLinkA(link.c_str(), target.c_str(), 0)) {
+        GTEST_SKIP() << "no symbolic links here: " << GetLastError();
+    }
+    if ((GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        DeleteFileA(link.c_str());
+        GTEST_SKIP() << "the link shows no reparse attribute here";
+    }
+    // The promise is a plain open's: where that replaces the link instead of
+    // writing through it (Wine 8), there is nothing to check.
+    WriteText(link, "probe");
+    if (FileSize(target) != 5 ||
+        (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        DeleteFileA(link.c_str());
+        GTEST_SKIP() << "a plain open for writing replaces a symbolic link here";
+    }
+    EXPECT_EQ(RunJob(input_, link, 40), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(FileSize(target), FileSize(input_));
+    const DWORD attributes = GetFileAttributesA(link.c_str());
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "the link was replaced";
+    EXPECT_EQ(CountEntries(directory_), 2);
+}
+
 TEST_F(WindowsJob, WritesStraightIntoADevice) {
     // No temporary file and rename for NUL: it is opened and written as it is.
     EXPECT_EQ(RunJob(input_, "NUL", 5), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(RunJob(input_, "\\\\.\\NUL", 5), PELINDRA_RESULT_WRITTEN);
 }
 
 TEST_F(WindowsJob, RefusesADirectoryAsOutputAndAMissingInput) {
