@@ -1,18 +1,5 @@
 #include "job/star_draws.h"
 
-#include "render/star_spans.h"
-#include "shell/runtime_services.h"
-
-Star DrawStar(const BmpImage* image) {
-    // Separate statements: the draws must be taken in exactly this order.
-    Star star;
-    star.x = ShellRandom() % image->width;
-    star.y = ShellRandom() % image->rows;
-    star.size = ShellRandom() % kStarSizeChoices + kStarSmallestSize;
-    star.colour = ColourForIndex(ShellRandom() % kStarColourChoices);
-    return star;
-}
-
 namespace {
 
 // ceil(2^64 / divisor): 2^64 - 1 divided, plus one (0 for 1, whose

@@ -16,7 +16,7 @@ int32_t BandsPerStar(int32_t bandRows) {
     return (2 * kStarLargestSize) / bandRows + 2;
 }
 
-// How many stars were filed into a band.
+// How many stars were added to a band.
 size_t BandEntries(const StarBands* bands, int32_t band) {
     return static_cast<size_t>(bands->chains[band].entries);
 }

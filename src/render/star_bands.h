@@ -2,15 +2,15 @@
 //
 // Stars land at random places in an image far larger than the caches, so
 // drawing them one by one waits on memory for nearly every star. Instead the
-// stars are filed, in the order they are drawn, into every horizontal band of
+// stars are added, in the order they are drawn, to every horizontal band of
 // a few dozen rows that their box overlaps; each band is then drawn on its
-// own, its stars in filing order and clipped to the band. A band fits the
+// own, its stars in the order they were added and clipped to the band. A band fits the
 // cache, and a later star still wins wherever stars overlap because inside a
 // band they are drawn in draw order and the bands share no pixels.
 //
-// The filed stars live in a pool of fixed blocks, one chain per band. When
+// The added stars live in a pool of fixed blocks, one chain per band. When
 // the pool cannot take another star, the caller draws the bands (emptying the
-// pool) and files on, which bounds the memory whatever the star count.
+// pool) and adds on, which bounds the memory whatever the star count.
 #pragma once
 
 #include "render/star_spans.h"
@@ -27,9 +27,9 @@ inline constexpr int32_t kStarBandDefaultRows = 64;
 // star's centre is kept relative to its band in a signed byte.
 inline constexpr int32_t kStarBandMaxRows = 64;
 inline constexpr int32_t kStarBandBlockEntries = 128;
-inline constexpr int32_t kStarBandFilingAhead = 8; // entries: 96 bytes, past the next line
+inline constexpr int32_t kStarBandEntriesAhead = 8; // entries: 96 bytes, past the next line
 
-// One star filed into one band: its centre column, its centre row counted from
+// One star added to one band: its centre column, its centre row counted from
 // the band's first row, its size and its colour.
 struct StarBandEntry {
     int32_t x;
@@ -73,7 +73,7 @@ struct StarBandsLayout {
 StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t bandRows, int32_t chunkStars);
 inline constexpr size_t kStarBandScratchLimit = size_t{1} << 20;
 
-// A band's blocks, first to last (-1 when it has none). Filing reads only
+// A band's blocks, first to last (-1 when it has none). Adding reads only
 // this small record, which stays in cache, never the blocks it writes to,
 // which do not: the last block's count and the band's stars are kept here.
 struct StarBandChain {
@@ -112,11 +112,11 @@ struct StarBands {
 StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* pixels,
                           int32_t width, int32_t rows, int32_t pad);
 
-// Files a star whose centre lies in the image and whose size is 2 to 9.
-// Returns false, filing nothing, when the pool lacks room: draw the bands
-// and file it again. Inline: it runs once per star, between the draws.
-inline bool FileStar(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red,
-                     uint8_t green, uint8_t blue) {
+// Adds a star whose centre lies in the image and whose size is 2 to 9.
+// Returns false, adding nothing, when the pool lacks room: draw the bands
+// and add it again. Inline: it runs once per star, between the draws.
+inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red,
+                           uint8_t green, uint8_t blue) {
     const int32_t reach = bands->shapes.bySize[size - kStarSmallestSize].reach;
     const int32_t top = y < reach ? 0 : y - reach;
     const int32_t bottom = y > bands->rows - 1 - reach ? bands->rows - 1 : y + reach;
@@ -154,12 +154,12 @@ inline bool FileStar(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8
         // and each band's stream is too far apart from the others for the
         // processor to see it: ask for the line of a later entry now, so
         // that it is there when that entry is written.
-        const int32_t ahead = count + kStarBandFilingAhead;
+        const int32_t ahead = count + kStarBandEntriesAhead;
         __builtin_prefetch(
             &block->entries[ahead < kStarBandBlockEntries ? ahead : kStarBandBlockEntries - 1], 1);
     }
     return true;
 }
 
-// Draws every filed star, band by band, and empties the bands.
+// Draws every added star, band by band, and empties the bands.
 void DrawStarBands(StarBands* bands);
