@@ -1,7 +1,6 @@
 #include "job/place_stars.h"
 #include "job/star_draws.h"
 #include "render/star_bands.h"
-#include "render/star_straight.h"
 #include "test_shell.h"
 
 #include <gtest/gtest.h>
@@ -163,24 +162,6 @@ TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
     EXPECT_EQ(PlanStarBands(100, 300, 48, 10).bytes, 0u);
     EXPECT_EQ(PlanStarBands(0, 300, 64, 10).bytes, 0u);
     EXPECT_EQ(PlanStarBands(100, 300, 64, 0).bytes, 0u);
-}
-
-// The stores written out per size must be the renderers' stars, or dense jobs
-// would quietly fall back to the slower drawing; a shape that drifts must be
-// caught, whichever part of a span moved.
-TEST(PlaceStarsBanded, WrittenOutStarsAreTheRenderersStars) {
-    StarShapes shapes;
-    BuildStarShapes(&shapes);
-    EXPECT_TRUE(StraightStarsMatch(&shapes));
-    StarSpan& span = shapes.bySize[kStarSizeCount - 1].spans[3];
-    int8_t* const fields[] = {&span.row, &span.first, &span.last};
-    for (int8_t* field : fields) {
-        ++*field;
-        EXPECT_FALSE(StraightStarsMatch(&shapes));
-        --*field;
-    }
-    --shapes.bySize[0].spanCount;
-    EXPECT_FALSE(StraightStarsMatch(&shapes));
 }
 
 TEST(PlaceStarsBanded, RemaindersWithoutDivisionAreExact) {

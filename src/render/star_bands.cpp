@@ -98,7 +98,7 @@ void DrawBand(StarBands* bands, int32_t band) {
             }
             const int32_t sizeIndex = entry.size - kStarSmallestSize;
             const int32_t reach = bands->shapes.bySize[sizeIndex].reach;
-            if (bands->straight && entry.x >= reach && entry.x + reach < canvas.width) {
+            if (entry.x >= reach && entry.x + reach < canvas.width) {
                 // Clear of the side borders: the rows inside the band, whole.
                 const int32_t above = entry.row < reach ? entry.row : reach;
                 const int32_t belowLimit = canvas.height - 1 - entry.row;
@@ -109,7 +109,7 @@ void DrawBand(StarBands* bands, int32_t band) {
                     reinterpret_cast<uintptr_t>(canvas.pixels) +
                     static_cast<uintptr_t>(static_cast<intptr_t>(entry.row)) * stride +
                     static_cast<uintptr_t>(entry.x) * 3;
-                DrawStraightStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
+                DrawUnrolledStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
                                  entry.green, entry.red);
                 continue;
             }
@@ -219,7 +219,6 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     }
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
     BuildStarShapes(&bands->shapes);
-    bands->straight = StraightStarsMatch(&bands->shapes);
     return bands;
 }
 

@@ -14,7 +14,7 @@
 #pragma once
 
 #include "render/star_spans.h"
-#include "render/star_straight.h"
+#include "render/star_unrolled.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -102,7 +102,6 @@ struct StarBands {
     uint8_t warmSink;       // keeps the reads that bring a band into cache
     int32_t prefetchedBand; // asked for while the band before it was drawn
     StarShapes shapes;
-    bool straight; // the shapes are those of the written-out stores
     uint8_t sink[kStarSinkBytes];
 };
 
