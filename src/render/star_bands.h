@@ -20,8 +20,8 @@
 #include <cstdint>
 
 // 64 rows of a 4096-pixel image are 768 KiB, inside the second-level cache
-// with the band's stars and its scratch copy; 64 measured a little ahead of
-// 32 (fewer stars cut by a band edge) and clearly ahead of 16.
+// with the band's stars and its scratch copy; lower bands cut more stars at
+// their edges.
 inline constexpr int32_t kStarBandDefaultRows = 64;
 // Band heights are powers of two up to this, so a row's band is a shift; a
 // star's centre is kept relative to its band in a signed byte.
