@@ -38,7 +38,7 @@ uint32_t NextValue(uint32_t* state) {
 std::vector<int32_t> MakeDraws(const BandedCase& banded) {
     std::vector<int32_t> draws;
     uint32_t state = static_cast<uint32_t>(banded.width * 7919 + banded.height);
-    const int32_t band = kStarBandDefaultRows;
+    const int32_t band = kStarBandRows;
     const int32_t edgeRows[] = {0,
                                 1,
                                 band - 1,
@@ -132,19 +132,19 @@ INSTANTIATE_TEST_SUITE_P(
                     BandedCase{"NoMemoryNegativeDraws", 40, 50, 3000, Draws::kNegative, true}),
     [](const testing::TestParamInfo<BandedCase>& info) { return std::string(info.param.name); });
 
-TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
+TEST(PlaceStarsBanded, LayoutHoldsTheStarsOrIsRefused) {
     const int32_t rowCounts[] = {1, 63, 64, 65, 4096, INT32_MAX};
-    const int32_t chunkSizes[] = {1, 1000, 1 << 20, INT32_MAX};
+    const int32_t starCounts[] = {1, 1000, 1 << 20, INT32_MAX};
     for (const int32_t rows : rowCounts) {
-        for (const int32_t chunkStars : chunkSizes) {
-            const StarBandsLayout layout = PlanStarBands(rows, 300, 64, chunkStars);
+        for (const int32_t stars : starCounts) {
+            const StarBandsLayout layout = PlanStarBands(rows, 300, stars);
             if (layout.bytes == 0) {
-                EXPECT_TRUE(sizeof(size_t) < 8 || chunkStars == INT32_MAX)
-                    << rows << " rows, chunk " << chunkStars;
+                EXPECT_TRUE(sizeof(size_t) < 8 || stars == INT32_MAX)
+                    << rows << " rows, " << stars << " stars";
                 continue;
             }
             EXPECT_EQ(layout.bandCount, (int64_t{rows} + 63) / 64);
-            EXPECT_GE(int64_t{layout.blockCount} * kStarBandBlockEntries, chunkStars);
+            EXPECT_GE(int64_t{layout.blockCount} * kStarBandBlockEntries, stars);
             EXPECT_GE(layout.touchedOffset, size_t{8} * static_cast<size_t>(layout.bandCount));
             EXPECT_EQ(layout.bytes - layout.blocksOffset,
                       static_cast<size_t>(layout.blockCount) * sizeof(StarBandBlock));
@@ -152,16 +152,13 @@ TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
     }
     // Rows 4 KiB apart are drawn in scratch rows a cache line further apart;
     // rows well off a multiple of 4 KiB, or too long to copy, in place.
-    const StarBandsLayout paged = PlanStarBands(4096, 12288, 32, 1000);
+    const StarBandsLayout paged = PlanStarBands(4096, 12288, 1000);
     EXPECT_EQ(paged.scratchStride, 12288u + 64u);
-    EXPECT_EQ(paged.bytes - paged.scratchOffset, 32 * paged.scratchStride);
-    EXPECT_EQ(PlanStarBands(4096, 12288 + 640, 32, 1000).scratchStride, 0u);
-    EXPECT_EQ(PlanStarBands(4096, 1 << 20, 32, 1000).scratchStride, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, 0, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, kStarBandMaxRows * 2, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, 48, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(0, 300, 64, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, 64, 0).bytes, 0u);
+    EXPECT_EQ(paged.bytes - paged.scratchOffset, kStarBandRows * paged.scratchStride);
+    EXPECT_EQ(PlanStarBands(4096, 12288 + 640, 1000).scratchStride, 0u);
+    EXPECT_EQ(PlanStarBands(4096, 1 << 20, 1000).scratchStride, 0u);
+    EXPECT_EQ(PlanStarBands(0, 300, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 300, 0).bytes, 0u);
 }
 
 TEST(PlaceStarsBanded, RemaindersWithoutDivisionAreExact) {

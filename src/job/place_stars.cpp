@@ -151,8 +151,8 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
     StarBands* bands = nullptr;
     if (drawing == kStarsInBands) {
         const int32_t poolStars = starCount < kBandPoolStars ? starCount : kBandPoolStars;
-        const StarBandsLayout layout = PlanStarBands(
-            image->rows, static_cast<size_t>(image->stride), kStarBandDefaultRows, poolStars);
+        const StarBandsLayout layout =
+            PlanStarBands(image->rows, static_cast<size_t>(image->stride), poolStars);
         memory = layout.bytes == 0 ? nullptr : ShellAllocate(layout.bytes);
         if (memory == nullptr) {
             drawing = kStarsOneByOne;

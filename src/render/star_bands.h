@@ -21,11 +21,10 @@
 
 // 64 rows of a 4096-pixel image are 768 KiB, inside the second-level cache
 // with the band's stars and its scratch copy; lower bands cut more stars at
-// their edges.
-inline constexpr int32_t kStarBandDefaultRows = 64;
-// Band heights are powers of two up to this, so a row's band is a shift; a
-// star's centre is kept relative to its band in a signed byte.
-inline constexpr int32_t kStarBandMaxRows = 64;
+// their edges. A power of two, so that a row's band is a shift; a star's
+// centre row counted from its band's first row fits a signed byte.
+inline constexpr int32_t kStarBandShift = 6;
+inline constexpr int32_t kStarBandRows = 1 << kStarBandShift;
 inline constexpr int32_t kStarBandBlockEntries = 128;
 inline constexpr int32_t kStarBandEntriesAhead = 8; // entries: 96 bytes, past the next line
 
@@ -50,7 +49,6 @@ struct StarBandBlock {
 // StarBands record itself first (some tens of KiB, kept off the stack of the
 // caller's thread), then the chains, the touched bits and the blocks.
 struct StarBandsLayout {
-    int32_t bandRows;
     int32_t bandCount;
     int32_t blockCount;
     size_t chainsOffset;  // a StarBandChain per band
@@ -62,15 +60,14 @@ struct StarBandsLayout {
 };
 
 // The layout for an image of `rows` rows `stride` bytes apart, with room for
-// at least `chunkStars` stars in bands of `bandRows` rows (a power of two, 1
-// to kStarBandMaxRows). bytes is 0 when the arguments are out of range or the
-// sizes overflow.
+// at least `stars` stars. bytes is 0 when the arguments are out of range or
+// the sizes overflow.
 //
 // Rows a multiple of 4 KiB apart, or nearly, fall on the same few sets of the
 // first-level cache, so the rows of one star keep evicting one another: such
 // bands are drawn in a scratch copy whose rows are a cache line further
 // apart, when that copy is small.
-StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t bandRows, int32_t chunkStars);
+StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars);
 inline constexpr size_t kStarBandScratchLimit = size_t{1} << 20;
 
 // A band's blocks, first to last (-1 when it has none). Adding reads only
@@ -89,8 +86,6 @@ struct StarBands {
     int32_t rows;
     int32_t pad;
     size_t stride;
-    int32_t bandRows;
-    int32_t bandShift; // bandRows is 1 << bandShift
     int32_t bandCount;
     StarBandChain* chains;
     uint64_t* touched;
@@ -119,8 +114,8 @@ inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size,
     const int32_t reach = bands->shapes.bySize[size - kStarSmallestSize].reach;
     const int32_t top = y < reach ? 0 : y - reach;
     const int32_t bottom = y > bands->rows - 1 - reach ? bands->rows - 1 : y + reach;
-    const int32_t first = top >> bands->bandShift;
-    const int32_t last = bottom >> bands->bandShift;
+    const int32_t first = top >> kStarBandShift;
+    const int32_t last = bottom >> kStarBandShift;
     if (bands->blockCount - bands->blocksUsed < last - first + 1) {
         return false;
     }
@@ -144,7 +139,7 @@ inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size,
         ++chain->entries;
         StarBandEntry& entry = block->entries[count];
         entry.x = x;
-        entry.row = static_cast<int8_t>(y - (band << bands->bandShift));
+        entry.row = static_cast<int8_t>(y - (band << kStarBandShift));
         entry.size = static_cast<uint8_t>(size);
         entry.blue = blue;
         entry.green = green;
