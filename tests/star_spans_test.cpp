@@ -74,11 +74,7 @@ TEST_P(StarSpansTest, SetsTheSameBytesAsTheReferenceRenderers) {
             CanvasProbe fast(width, height);
             const PixelCanvas referenceCanvas = reference.Canvas(cx, cy, size, 200, 220, 255);
             const PixelCanvas fastCanvas = fast.Canvas(cx, cy, size, 200, 220, 255);
-            if (size > 4) {
-                DrawLargeStar(&referenceCanvas);
-            } else {
-                DrawSmallStar(&referenceCanvas);
-            }
+            DrawReferenceStar(&referenceCanvas);
             DrawStarShape(&fastCanvas, shape);
             ASSERT_EQ(fast.storage, reference.storage)
                 << "size " << size << " at (" << cx << ", " << cy << ") pad " << fast.pad;
@@ -100,11 +96,7 @@ TEST_P(StarSpansTest, UnrolledStoresSetTheSameBytesAsTheReferenceRenderers) {
             CanvasProbe reference(width, 2 * size + 1);
             CanvasProbe unrolled(width, 2 * size + 1);
             const PixelCanvas canvas = reference.Canvas(cx, cy, size, 200, 220, 255);
-            if (size > 4) {
-                DrawLargeStar(&canvas);
-            } else {
-                DrawSmallStar(&canvas);
-            }
+            DrawReferenceStar(&canvas);
             for (int32_t y = 0; y < reference.height; ++y) {
                 if (y < cy - above || y > cy + below) {
                     std::fill_n(&reference.storage[CanvasProbe::kGuard + y * reference.stride],
@@ -151,11 +143,7 @@ TEST(StarSpans, TinyImagesClipOnAllSides) {
                 CanvasProbe fast(side, side);
                 const PixelCanvas referenceCanvas = reference.Canvas(c, side - 1 - c, size);
                 const PixelCanvas fastCanvas = fast.Canvas(c, side - 1 - c, size);
-                if (size > 4) {
-                    DrawLargeStar(&referenceCanvas);
-                } else {
-                    DrawSmallStar(&referenceCanvas);
-                }
+                DrawReferenceStar(&referenceCanvas);
                 DrawStarShape(&fastCanvas, &shapes.bySize[size - kStarSmallestSize]);
                 ASSERT_EQ(fast.storage, reference.storage) << "size " << size << " side " << side;
             }

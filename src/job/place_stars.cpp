@@ -36,15 +36,6 @@ PixelCanvas CanvasFor(const BmpImage* image, const Star& star) {
             star.y,        star.size,    star.colour.red, star.colour.green, star.colour.blue};
 }
 
-void DrawWithRenderers(const BmpImage* image, const Star& star) {
-    const PixelCanvas canvas = CanvasFor(image, star);
-    if (star.size > kLargestSmallStar) {
-        DrawLargeStar(&canvas);
-    } else {
-        DrawSmallStar(&canvas);
-    }
-}
-
 // The rows and columns a star may cover, cut to the image. Every pixel of a
 // star lies within `size` rows and columns of its centre.
 struct StarBox {
@@ -113,12 +104,12 @@ BmpStatus DrawBatch(const BmpImage* image, const StarShapes* shapes, const Star*
         } else if (i + kLookAhead < count) {
             PrefetchStar(image, batch[i + kLookAhead]);
         }
-        if (OutsideShapes(star)) {
-            DrawWithRenderers(image, star);
-            continue;
-        }
         const PixelCanvas canvas = CanvasFor(image, star);
-        DrawStarShape(&canvas, &shapes->bySize[star.size - kStarSmallestSize]);
+        if (OutsideShapes(star)) {
+            DrawReferenceStar(&canvas);
+        } else {
+            DrawStarShape(&canvas, &shapes->bySize[star.size - kStarSmallestSize]);
+        }
     }
     return kBmpOk;
 }
@@ -131,7 +122,8 @@ void AddBatchToBands(const BmpImage* image, StarBands* bands, const Star* batch,
         const StarColour colour = star.colour;
         if (OutsideShapes(star)) {
             DrawStarBands(bands);
-            DrawWithRenderers(image, star);
+            const PixelCanvas canvas = CanvasFor(image, star);
+            DrawReferenceStar(&canvas);
         } else if (!AddStarToBands(bands, star.x, star.y, star.size, colour.red, colour.green,
                                    colour.blue)) {
             DrawStarBands(bands);

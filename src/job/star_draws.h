@@ -4,13 +4,11 @@
 
 #include "bmp/bmp_image.h"
 #include "render/star_spans.h"
-#include "shell/runtime_services.h"
 
 #include <cstdint>
 
 inline constexpr int32_t kStarSizeChoices = 8; // sizes 2 to 9
 inline constexpr int32_t kStarColourChoices = 4;
-inline constexpr int32_t kLargestSmallStar = 4; // larger sizes get rays
 
 struct StarColour {
     uint8_t red;
