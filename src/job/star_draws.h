@@ -73,9 +73,10 @@ inline int32_t RemainderOfDraw(int32_t value, int32_t divisor, uint64_t factor) 
 
 inline constexpr int32_t kDrawsPerStar = 4;
 
-// The star of four draws, given in the order they were taken. Inline, so that the star is put
-// together where it is used: returned from a call, its fields written one by one would be read back
-// as whole words, which must wait until every write before them has reached the cache.
+// The star of four draws, given in the order they were taken. Inline, so
+// that the star is put together where it is used: returned from a call, its
+// fields written one by one would be read back as whole words, which must
+// wait until every write before them has reached the cache.
 inline Star StarFromDraws(const int32_t* draws, const StarDivisors* divisors) {
     Star star;
     star.x = RemainderOfDraw(draws[0], divisors->width, divisors->widthFactor);

@@ -4,9 +4,10 @@
 // drawing them one by one waits on memory for nearly every star. Instead the
 // stars are added, in the order they are drawn, to every horizontal band of
 // a few dozen rows that their box overlaps; each band is then drawn on its
-// own, its stars in the order they were added and clipped to the band. A band fits the
-// cache, and a later star still wins wherever stars overlap because inside a
-// band they are drawn in draw order and the bands share no pixels.
+// own, its stars in the order they were added and clipped to the band. A
+// band fits the cache, and a later star still wins wherever stars overlap
+// because inside a band they are drawn in draw order and the bands share no
+// pixels.
 //
 // The added stars live in a pool of fixed blocks, one chain per band. When
 // the pool cannot take another star, the caller draws the bands (emptying the
