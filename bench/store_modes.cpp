@@ -42,7 +42,8 @@ double RunOnce(const char* input, const char* output, int32_t stars, bool whole)
     if (LoadBmpImage(input, whole ? INT32_MAX : 0, &image) != kBmpOk) {
         std::exit(1);
     }
-    if (PlaceStars(&image, stars) != kBmpOk || SaveBmpImage(output, &image) != kBmpOk) {
+    if (PlaceStars(&image, stars, kStarsOneByOne) != kBmpOk ||
+        SaveBmpImage(output, &image) != kBmpOk) {
         std::exit(1);
     }
     ReleaseBmpImage(&image);

@@ -511,10 +511,11 @@ TEST(InputCut, AfterSomeStarsFailsTheNextUnreadPage) {
     ASSERT_EQ(LoadBmpImage((scratch / "in.bmp").c_str(), 0, &image), kBmpOk);
     ASSERT_NE(image.loadedPages, nullptr);
     Feed({{10, 10, 9, 0}, {12, 12, 2, 0}, {1500, 700, 9, 0}});
-    EXPECT_EQ(PlaceStars(&image, 1), kBmpOk);
+    EXPECT_EQ(PlaceStars(&image, 1, kStarsOneByOne), kBmpOk);
     ASSERT_EQ(truncate((scratch / "in.bmp").c_str(), 200), 0);
-    EXPECT_EQ(PlaceStars(&image, 1), kBmpOk) << "its pages were read with the first star";
-    EXPECT_EQ(PlaceStars(&image, 1), kBmpCannotReadPixels);
+    EXPECT_EQ(PlaceStars(&image, 1, kStarsOneByOne), kBmpOk)
+        << "its pages were read with the first star";
+    EXPECT_EQ(PlaceStars(&image, 1, kStarsOneByOne), kBmpCannotReadPixels);
     EXPECT_EQ(LoadRemainingPixels(&image), kBmpCannotReadPixels);
     ReleaseBmpImage(&image);
     ExpectReleased();

@@ -1,8 +1,6 @@
 #include "job/place_stars.h"
-#include "job/place_stars_banded.h"
 #include "job/star_draws.h"
 #include "render/star_bands.h"
-#include "render/star_straight.h"
 #include "test_shell.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +13,7 @@ namespace {
 enum class Draws {
     kAnywhere, // any non-negative value
     kEdges,    // centres on band edges and image borders, neighbours in other colours
+    kStraddle, // every star across a band edge: more than the bands' pool takes at once
     kNegative, // some values negative, as only a substitute generator gives
 };
 
@@ -23,8 +22,6 @@ struct BandedCase {
     int32_t width; // widths 4 to 7 (mod 4) give pads 0, 3, 2, 1
     int32_t height;
     int32_t stars;
-    int32_t chunkStars;
-    int32_t bandRows;
     Draws draws;
     bool failAllocation = false;
 };
@@ -41,13 +38,14 @@ uint32_t NextValue(uint32_t* state) {
 std::vector<int32_t> MakeDraws(const BandedCase& banded) {
     std::vector<int32_t> draws;
     uint32_t state = static_cast<uint32_t>(banded.width * 7919 + banded.height);
+    const int32_t band = kStarBandRows;
     const int32_t edgeRows[] = {0,
                                 1,
-                                banded.bandRows - 1,
-                                banded.bandRows,
-                                banded.bandRows + 1,
-                                2 * banded.bandRows - 1,
-                                2 * banded.bandRows,
+                                band - 1,
+                                band,
+                                band + 1,
+                                2 * band - 1,
+                                2 * band,
                                 banded.height - 1,
                                 banded.height - 2};
     const int32_t edgeColumns[] = {0, 1, banded.width / 2, banded.width - 2, banded.width - 1};
@@ -60,6 +58,8 @@ std::vector<int32_t> MakeDraws(const BandedCase& banded) {
             values[0] = edgeColumns[values[0] % 5];
             values[1] = edgeRows[values[1] % 9];
             values[3] = star % 3; // white, pale yellow, pale blue in turn
+        } else if (banded.draws == Draws::kStraddle) {
+            values[1] = band - 2 + values[1] % 4;
         } else if (banded.draws == Draws::kNegative && star % 3 == 0) {
             values[star % 4] = -values[star % 4];
         }
@@ -94,17 +94,13 @@ TEST_P(PlaceStarsBandedTest, WritesWhatDrawingOneByOneWrites) {
     const BandedCase& banded = GetParam();
     TestShell().draws = MakeDraws(banded);
     PatternImage expected(banded);
-    PlaceStars(&expected.image, banded.stars);
+    PlaceStars(&expected.image, banded.stars, kStarsOneByOne);
     ASSERT_EQ(TestShell().drawsTaken, 4 * static_cast<size_t>(banded.stars));
 
     TestShell().drawsTaken = 0;
     TestShell().failAllocationAt = banded.failAllocation ? 0 : -1;
     PatternImage actual(banded);
-    if (banded.chunkStars == kBandedChunkStars && banded.bandRows == kStarBandDefaultRows) {
-        PlaceStarsBanded(&actual.image, banded.stars);
-    } else {
-        PlaceStarsBandedWith(&actual.image, banded.stars, banded.chunkStars, banded.bandRows);
-    }
+    PlaceStars(&actual.image, banded.stars, kStarsInBands);
     EXPECT_EQ(TestShell().drawsTaken, 4 * static_cast<size_t>(banded.stars));
     EXPECT_TRUE(actual.bytes == expected.bytes);
     // The bands were really used, or really could not be.
@@ -114,67 +110,41 @@ TEST_P(PlaceStarsBandedTest, WritesWhatDrawingOneByOneWrites) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlaceStarsBandedTest,
-    testing::Values(
-        BandedCase{"PadZeroShorterThanABand", 100, 20, 3000, kBandedChunkStars, 64,
-                   Draws::kAnywhere},
-        BandedCase{"PadThreeOneWholeBand", 101, 64, 3000, kBandedChunkStars, 64, Draws::kAnywhere},
-        BandedCase{"PadTwoRaggedLastBand", 102, 150, 5000, 777, 64, Draws::kAnywhere},
-        BandedCase{"PadOneNarrowBands", 103, 97, 5000, 1000, 16, Draws::kAnywhere},
-        BandedCase{"NarrowestPads", 5, 70, 800, 100, 32, Draws::kAnywhere},
-        BandedCase{"Width6", 6, 33, 800, 100, 4, Draws::kAnywhere},
-        BandedCase{"Width7", 7, 129, 800, 100, 64, Draws::kAnywhere},
-        BandedCase{"Width4", 4, 200, 800, 3, 32, Draws::kEdges},
-        BandedCase{"EdgesOfBands", 60, 130, 4000, 900, 32, Draws::kEdges},
-        BandedCase{"RowsAPageApartDrawnInScratch", 1365, 100, 20000, 7000, 32, Draws::kEdges},
-        BandedCase{"EdgesOfDefaultBands", 61, 200, 4000, kBandedChunkStars, kStarBandDefaultRows,
-                   Draws::kEdges},
-        BandedCase{"OneRowBands", 20, 40, 1000, 50, 1, Draws::kEdges},
-        BandedCase{"PoolFullBeforeTheChunk", 3, 5000, 3000, 200, 1, Draws::kAnywhere},
-        BandedCase{"ChunksOfOneStar", 30, 80, 200, 1, 8, Draws::kEdges},
-        BandedCase{"OnePixel", 1, 1, 300, 7, 64, Draws::kAnywhere},
-        BandedCase{"NoStars", 10, 10, 0, 5, 64, Draws::kAnywhere},
-        BandedCase{"OneStar", 10, 10, 1, kBandedChunkStars, 64, Draws::kAnywhere},
-        BandedCase{"ManyStarsManyChunks", 300, 300, 200000, 65536, 64, Draws::kAnywhere},
-        BandedCase{"NegativeDraws", 50, 70, 3000, 500, 16, Draws::kNegative},
-        BandedCase{"NegativeDrawsDefaultBands", 51, 140, 3000, kBandedChunkStars, 64,
-                   Draws::kNegative},
-        BandedCase{"NoMemoryForTheBands", 101, 90, 3000, kBandedChunkStars, 64, Draws::kEdges,
-                   true},
-        BandedCase{"NoMemoryNegativeDraws", 40, 50, 3000, kBandedChunkStars, 64, Draws::kNegative,
-                   true}),
+    testing::Values(BandedCase{"PadZeroShorterThanABand", 100, 20, 3000, Draws::kAnywhere},
+                    BandedCase{"PadThreeOneWholeBand", 101, 64, 3000, Draws::kAnywhere},
+                    BandedCase{"PadTwoRaggedLastBand", 102, 150, 5000, Draws::kAnywhere},
+                    BandedCase{"PadOneManyBands", 103, 300, 5000, Draws::kAnywhere},
+                    BandedCase{"NarrowestPads", 5, 70, 800, Draws::kAnywhere},
+                    BandedCase{"Width6", 6, 33, 800, Draws::kAnywhere},
+                    BandedCase{"Width7", 7, 129, 800, Draws::kAnywhere},
+                    BandedCase{"Width4", 4, 200, 800, Draws::kEdges},
+                    BandedCase{"EdgesOfBands", 60, 130, 4000, Draws::kEdges},
+                    BandedCase{"RowsAPageApartDrawnInScratch", 1365, 100, 20000, Draws::kEdges},
+                    BandedCase{"EdgesOfBandsRaggedLast", 61, 200, 4000, Draws::kEdges},
+                    BandedCase{"PoolFullAcrossBandEdges", 30, 200, 20000, Draws::kStraddle},
+                    BandedCase{"OnePixel", 1, 1, 300, Draws::kAnywhere},
+                    BandedCase{"NoStars", 10, 10, 0, Draws::kAnywhere},
+                    BandedCase{"OneStar", 10, 10, 1, Draws::kAnywhere},
+                    BandedCase{"ManyStars", 300, 300, 200000, Draws::kAnywhere},
+                    BandedCase{"NegativeDraws", 50, 70, 3000, Draws::kNegative},
+                    BandedCase{"NegativeDrawsManyBands", 51, 140, 3000, Draws::kNegative},
+                    BandedCase{"NoMemoryForTheBands", 101, 90, 3000, Draws::kEdges, true},
+                    BandedCase{"NoMemoryNegativeDraws", 40, 50, 3000, Draws::kNegative, true}),
     [](const testing::TestParamInfo<BandedCase>& info) { return std::string(info.param.name); });
 
-TEST(PlaceStarsBanded, ChunksAddUpForTheLargestCount) {
-    const int32_t chunkSizes[] = {1000, 1000000, kBandedChunkStars, INT32_MAX - 1, INT32_MAX};
-    for (const int32_t chunkStars : chunkSizes) {
-        int64_t drawn = 0;
-        int64_t chunks = 0;
-        for (int32_t left = INT32_MAX; left > 0 && chunks <= INT32_MAX;) {
-            const int32_t take = BandedChunkStars(left, chunkStars);
-            ASSERT_GT(take, 0);
-            ASSERT_LE(take, chunkStars);
-            drawn += take;
-            left -= take;
-            ++chunks;
-        }
-        EXPECT_EQ(drawn, INT32_MAX);
-        EXPECT_EQ(chunks, (int64_t{INT32_MAX} + chunkStars - 1) / chunkStars);
-    }
-}
-
-TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
+TEST(PlaceStarsBanded, LayoutHoldsTheStarsOrIsRefused) {
     const int32_t rowCounts[] = {1, 63, 64, 65, 4096, INT32_MAX};
-    const int32_t chunkSizes[] = {1, 1000, kBandedChunkStars, INT32_MAX};
+    const int32_t starCounts[] = {1, 1000, 1 << 20, INT32_MAX};
     for (const int32_t rows : rowCounts) {
-        for (const int32_t chunkStars : chunkSizes) {
-            const StarBandsLayout layout = PlanStarBands(rows, 300, 64, chunkStars);
+        for (const int32_t stars : starCounts) {
+            const StarBandsLayout layout = PlanStarBands(rows, 300, stars);
             if (layout.bytes == 0) {
-                EXPECT_TRUE(sizeof(size_t) < 8 || chunkStars == INT32_MAX)
-                    << rows << " rows, chunk " << chunkStars;
+                EXPECT_TRUE(sizeof(size_t) < 8 || stars == INT32_MAX)
+                    << rows << " rows, " << stars << " stars";
                 continue;
             }
             EXPECT_EQ(layout.bandCount, (int64_t{rows} + 63) / 64);
-            EXPECT_GE(int64_t{layout.blockCount} * kStarBandBlockEntries, chunkStars);
+            EXPECT_GE(int64_t{layout.blockCount} * kStarBandBlockEntries, stars);
             EXPECT_GE(layout.touchedOffset, size_t{8} * static_cast<size_t>(layout.bandCount));
             EXPECT_EQ(layout.bytes - layout.blocksOffset,
                       static_cast<size_t>(layout.blockCount) * sizeof(StarBandBlock));
@@ -182,34 +152,13 @@ TEST(PlaceStarsBanded, LayoutHoldsAChunkOrIsRefused) {
     }
     // Rows 4 KiB apart are drawn in scratch rows a cache line further apart;
     // rows well off a multiple of 4 KiB, or too long to copy, in place.
-    const StarBandsLayout paged = PlanStarBands(4096, 12288, 32, 1000);
+    const StarBandsLayout paged = PlanStarBands(4096, 12288, 1000);
     EXPECT_EQ(paged.scratchStride, 12288u + 64u);
-    EXPECT_EQ(paged.bytes - paged.scratchOffset, 32 * paged.scratchStride);
-    EXPECT_EQ(PlanStarBands(4096, 12288 + 640, 32, 1000).scratchStride, 0u);
-    EXPECT_EQ(PlanStarBands(4096, 1 << 20, 32, 1000).scratchStride, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, 0, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, kStarBandMaxRows * 2, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, 48, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(0, 300, 64, 10).bytes, 0u);
-    EXPECT_EQ(PlanStarBands(100, 300, 64, 0).bytes, 0u);
-}
-
-// The stores written out per size must be the renderers' stars, or dense jobs
-// would quietly fall back to the slower drawing; a shape that drifts must be
-// caught, whichever part of a span moved.
-TEST(PlaceStarsBanded, WrittenOutStarsAreTheRenderersStars) {
-    StarShapes shapes;
-    BuildStarShapes(&shapes);
-    EXPECT_TRUE(StraightStarsMatch(&shapes));
-    StarSpan& span = shapes.bySize[kStarSizeCount - 1].spans[3];
-    int8_t* const fields[] = {&span.row, &span.first, &span.last};
-    for (int8_t* field : fields) {
-        ++*field;
-        EXPECT_FALSE(StraightStarsMatch(&shapes));
-        --*field;
-    }
-    --shapes.bySize[0].spanCount;
-    EXPECT_FALSE(StraightStarsMatch(&shapes));
+    EXPECT_EQ(paged.bytes - paged.scratchOffset, kStarBandRows * paged.scratchStride);
+    EXPECT_EQ(PlanStarBands(4096, 12288 + 640, 1000).scratchStride, 0u);
+    EXPECT_EQ(PlanStarBands(4096, 1 << 20, 1000).scratchStride, 0u);
+    EXPECT_EQ(PlanStarBands(0, 300, 10).bytes, 0u);
+    EXPECT_EQ(PlanStarBands(100, 300, 0).bytes, 0u);
 }
 
 TEST(PlaceStarsBanded, RemaindersWithoutDivisionAreExact) {

@@ -24,7 +24,7 @@ TEST(PlaceStars, AllZeroDrawsGiveWhiteSizeTwoAtTheOrigin) {
     ProbeImage picture(10, 10);
     TestShell().draws = {0};
     TestShell().repeatDraws = true;
-    PlaceStars(&picture.image, 3);
+    PlaceStars(&picture.image, 3, kStarsOneByOne);
     EXPECT_EQ(TestShell().drawsTaken, 12u);
     EXPECT_EQ(picture.probe.Changed(), (PointSet{{0, 0}, {1, 0}, {2, 0}, {0, 1}, {0, 2}, {1, 1}}));
     const uint8_t* origin = picture.probe.Pixel(0, 0);
@@ -38,7 +38,7 @@ TEST(PlaceStars, RepeatingDrawsGivePaleBlueSizeNine) {
     ProbeImage picture(100, 50);
     TestShell().draws = {7, 11, 7, 2};
     TestShell().repeatDraws = true;
-    PlaceStars(&picture.image, 5);
+    PlaceStars(&picture.image, 5, kStarsOneByOne);
     EXPECT_EQ(TestShell().drawsTaken, 20u);
     EXPECT_EQ(picture.probe.Changed(), Placed(LargeStarOffsets(9), 7, 11, 100, 50));
     const uint8_t* centre = picture.probe.Pixel(7, 11);
@@ -51,7 +51,7 @@ TEST(PlaceStars, DrawsAreReducedByTheirOwnDivisors) {
     ProbeImage picture(30, 20);
     // x = 65 mod 30 = 5, y = 47 mod 20 = 7, size = 12 mod 8 + 2 = 6, colour 5 mod 4 = 1.
     TestShell().draws = {65, 47, 12, 5};
-    PlaceStars(&picture.image, 1);
+    PlaceStars(&picture.image, 1, kStarsOneByOne);
     EXPECT_EQ(picture.probe.Changed(), Placed(LargeStarOffsets(6), 5, 7, 30, 20));
     const uint8_t* centre = picture.probe.Pixel(5, 7);
     EXPECT_EQ(centre[0], 200); // pale yellow: 255, 255, 200 stored reversed
@@ -75,7 +75,7 @@ class StarColourTest : public testing::TestWithParam<ColourCase> {};
 TEST_P(StarColourTest, FollowsTheFourthDraw) {
     ProbeImage picture(9, 9);
     TestShell().draws = {4, 4, 0, GetParam().draw};
-    PlaceStars(&picture.image, 1);
+    PlaceStars(&picture.image, 1, kStarsOneByOne);
     const uint8_t* centre = picture.probe.Pixel(4, 4);
     EXPECT_EQ(centre[0], GetParam().blue);
     EXPECT_EQ(centre[1], GetParam().green);
@@ -93,7 +93,7 @@ TEST(PlaceStars, SizeThresholdIsFour) {
         ProbeImage picture(31, 31);
         TestShell().draws = {15, 15, sizeDraw, 0};
         TestShell().drawsTaken = 0;
-        PlaceStars(&picture.image, 1);
+        PlaceStars(&picture.image, 1, kStarsOneByOne);
         EXPECT_EQ(picture.probe.Changed(), Placed(StarOffsets(sizeDraw + 2), 15, 15, 31, 31))
             << "size " << sizeDraw + 2;
     }
@@ -102,7 +102,7 @@ TEST(PlaceStars, SizeThresholdIsFour) {
 TEST(PlaceStars, LaterStarWinsOnOnePixel) {
     ProbeImage picture(1, 1);
     TestShell().draws = {0, 0, 7, 1, 0, 0, 3, 2, 0, 0, 0, 0, 5, 9, 4, 1};
-    PlaceStars(&picture.image, 4);
+    PlaceStars(&picture.image, 4, kStarsOneByOne);
     EXPECT_EQ(picture.probe.Changed(), (PointSet{{0, 0}}));
     const uint8_t* pixel = picture.probe.Pixel(0, 0);
     EXPECT_EQ(pixel[0], 200); // the last star is pale yellow
@@ -113,7 +113,7 @@ TEST(PlaceStars, LaterStarWinsOnOnePixel) {
 
 TEST(PlaceStars, ManyStarsOnOnePixelStayInside) {
     ProbeImage picture(1, 1);
-    PlaceStars(&picture.image, 10000); // real generator
+    PlaceStars(&picture.image, 10000, kStarsOneByOne); // real generator
     EXPECT_EQ(TestShell().drawsTaken, 40000u);
     EXPECT_TRUE(picture.probe.OnlyPixelsWritten());
 }
@@ -122,10 +122,10 @@ TEST(PlaceStars, EmptyImageTakesNoDrawsAndWritesNothing) {
     BmpImage empty{};
     empty.width = 0;
     empty.rows = 5;
-    PlaceStars(&empty, 10);
+    PlaceStars(&empty, 10, kStarsOneByOne);
     empty.width = 5;
     empty.rows = 0;
-    PlaceStars(&empty, 10);
+    PlaceStars(&empty, 10, kStarsOneByOne);
     EXPECT_EQ(TestShell().drawsTaken, 0u);
 }
 
@@ -140,45 +140,9 @@ TEST(PlaceStars, NegativeDrawsFallBackToTheRenderers) {
     // x = -1, y = 2, size 9 (7 mod 8 + 2), white; then x = 3, y = -9 mod 20 = -9,
     // size -3 mod 8 + 2 = -1 (nothing), pale yellow.
     TestShell().draws = {-1, 2, 7, 0, 3, -9, -3, 1};
-    PlaceStars(&picture.image, 2);
+    PlaceStars(&picture.image, 2, kStarsOneByOne);
     EXPECT_EQ(picture.probe.Changed(), Placed(LargeStarOffsets(9), -1, 2, 20, 20));
     EXPECT_TRUE(picture.probe.OnlyPixelsWritten());
-}
-
-} // namespace
-
-namespace {
-
-// Counting the batches up to the largest count ends exactly at it: no batch
-// runs past the total and no running sum overflows (a sum past INT32_MAX
-// once drew into the stack beyond the batch).
-TEST(PlaceStarsBatches, AddUpToEveryCountUpToTheLargest) {
-    struct Case {
-        int32_t drawn;
-        int32_t starCount;
-        int32_t next;
-    };
-    const Case cases[] = {{0, 1, 1},
-                          {0, kPlaceBatchStars, kPlaceBatchStars},
-                          {0, INT32_MAX, kPlaceBatchStars},
-                          {INT32_MAX - kPlaceBatchStars, INT32_MAX, kPlaceBatchStars},
-                          {INT32_MAX - kPlaceBatchStars + 1, INT32_MAX, kPlaceBatchStars - 1},
-                          {INT32_MAX - 1, INT32_MAX, 1}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(NextBatchSize(c.drawn, c.starCount), c.next) << c.drawn << " of " << c.starCount;
-    }
-    // The last thousand batches before INT32_MAX, counted as the placement counts.
-    int32_t drawn = INT32_MAX - 1000 * kPlaceBatchStars - 77;
-    int64_t batches = 0;
-    while (drawn < INT32_MAX) {
-        const int32_t count = NextBatchSize(drawn, INT32_MAX);
-        ASSERT_GT(count, 0);
-        ASSERT_LE(count, kPlaceBatchStars);
-        drawn += count;
-        ++batches;
-    }
-    EXPECT_EQ(drawn, INT32_MAX);
-    EXPECT_EQ(batches, 1001);
 }
 
 } // namespace

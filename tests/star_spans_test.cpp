@@ -1,13 +1,15 @@
-// The span renderer the placement uses must set exactly the pixels the two
-// reference renderers set, byte for byte, wherever the star lands: clear of the
-// borders (no clipping) and on or near each of them (clipped), with every
-// filler width.
+// The span renderer and the unrolled stores the placement uses must set exactly
+// the pixels the two reference renderers set, byte for byte, wherever the star
+// lands: clear of the borders (no clipping) and on or near each of them
+// (clipped), with every filler width.
 #include "render/star_spans.h"
+#include "render/star_unrolled.h"
 #include "render/stars.h"
 #include "star_shapes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -72,16 +74,43 @@ TEST_P(StarSpansTest, SetsTheSameBytesAsTheReferenceRenderers) {
             CanvasProbe fast(width, height);
             const PixelCanvas referenceCanvas = reference.Canvas(cx, cy, size, 200, 220, 255);
             const PixelCanvas fastCanvas = fast.Canvas(cx, cy, size, 200, 220, 255);
-            if (size > 4) {
-                DrawLargeStar(&referenceCanvas);
-            } else {
-                DrawSmallStar(&referenceCanvas);
-            }
+            DrawReferenceStar(&referenceCanvas);
             DrawStarShape(&fastCanvas, shape);
             ASSERT_EQ(fast.storage, reference.storage)
                 << "size " << size << " at (" << cx << ", " << cy << ") pad " << fast.pad;
             ASSERT_EQ(fast.Changed(), Placed(StarOffsets(size), cx, cy, width, height));
             ASSERT_TRUE(fast.OnlyPixelsWritten());
+        }
+    }
+}
+
+// Every cut of the star's rows a band edge can make: the rows from -above to
+// below are the renderers', the others go to the sink and leave the image be.
+TEST_P(StarSpansTest, UnrolledStoresSetTheSameBytesAsTheReferenceRenderers) {
+    const int32_t size = GetParam().size;
+    const int32_t width = GetParam().width;
+    const int32_t cx = width / 2;
+    const int32_t cy = size;
+    for (int32_t above = 0; above <= size; ++above) {
+        for (int32_t below = 0; below <= size; ++below) {
+            CanvasProbe reference(width, 2 * size + 1);
+            CanvasProbe unrolled(width, 2 * size + 1);
+            const PixelCanvas canvas = reference.Canvas(cx, cy, size, 200, 220, 255);
+            DrawReferenceStar(&canvas);
+            for (int32_t y = 0; y < reference.height; ++y) {
+                if (y < cy - above || y > cy + below) {
+                    std::fill_n(&reference.storage[CanvasProbe::kGuard + y * reference.stride],
+                                width * 3, kBackground);
+                }
+            }
+            std::vector<uint8_t> sink(kStarSinkBytes);
+            const uint8_t* centre = unrolled.Pixel(cx, cy);
+            DrawUnrolledStar(reinterpret_cast<uintptr_t>(centre),
+                             static_cast<size_t>(unrolled.stride), size, above, below, sink.data(),
+                             255, 220, 200);
+            ASSERT_EQ(unrolled.storage, reference.storage)
+                << "size " << size << " rows -" << above << " to " << below << " pad "
+                << unrolled.pad;
         }
     }
 }
@@ -114,11 +143,7 @@ TEST(StarSpans, TinyImagesClipOnAllSides) {
                 CanvasProbe fast(side, side);
                 const PixelCanvas referenceCanvas = reference.Canvas(c, side - 1 - c, size);
                 const PixelCanvas fastCanvas = fast.Canvas(c, side - 1 - c, size);
-                if (size > 4) {
-                    DrawLargeStar(&referenceCanvas);
-                } else {
-                    DrawSmallStar(&referenceCanvas);
-                }
+                DrawReferenceStar(&referenceCanvas);
                 DrawStarShape(&fastCanvas, &shapes.bySize[size - kStarSmallestSize]);
                 ASSERT_EQ(fast.storage, reference.storage) << "size " << size << " side " << side;
             }

@@ -4,7 +4,6 @@
 #include "bmp/bmp_image.h"
 #include "job/narrow_path.h"
 #include "job/place_stars.h"
-#include "job/place_stars_banded.h"
 #include "shell/runtime_services.h"
 
 namespace {
@@ -28,7 +27,7 @@ bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
     return true;
 }
 
-// Fewer stars than this are drawn straight into the rows: filing them into
+// Fewer stars than this are drawn straight into the rows: adding them to
 // bands costs more than the waits on memory it saves.
 constexpr int32_t kBandedMinimumStars = 1024;
 
@@ -42,12 +41,10 @@ int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount)
         // Many stars into rows held whole are drawn band by band. Otherwise
         // star by star: rows read on demand once each star's pages have
         // arrived, which they may not if the input has changed.
-        BmpStatus placed = kBmpOk;
-        if (image.loadedPages == nullptr && starCount >= kBandedMinimumStars) {
-            PlaceStarsBanded(&image, starCount);
-        } else {
-            placed = PlaceStars(&image, starCount);
-        }
+        const StarDrawing drawing = image.loadedPages == nullptr && starCount >= kBandedMinimumStars
+                                        ? kStarsInBands
+                                        : kStarsOneByOne;
+        const BmpStatus placed = PlaceStars(&image, starCount, drawing);
         if (placed != kBmpOk) {
             PrintBmpError(placed, inputPath, 0);
             ReleaseBmpImage(&image);

@@ -4,15 +4,18 @@
 
 #include <cstdint>
 
+// How the stars reach the pixels: each as soon as it is made, or added to
+// bands of rows that are then drawn one after the other (for dense jobs on
+// rows held whole). Both give the same bytes.
+enum StarDrawing {
+    kStarsOneByOne,
+    kStarsInBands,
+};
+
 // Draws starCount stars into the image's pixels. Each star takes four values
 // from the runtime's generator, in the order column, row, size, colour; a later
-// star wins where stars overlap. Where the rows are read on demand, the pages
-// a star lands on are read before it is drawn; kBmpCannotReadPixels (nothing
-// printed) when the input no longer holds them.
-BmpStatus PlaceStars(const BmpImage* image, int32_t starCount);
-
-// Stars are drawn in batches of at most this many.
-inline constexpr int32_t kPlaceBatchStars = 256;
-// How many stars the next batch holds once `drawn` of `starCount` are drawn:
-// never more than are left, so counting up to any starCount cannot overflow.
-int32_t NextBatchSize(int32_t drawn, int32_t starCount);
+// star wins where stars overlap. Where the rows are read on demand (one by one
+// only), the pages a star lands on are read before it is drawn;
+// kBmpCannotReadPixels (nothing printed) when the input no longer holds them.
+// Should the memory for the bands not be had, the stars are drawn one by one.
+BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawing);

@@ -1,17 +1,14 @@
 // One star as the generator chooses it: four draws, in the order column, row,
-// size, colour. Every way of drawing stars makes its stars with DrawStar or
-// StarFromDraws, which agree, so that the same seed gives the same stars.
+// size, colour.
 #pragma once
 
 #include "bmp/bmp_image.h"
 #include "render/star_spans.h"
-#include "shell/runtime_services.h"
 
 #include <cstdint>
 
 inline constexpr int32_t kStarSizeChoices = 8; // sizes 2 to 9
 inline constexpr int32_t kStarColourChoices = 4;
-inline constexpr int32_t kLargestSmallStar = 4; // larger sizes get rays
 
 struct StarColour {
     uint8_t red;
@@ -41,9 +38,6 @@ struct Star {
     int32_t size;
     StarColour colour;
 };
-
-// The four draws of one star. image->width and image->rows must be positive.
-Star DrawStar(const BmpImage* image);
 
 // The image's width and row count as divisors that need no division: a
 // division takes some dozens of cycles, and the draws are a large part of a
@@ -79,11 +73,10 @@ inline int32_t RemainderOfDraw(int32_t value, int32_t divisor, uint64_t factor) 
 
 inline constexpr int32_t kDrawsPerStar = 4;
 
-// The star that DrawStar makes of the same four draws, given in the order
-// they were taken. Inline, so that the star is put together where it is
-// used: returned from a call, its fields written one by one would be read
-// back as whole words, which must wait until every write before them has
-// reached the cache.
+// The star of four draws, given in the order they were taken. Inline, so
+// that the star is put together where it is used: returned from a call, its
+// fields written one by one would be read back as whole words, which must
+// wait until every write before them has reached the cache.
 inline Star StarFromDraws(const int32_t* draws, const StarDivisors* divisors) {
     Star star;
     star.x = RemainderOfDraw(draws[0], divisors->width, divisors->widthFactor);

@@ -12,11 +12,9 @@ uint64_t RoundUpTo8(uint64_t bytes) {
 
 // The most bands one star's box can overlap: its 2 x 9 + 1 rows may start on
 // the last row of a band.
-int32_t BandsPerStar(int32_t bandRows) {
-    return (2 * kStarLargestSize) / bandRows + 2;
-}
+constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
 
-// How many stars were filed into a band.
+// How many stars were added to a band.
 size_t BandEntries(const StarBands* bands, int32_t band) {
     return static_cast<size_t>(bands->chains[band].entries);
 }
@@ -49,10 +47,10 @@ void CopyRows(uint8_t* to, size_t toStride, const uint8_t* from, size_t fromStri
 }
 
 void DrawBand(StarBands* bands, int32_t band) {
-    const int32_t top = band * bands->bandRows;
+    const int32_t top = band * kStarBandRows;
     const int32_t left = bands->rows - top;
     uint8_t* const rows = bands->pixels + static_cast<size_t>(top) * bands->stride;
-    const int32_t height = left < bands->bandRows ? left : bands->bandRows;
+    const int32_t height = left < kStarBandRows ? left : kStarBandRows;
     const size_t rowBytes = static_cast<size_t>(bands->width) * 3;
     const size_t bytes = static_cast<size_t>(height) * bands->stride;
     const size_t entries = BandEntries(bands, band);
@@ -77,9 +75,9 @@ void DrawBand(StarBands* bands, int32_t band) {
     size_t linesPerStar = 0;
     const int32_t next = band + 1;
     if (next < bands->bandCount && (bands->touched[next / 64] >> (next % 64) & 1) != 0) {
-        const int32_t nextLeft = bands->rows - next * bands->bandRows;
+        const int32_t nextLeft = bands->rows - next * kStarBandRows;
         const size_t nextBytes =
-            static_cast<size_t>(nextLeft < bands->bandRows ? nextLeft : bands->bandRows) *
+            static_cast<size_t>(nextLeft < kStarBandRows ? nextLeft : kStarBandRows) *
             bands->stride;
         if (BusyBand(BandEntries(bands, next), nextBytes) && entries > 0) {
             aheadEnd = ahead + nextBytes;
@@ -98,7 +96,7 @@ void DrawBand(StarBands* bands, int32_t band) {
             }
             const int32_t sizeIndex = entry.size - kStarSmallestSize;
             const int32_t reach = bands->shapes.bySize[sizeIndex].reach;
-            if (bands->straight && entry.x >= reach && entry.x + reach < canvas.width) {
+            if (entry.x >= reach && entry.x + reach < canvas.width) {
                 // Clear of the side borders: the rows inside the band, whole.
                 const int32_t above = entry.row < reach ? entry.row : reach;
                 const int32_t belowLimit = canvas.height - 1 - entry.row;
@@ -109,7 +107,7 @@ void DrawBand(StarBands* bands, int32_t band) {
                     reinterpret_cast<uintptr_t>(canvas.pixels) +
                     static_cast<uintptr_t>(static_cast<intptr_t>(entry.row)) * stride +
                     static_cast<uintptr_t>(entry.x) * 3;
-                DrawStraightStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
+                DrawUnrolledStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
                                  entry.green, entry.red);
                 continue;
             }
@@ -141,25 +139,22 @@ size_t PageAlias(size_t stride) {
 
 } // namespace
 
-StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t bandRows, int32_t chunkStars) {
+StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     StarBandsLayout layout = {};
-    if (rows <= 0 || bandRows < 1 || bandRows > kStarBandMaxRows ||
-        (bandRows & (bandRows - 1)) != 0 || chunkStars <= 0) {
+    if (rows <= 0 || stars <= 0) {
         return layout;
     }
     // 64-bit throughout: every term below stays far from overflowing for
     // 32-bit arguments, and the result is checked against size_t and the
     // 32-bit block index at the end.
-    const uint64_t bandCount =
-        (static_cast<uint64_t>(rows) + static_cast<uint64_t>(bandRows) - 1) / bandRows;
-    const uint64_t stars = static_cast<uint64_t>(chunkStars);
+    const uint64_t bandCount = (static_cast<uint64_t>(rows) + kStarBandRows - 1) / kStarBandRows;
+    const uint64_t starCount = static_cast<uint64_t>(stars);
     const uint64_t perBlock = kStarBandBlockEntries;
     // Half as many entries again as stars covers the stars that straddle a
     // band edge; every band may hold a partly used block on top.
-    const uint64_t entryBlocks = (stars + stars / 2 + perBlock - 1) / perBlock;
+    const uint64_t entryBlocks = (starCount + starCount / 2 + perBlock - 1) / perBlock;
     const uint64_t partBlocks = bandCount < entryBlocks / 2 ? bandCount : entryBlocks / 2;
-    const uint64_t blockCount =
-        entryBlocks + partBlocks + static_cast<uint64_t>(BandsPerStar(bandRows));
+    const uint64_t blockCount = entryBlocks + partBlocks + kBandsPerStar;
     if (blockCount > INT32_MAX) {
         return layout;
     }
@@ -171,16 +166,15 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t bandRows, int
     uint64_t scratchStride = 0;
     if (PageAlias(stride) < 64 && stride <= kStarBandScratchLimit) {
         scratchStride = (static_cast<uint64_t>(stride) + 63) / 64 * 64 + 64;
-        if (scratchStride * static_cast<uint64_t>(bandRows) > kStarBandScratchLimit) {
+        if (scratchStride * kStarBandRows > kStarBandScratchLimit) {
             scratchStride = 0;
         }
     }
-    const uint64_t scratchBytes = scratchStride * static_cast<uint64_t>(bandRows);
+    const uint64_t scratchBytes = scratchStride * kStarBandRows;
     const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes + scratchBytes;
     if (bytes > kSizeLimit) {
         return layout;
     }
-    layout.bandRows = bandRows;
     layout.bandCount = static_cast<int32_t>(bandCount);
     layout.blockCount = static_cast<int32_t>(blockCount);
     layout.chainsOffset = static_cast<size_t>(recordBytes);
@@ -201,8 +195,6 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->rows = rows;
     bands->pad = pad;
     bands->stride = static_cast<size_t>(width) * 3 + static_cast<size_t>(pad);
-    bands->bandRows = layout->bandRows;
-    bands->bandShift = __builtin_ctz(static_cast<uint32_t>(layout->bandRows));
     bands->bandCount = layout->bandCount;
     bands->chains = reinterpret_cast<StarBandChain*>(base + layout->chainsOffset);
     bands->touched = reinterpret_cast<uint64_t*>(base + layout->touchedOffset);
@@ -219,7 +211,6 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     }
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
     BuildStarShapes(&bands->shapes);
-    bands->straight = StraightStarsMatch(&bands->shapes);
     return bands;
 }
 

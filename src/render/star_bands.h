@@ -2,34 +2,34 @@
 //
 // Stars land at random places in an image far larger than the caches, so
 // drawing them one by one waits on memory for nearly every star. Instead the
-// stars are filed, in the order they are drawn, into every horizontal band of
+// stars are added, in the order they are drawn, to every horizontal band of
 // a few dozen rows that their box overlaps; each band is then drawn on its
-// own, its stars in filing order and clipped to the band. A band fits the
-// cache, and a later star still wins wherever stars overlap because inside a
-// band they are drawn in draw order and the bands share no pixels.
+// own, its stars in the order they were added and clipped to the band. A
+// band fits the cache, and a later star still wins wherever stars overlap
+// because inside a band they are drawn in draw order and the bands share no
+// pixels.
 //
-// The filed stars live in a pool of fixed blocks, one chain per band. When
+// The added stars live in a pool of fixed blocks, one chain per band. When
 // the pool cannot take another star, the caller draws the bands (emptying the
-// pool) and files on, which bounds the memory whatever the star count.
+// pool) and adds on, which bounds the memory whatever the star count.
 #pragma once
 
 #include "render/star_spans.h"
-#include "render/star_straight.h"
+#include "render/star_unrolled.h"
 
 #include <cstddef>
 #include <cstdint>
 
 // 64 rows of a 4096-pixel image are 768 KiB, inside the second-level cache
-// with the band's stars and its scratch copy; 64 measured a little ahead of
-// 32 (fewer stars cut by a band edge) and clearly ahead of 16.
-inline constexpr int32_t kStarBandDefaultRows = 64;
-// Band heights are powers of two up to this, so a row's band is a shift; a
-// star's centre is kept relative to its band in a signed byte.
-inline constexpr int32_t kStarBandMaxRows = 64;
+// with the band's stars and its scratch copy; lower bands cut more stars at
+// their edges. A power of two, so that a row's band is a shift; a star's
+// centre row counted from its band's first row fits a signed byte.
+inline constexpr int32_t kStarBandShift = 6;
+inline constexpr int32_t kStarBandRows = 1 << kStarBandShift;
 inline constexpr int32_t kStarBandBlockEntries = 128;
-inline constexpr int32_t kStarBandFilingAhead = 8; // entries: 96 bytes, past the next line
+inline constexpr int32_t kStarBandEntriesAhead = 8; // entries: 96 bytes, past the next line
 
-// One star filed into one band: its centre column, its centre row counted from
+// One star added to one band: its centre column, its centre row counted from
 // the band's first row, its size and its colour.
 struct StarBandEntry {
     int32_t x;
@@ -50,7 +50,6 @@ struct StarBandBlock {
 // StarBands record itself first (some tens of KiB, kept off the stack of the
 // caller's thread), then the chains, the touched bits and the blocks.
 struct StarBandsLayout {
-    int32_t bandRows;
     int32_t bandCount;
     int32_t blockCount;
     size_t chainsOffset;  // a StarBandChain per band
@@ -62,18 +61,17 @@ struct StarBandsLayout {
 };
 
 // The layout for an image of `rows` rows `stride` bytes apart, with room for
-// at least `chunkStars` stars in bands of `bandRows` rows (a power of two, 1
-// to kStarBandMaxRows). bytes is 0 when the arguments are out of range or the
-// sizes overflow.
+// at least `stars` stars. bytes is 0 when the arguments are out of range or
+// the sizes overflow.
 //
 // Rows a multiple of 4 KiB apart, or nearly, fall on the same few sets of the
 // first-level cache, so the rows of one star keep evicting one another: such
 // bands are drawn in a scratch copy whose rows are a cache line further
 // apart, when that copy is small.
-StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t bandRows, int32_t chunkStars);
+StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars);
 inline constexpr size_t kStarBandScratchLimit = size_t{1} << 20;
 
-// A band's blocks, first to last (-1 when it has none). Filing reads only
+// A band's blocks, first to last (-1 when it has none). Adding reads only
 // this small record, which stays in cache, never the blocks it writes to,
 // which do not: the last block's count and the band's stars are kept here.
 struct StarBandChain {
@@ -89,8 +87,6 @@ struct StarBands {
     int32_t rows;
     int32_t pad;
     size_t stride;
-    int32_t bandRows;
-    int32_t bandShift; // bandRows is 1 << bandShift
     int32_t bandCount;
     StarBandChain* chains;
     uint64_t* touched;
@@ -102,7 +98,6 @@ struct StarBands {
     uint8_t warmSink;       // keeps the reads that bring a band into cache
     int32_t prefetchedBand; // asked for while the band before it was drawn
     StarShapes shapes;
-    bool straight; // the shapes are those of the written-out stores
     uint8_t sink[kStarSinkBytes];
 };
 
@@ -112,16 +107,16 @@ struct StarBands {
 StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* pixels,
                           int32_t width, int32_t rows, int32_t pad);
 
-// Files a star whose centre lies in the image and whose size is 2 to 9.
-// Returns false, filing nothing, when the pool lacks room: draw the bands
-// and file it again. Inline: it runs once per star, between the draws.
-inline bool FileStar(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red,
-                     uint8_t green, uint8_t blue) {
+// Adds a star whose centre lies in the image and whose size is 2 to 9.
+// Returns false, adding nothing, when the pool lacks room: draw the bands
+// and add it again. Inline: it runs once per star, between the draws.
+inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red,
+                           uint8_t green, uint8_t blue) {
     const int32_t reach = bands->shapes.bySize[size - kStarSmallestSize].reach;
     const int32_t top = y < reach ? 0 : y - reach;
     const int32_t bottom = y > bands->rows - 1 - reach ? bands->rows - 1 : y + reach;
-    const int32_t first = top >> bands->bandShift;
-    const int32_t last = bottom >> bands->bandShift;
+    const int32_t first = top >> kStarBandShift;
+    const int32_t last = bottom >> kStarBandShift;
     if (bands->blockCount - bands->blocksUsed < last - first + 1) {
         return false;
     }
@@ -145,7 +140,7 @@ inline bool FileStar(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8
         ++chain->entries;
         StarBandEntry& entry = block->entries[count];
         entry.x = x;
-        entry.row = static_cast<int8_t>(y - (band << bands->bandShift));
+        entry.row = static_cast<int8_t>(y - (band << kStarBandShift));
         entry.size = static_cast<uint8_t>(size);
         entry.blue = blue;
         entry.green = green;
@@ -154,12 +149,12 @@ inline bool FileStar(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8
         // and each band's stream is too far apart from the others for the
         // processor to see it: ask for the line of a later entry now, so
         // that it is there when that entry is written.
-        const int32_t ahead = count + kStarBandFilingAhead;
+        const int32_t ahead = count + kStarBandEntriesAhead;
         __builtin_prefetch(
             &block->entries[ahead < kStarBandBlockEntries ? ahead : kStarBandBlockEntries - 1], 1);
     }
     return true;
 }
 
-// Draws every filed star, band by band, and empties the bands.
+// Draws every added star, band by band, and empties the bands.
 void DrawStarBands(StarBands* bands);

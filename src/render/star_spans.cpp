@@ -17,11 +17,7 @@ void BuildShape(int32_t size, StarShape* shape) {
     const PixelCanvas canvas = {scratch,          kScratchSide,     kScratchSide, 3,
                                 kStarLargestSize, kStarLargestSize, size,         kScratchMark,
                                 kScratchMark,     kScratchMark};
-    if (size > 4) {
-        DrawLargeStar(&canvas);
-    } else {
-        DrawSmallStar(&canvas);
-    }
+    DrawReferenceStar(&canvas);
 
     shape->spanCount = 0;
     shape->reach = 0;

@@ -12,3 +12,14 @@ void DrawSmallStar(const PixelCanvas* canvas);
 // whose directions come from ApproximateDirection, over a plus with arms
 // `size` long and a filled diamond of radius size / 2 + 2.
 void DrawLargeStar(const PixelCanvas* canvas);
+
+inline constexpr int32_t kLargestSmallStar = 4;
+
+// The star of canvas->size, whichever shape that size has.
+inline void DrawReferenceStar(const PixelCanvas* canvas) {
+    if (canvas->size > kLargestSmallStar) {
+        DrawLargeStar(canvas);
+    } else {
+        DrawSmallStar(canvas);
+    }
+}

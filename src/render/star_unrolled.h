@@ -1,4 +1,4 @@
-// Stars drawn by code written out for each size.
+// Stars drawn by stores unrolled for each size.
 //
 // A dense job spends most of its drawing time in the bookkeeping around each
 // star's few dozen stores: loops whose length depends on the size, a table
@@ -6,9 +6,8 @@
 // fixed sequence of stores of 1 to 16 bytes, chosen at compile time from the
 // star's spans, which never write a byte outside the star; a star cut by a
 // band edge sends its rows outside the band to a scratch block instead of
-// branching on them. The spans are written out below as the renderers draw
-// them, and StraightStarsMatch checks them against the shapes built from the
-// renderers before any is used.
+// branching on them. The spans are written out as the renderers draw them;
+// the unit tests hold the stores to the renderers' bytes.
 #pragma once
 
 #include "render/star_spans.h"
@@ -21,12 +20,9 @@
 inline constexpr int32_t kStarSinkBytes = 64;
 inline constexpr int32_t kStarSinkCentre = 32;
 
-// True when every size's spans are the ones the written-out code stores.
-bool StraightStarsMatch(const StarShapes* shapes);
-
 // Draws rows -above to below (each 0 to the star's reach) of the star of
 // `size` (2 to 9) whose centre pixel starts at address `centre`; its other
 // rows go to `sink`, a block of kStarSinkBytes bytes. Every column of the
 // star's box must lie in the image.
-void DrawStraightStar(uintptr_t centre, size_t stride, int32_t size, int32_t above, int32_t below,
+void DrawUnrolledStar(uintptr_t centre, size_t stride, int32_t size, int32_t above, int32_t below,
                       uint8_t* sink, uint8_t blue, uint8_t green, uint8_t red);

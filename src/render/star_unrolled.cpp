@@ -1,4 +1,4 @@
-#include "render/star_straight.h"
+#include "render/star_unrolled.h"
 
 #include <cstring>
 #include <iterator>
@@ -145,25 +145,7 @@ void DrawSize(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInsid
 
 } // namespace
 
-bool StraightStarsMatch(const StarShapes* shapes) {
-    for (int32_t i = 0; i < kStarSizeCount; ++i) {
-        const StarShape& shape = shapes->bySize[i];
-        if (shape.spanCount != kSpanLists[i].count) {
-            return false;
-        }
-        for (int32_t s = 0; s < shape.spanCount; ++s) {
-            const StarSpan& built = shape.spans[s];
-            const StarSpan& written = kSpanLists[i].spans[s];
-            if (built.row != written.row || built.first != written.first ||
-                built.last != written.last) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-void DrawStraightStar(uintptr_t centre, size_t stride, int32_t size, int32_t above, int32_t below,
+void DrawUnrolledStar(uintptr_t centre, size_t stride, int32_t size, int32_t above, int32_t below,
                       uint8_t* sink, uint8_t blue, uint8_t green, uint8_t red) {
     const uint32_t rowsInside = static_cast<uint32_t>(above + below + 1);
     const uintptr_t sinkCentre = reinterpret_cast<uintptr_t>(sink) + kStarSinkCentre;
