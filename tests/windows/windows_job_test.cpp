@@ -242,6 +242,18 @@ TEST_F(WindowsJob, FileFunctionsInTheOemCodePageNameTheSameFile) {
     EXPECT_EQ(result, PELINDRA_RESULT_WRITTEN);
     const std::string linked = ReadBytes(directory_ + "\\link.bmp");
     EXPECT_EQ(static_cast<long>(linked.size()), FileSize(input_)) << "the link lost the image";
+
+    // Read-only, the same file is refused with the line a plain open gives.
+    ASSERT_TRUE(SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_READONLY));
+    SetFileApisToOEM();
+    testing::internal::CaptureStdout();
+    const int32_t refused = Pelindra(reinterpret_cast<const char16_t*>(input.c_str()),
+                                     reinterpret_cast<const char16_t*>(output.c_str()), 5);
+    const std::string report = testing::internal::GetCapturedStdout();
+    SetFileApisToANSI();
+    EXPECT_EQ(refused, PELINDRA_RESULT_FAILED);
+    EXPECT_NE(report.find("Error: Cannot create output file"), std::string::npos) << report;
+    SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(output.c_str());
     EXPECT_EQ(CountEntries(directory_), 1);
 }
