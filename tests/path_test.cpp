@@ -43,6 +43,15 @@ INSTANTIATE_TEST_SUITE_P(
                     ConversionCase{"TwoBytes", u"\u00e9t\u00e9", "\xc3\xa9t\xc3\xa9"},
                     ConversionCase{"ThreeBytes", u"\u661f", "\xe6\x98\x9f"},
                     ConversionCase{"Pair", u"\U0001F31F", "\xf0\x9f\x8c\x9f"},
+                    // Where each length of sequence begins and ends.
+                    ConversionCase{"LastOfOneByte", {char16_t{0x7F}}, "\x7f"},
+                    ConversionCase{"FirstOfTwoBytes", {char16_t{0x80}}, "\xc2\x80"},
+                    ConversionCase{"LastOfTwoBytes", {char16_t{0x7FF}}, "\xdf\xbf"},
+                    ConversionCase{"FirstOfThreeBytes", {char16_t{0x800}}, "\xe0\xa0\x80"},
+                    ConversionCase{"LastOfThreeBytes", {char16_t{0xFFFF}}, "\xef\xbf\xbf"},
+                    ConversionCase{"FirstOfFourBytes",
+                                   {char16_t{0xD800}, char16_t{0xDC00}},
+                                   "\xf0\x90\x80\x80"},
                     // No UTF-8 holds an unpaired surrogate exactly.
                     ConversionCase{"LoneHigh", std::u16string{u'a', 0xD83C, u'b'}, "", false},
                     ConversionCase{"LoneLow", std::u16string{0xDF1F, u'b'}, "", false},
@@ -68,15 +77,42 @@ path PathOfLength(const path& directory, size_t bytes, const std::string& fill =
     return directory / name;
 }
 
-TEST(JobPaths, AcceptsAPathOfTheFullLength) {
+struct PathLengthCase {
+    const char* name;
+    size_t bytes; // once converted
+    const char* fill;
+};
+
+void PrintTo(const PathLengthCase& length, std::ostream* out) {
+    *out << length.name;
+}
+
+class PathLengthTest : public testing::TestWithParam<PathLengthCase> {};
+
+// 255 bytes are taken, 256 refused, counted after conversion.
+TEST_P(PathLengthTest, TakesUpTo255BytesOnceConverted) {
     ScratchDirectory scratch;
-    const path input = PathOfLength(scratch.path, 255);
-    ASSERT_EQ(input.string().size(), 255u);
+    const PathLengthCase& c = GetParam();
+    const path input = PathOfLength(scratch.path, c.bytes, c.fill);
+    ASSERT_EQ(input.string().size(), c.bytes);
     WriteFileBytes(input, MakeBmp({}));
     const path output = PathOfLength(scratch.path, 255, "o");
-    EXPECT_EQ(RunPelindra(input, output, 0), PELINDRA_RESULT_WRITTEN);
-    EXPECT_EQ(ReadFileBytes(output), PassThroughOf({}));
+    if (c.bytes <= 255) {
+        EXPECT_EQ(RunPelindra(input, output, 0), PELINDRA_RESULT_WRITTEN);
+        EXPECT_EQ(ReadFileBytes(output), PassThroughOf({}));
+    } else {
+        EXPECT_EQ(RunPelindra(input, output, 0), PELINDRA_RESULT_FAILED);
+        EXPECT_EQ(TestShell().output,
+                  std::string(kBanner) + "Error: The input path is longer than 255 bytes\n");
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Lengths, PathLengthTest,
+                         testing::Values(PathLengthCase{"Ascii255", 255, "n"},
+                                         PathLengthCase{"Ascii256", 256, "n"},
+                                         PathLengthCase{"ThreeByteUnits255", 255, "\xe6\x98\x9f"},
+                                         PathLengthCase{"ThreeByteUnits256", 256, "\xe6\x98\x9f"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JobPaths, AcceptsNonAsciiPathsThatNeedThreeBytesPerUnit) {
     ScratchDirectory scratch;
