@@ -353,7 +353,8 @@ struct ManyStarsCase {
     int32_t width;
     int32_t height;
     uint32_t pixelDataOffset;
-    int32_t stars;
+    int32_t stars;                 // at random places, or:
+    std::vector<StarDraws> placed; // these, whose rows are read on demand
 };
 
 class StoreManyStarsTest : public testing::TestWithParam<ManyStarsCase> {};
@@ -372,6 +373,7 @@ TEST_P(StoreManyStarsTest, MatchesTheShapes) {
         return static_cast<int32_t>((state >> 8) & 0x7FFFFF);
     };
     const int32_t rows = spec.height < 0 ? -spec.height : spec.height;
+    stars = GetParam().placed;
     for (int32_t i = 0; i < GetParam().stars; ++i) {
         const int32_t x = next() % spec.width;
         const int32_t y = next() % rows;
@@ -380,20 +382,37 @@ TEST_P(StoreManyStarsTest, MatchesTheShapes) {
     }
     Feed(stars);
 
-    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars),
-              PELINDRA_RESULT_WRITTEN);
+    const int32_t count = static_cast<int32_t>(stars.size());
+    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
     EXPECT_EQ(TestShell().stores, 1);
+    if (!GetParam().placed.empty()) {
+        EXPECT_EQ(TestShell().wholeStores, 0) << "the rows were read whole";
+    }
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, StoreManyStarsTest,
-                         testing::Values(ManyStarsCase{"FewStarsWideRows", 3001, 40, 54, 12},
-                                         ManyStarsCase{"SomeStarsOddGap", 402, 300, 1000, 40},
-                                         ManyStarsCase{"TopDownPadTwo", 250, -280, 54, 60},
-                                         ManyStarsCase{"MostlyCovered", 120, 200, 54, 900},
-                                         ManyStarsCase{"NarrowTall", 5, 4000, 70, 300}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Images, StoreManyStarsTest,
+    testing::Values(
+        ManyStarsCase{"FewStarsWideRows", 3001, 40, 54, 12, {}},
+        ManyStarsCase{"SomeStarsOddGap", 402, 300, 1000, 40, {}},
+        ManyStarsCase{"TopDownPadTwo", 250, -280, 54, 60, {}},
+        ManyStarsCase{"MostlyCovered", 120, 200, 54, 900, {}},
+        ManyStarsCase{"NarrowTall", 5, 4000, 70, 300, {}},
+        // Rows read on demand, a star's pages at a time
+        // (4812-byte rows, starting 138 or 54 bytes in):
+        // the square around a star starting on a page's
+        // first byte, ending on a page's last, on the
+        // first and last rows; an offset pointing into
+        // the headers, so the rows follow them.
+        ManyStarsCase{"SquareStartsAPage", 1603, 800, 138, 0, {{851, 11, 9, 0}, {845, 5, 3, 1}}},
+        ManyStarsCase{"SquareEndsAPage", 1603, 800, 138, 0, {{1180, 7, 5, 1}}},
+        ManyStarsCase{"FirstAndLastRows", 1603, 800, 138, 0, {{800, 0, 4, 2}, {3, 799, 6, 0}}},
+        ManyStarsCase{
+            "OffsetInsideTheHeaders", 1603, 800, 0, 0, {{879, 11, 9, 0}, {1208, 7, 5, 1}}},
+        ManyStarsCase{"OffsetJustShortOfTheRows", 1603, 800, 53, 0, {{873, 5, 3, 3}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A file that ends inside its rows is refused before any store is reserved.
 TEST(StoreLoad, ShortFileIsRefusedBeforeReserving) {
