@@ -78,9 +78,9 @@ void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int
 // handed on to the disk piece by piece as each piece is complete: ext4 and
 // btrfs push a file renamed over another out inside the rename anyway (so that
 // a crash cannot leave the name on an empty file), and started early that work
-// overlaps the writing instead of following it. Replacing a 200 MB image went
-// from about 200 to about 135 ms. The last piece is left to the rename, with
-// nothing left to overlap, so an image of one piece is saved as before.
+// overlaps the writing instead of following it, so the rename has less to
+// wait for. The last piece is left to the rename, with nothing left to
+// overlap, so an image of one piece is written without any such request.
 //
 // When nothing will write the image again, rows held in a store are given
 // back piece by piece instead, once written. The file system needs as many
@@ -88,9 +88,8 @@ void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int
 // the job and the file's cache then hold the image about once, not twice,
 // which a large image on a machine short of memory needs. On a virtual
 // machine that hands idle memory back to its host, pages taken fresh can also
-// be slow to come by: with the store in huge pages, a million stars into
-// 4096 x 4096 spent half its time copying the rows into the file's pages,
-// and a few percent with the pages given back.
+// be slow to come by, and pages given back spare the file system from taking
+// them.
 struct RowsTarget {
     ShellFile* file;
     int64_t pixelStart; // file offset of the first pixel byte

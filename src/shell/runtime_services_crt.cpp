@@ -179,11 +179,10 @@ void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
     // policy rather than asked for them: a huge page has to come from a free
     // 2 MiB run, and on a virtual machine that hands idle memory back to its
     // host those runs are the memory handed back, which the host must supply
-    // again page by page. Asked for, a million stars into a 4096 x 4096 image
-    // took 240 to 350 ms in most runs on such a machine, against 140 to 190
-    // with small pages; where huge pages come cheap, small ones cost 10 to
-    // 15 ms more. Advice only: a kernel without transparent huge pages
-    // refuses it, and the block works all the same.
+    // again page by page, so asking for them can make a dense job slower
+    // rather than faster (docs/performance.md, "Small pages, not huge ones").
+    // Advice only: a kernel without transparent huge pages refuses it, and
+    // the block works all the same.
     if (wholeUse == 0) {
         madvise(block, bytes, MADV_NOHUGEPAGE);
     }

@@ -201,7 +201,7 @@ HANDLE HandleOf(ShellFile* file) {
 // Reads and writes at an offset move the handle's position there and then
 // go on from it. An offset given in an OVERLAPPED would move the position as
 // well, but Wine turns each such call into a round trip to its server, which
-// made a job's thousand page reads and writes cost more than copying the file.
+// for a job's many single-page reads and writes costs far more than a seek.
 bool SeekHandle(HANDLE handle, int64_t offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;
