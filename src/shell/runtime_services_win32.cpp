@@ -325,7 +325,7 @@ void ShellFileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*
 // Committed pages of a fresh allocation read as zero and are only given
 // memory when first touched. Large pages need a privilege a library cannot
 // count on, so the block is the same whatever its use.
-void* ShellReserveStore(size_t bytes, int32_t /*wholeUse*/) {
+void* ShellReserveStore(size_t bytes, bool /*filledWhole*/) {
     if (bytes == 0) {
         return nullptr;
     }
@@ -456,7 +456,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         const DWORD links = DiskFileLinks(wide, info);
         info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
         info->links = links;
-        info->writable = links != 0 && IsWritable(wide) ? 1 : 0;
+        info->writable = links != 0 && IsWritable(wide);
     }
 }
 
