@@ -100,7 +100,7 @@ int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, She
     }
     const std::string path(target);
     const std::string directory = path.substr(0, path.rfind('/') + 1);
-    if (state.unnamedSupported && info->unnamedFiles != 0) {
+    if (state.unnamedSupported && info->unnamedFiles) {
         ++state.unnamedOpen;
     } else {
         static uint32_t counter = 0;
@@ -249,7 +249,7 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     }
 }
 
-void* ShellReserveStore(size_t bytes, int32_t) {
+void* ShellReserveStore(size_t bytes, bool) {
     // Counted with the heap: a store is memory the job asks for like any other.
     void* block = ShellAllocate(bytes);
     if (block != nullptr) {
@@ -275,14 +275,14 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     *info = ShellPathInfo{};
-    info->unnamedFiles = 1;
+    info->unnamedFiles = true;
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {
         info->kind = kShellPathRegular;
         info->permissions = 0644;
         info->links = 1;
-        info->writable = FailsNow(state.writableCalls, state.failWritableAt) ? 0 : 1;
+        info->writable = !FailsNow(state.writableCalls, state.failWritableAt);
     } else {
         info->kind = kShellPathMissing;
     }

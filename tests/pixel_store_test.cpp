@@ -555,10 +555,10 @@ TEST(StoreServices, ReserveReadAndCopy) {
     }
     WriteFileBytes(scratch / "source.bin", original);
 
-    for (int32_t whole : {0, 1}) {
+    for (bool whole : {false, true}) {
         uint8_t* block = static_cast<uint8_t*>(ShellReserveStore(original.size(), whole));
         ASSERT_NE(block, nullptr);
-        if (whole != 0) {
+        if (whole) {
             EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (2 * 1024 * 1024), 0u);
         }
         EXPECT_TRUE(std::all_of(block, block + original.size(), [](uint8_t b) { return b == 0; }));

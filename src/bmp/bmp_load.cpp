@@ -19,7 +19,7 @@ bool FileCannotSupply(int64_t remaining, int32_t needed) {
 BmpStatus StorePixels(ShellFile* file, int64_t pixelOffset, bool whole, BmpImage* image) {
     const int32_t phase = static_cast<int32_t>(pixelOffset % kBmpPageBytes);
     const size_t storeBytes = static_cast<size_t>(phase) + static_cast<size_t>(image->pixelBytes);
-    uint8_t* store = static_cast<uint8_t*>(ShellReserveStore(storeBytes, whole ? 1 : 0));
+    uint8_t* store = static_cast<uint8_t*>(ShellReserveStore(storeBytes, whole));
     if (store == nullptr) {
         return kBmpCannotAllocatePixels;
     }

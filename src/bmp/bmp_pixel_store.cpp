@@ -9,10 +9,9 @@ namespace {
 // A star's box spans 2 x size + 1 rows, 12 on average over sizes 2 to 9, and
 // in an image of any width each row lands on a page of its own: read on its
 // own before the star is drawn and written back on its own after the kernel
-// copy. Measured on 8192 x 8192 (docs/performance.md), the medians of the two
-// ways break even near one star per 20 pages (2,500 stars): reading the rows
-// whole into small pages, and writing them, costs about 1.5 us a page more
-// than the kernel copy.
+// copy. From one star per this many pages on, those single-page reads and
+// writes cost more than reading the rows whole and writing them from memory
+// (where the two break even: docs/performance.md).
 constexpr int64_t kWholeReadPagesPerStar = 20;
 
 // Reads pages [firstPage, endPage) of the store from the input.

@@ -91,13 +91,13 @@ SaveWay WayToSave(const char* path, const ShellPathInfo& target) {
     if (target.kind == kShellPathMissing) {
         return kSaveNewFile;
     }
-    if (target.writable == 0) {
+    if (!target.writable) {
         return kSaveRefused;
     }
     // Other names, an access list or a mount must keep seeing this very file;
     // an append-only directory would refuse the rename.
-    const bool keepsFile = target.links > 1 || target.accessList != 0 || target.mountPoint != 0 ||
-                           target.appendOnly != 0;
+    const bool keepsFile =
+        target.links > 1 || target.accessList || target.mountPoint || target.appendOnly;
     return keepsFile ? kSaveDirectly : kSaveNewFile;
 }
 

@@ -78,9 +78,9 @@ void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int
 // handed on to the disk piece by piece as each piece is complete: ext4 and
 // btrfs push a file renamed over another out inside the rename anyway (so that
 // a crash cannot leave the name on an empty file), and started early that work
-// overlaps the writing instead of following it. Replacing a 200 MB image went
-// from about 200 to about 135 ms. The last piece is left to the rename, with
-// nothing left to overlap, so an image of one piece is saved as before.
+// overlaps the writing instead of following it, so the rename has less to
+// wait for. The last piece is left to the rename, with nothing left to
+// overlap, so an image of one piece is written without any such request.
 //
 // When nothing will write the image again, rows held in a store are given
 // back piece by piece instead, once written. The file system needs as many
@@ -88,10 +88,9 @@ void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int
 // the job and the file's cache then hold the image about once, not twice,
 // which a large image on a machine short of memory needs. On a virtual
 // machine that hands idle memory back to its host, pages taken fresh can also
-// be slow to come by: with the store in huge pages, a million stars into
-// 4096 x 4096 spent half its time copying the rows into the file's pages,
-// and a few percent with the pages given back.
-struct RowsTarget {
+// be slow to come by, and pages given back spare the file system from taking
+// them.
+struct PixelRowsOutput {
     ShellFile* file;
     int64_t pixelStart; // file offset of the first pixel byte
     bool writeBehind;
@@ -105,7 +104,10 @@ constexpr int32_t kWriteBehindPages = 2048; // 8 MiB
 // whole huge pages where the system backs the store with them.
 constexpr int64_t kGiveBackBytes = int64_t{2} * 1024 * 1024;
 
-void HandOn(const RowsTarget* target, const BmpImage* image, int32_t start, int32_t end) {
+// When writing behind, starts the disk on the finished piece [start, end);
+// the last piece is left to the rename.
+void StartPieceWriteback(const PixelRowsOutput* target, const BmpImage* image, int32_t start,
+                         int32_t end) {
     if (target->writeBehind && start < end && end < image->pixelBytes) {
         ShellFileStartWriteback(target->file, target->pixelStart + start, end - start);
     }
@@ -114,7 +116,7 @@ void HandOn(const RowsTarget* target, const BmpImage* image, int32_t start, int3
 // Where the piece of rows that starts at `start` ends: on the file's next
 // page boundary when its pieces are handed on, so that no page handed on is
 // written to again; on the store's next 2 MiB boundary when given back.
-int32_t PieceEnd(const RowsTarget* target, const BmpImage* image, int32_t start) {
+int32_t NextPieceBoundary(const PixelRowsOutput* target, const BmpImage* image, int32_t start) {
     const int64_t unit =
         target->writeBehind ? int64_t{kWriteBehindPages} * kBmpPageBytes : kGiveBackBytes;
     const int64_t base = target->writeBehind ? target->pixelStart : image->pagePhase;
@@ -124,18 +126,18 @@ int32_t PieceEnd(const RowsTarget* target, const BmpImage* image, int32_t start)
 
 // Writes the whole pixel array from memory: in one write, or in pieces that
 // are handed on or given back as each is written.
-BmpStatus WriteFromMemory(const RowsTarget* target, const BmpImage* image) {
+BmpStatus WriteFromMemory(const PixelRowsOutput* target, const BmpImage* image) {
     if (!target->writeBehind && !target->giveBack) {
         return WriteAll(target->file, image->pixels, image->pixelBytes) ? kBmpOk
                                                                         : kBmpCannotWriteOutput;
     }
     int32_t start = 0;
     while (start < image->pixelBytes) {
-        const int32_t end = PieceEnd(target, image, start);
+        const int32_t end = NextPieceBoundary(target, image, start);
         if (!WriteAll(target->file, image->pixels + start, end - start)) {
             return kBmpCannotWriteOutput;
         }
-        HandOn(target, image, start, end);
+        StartPieceWriteback(target, image, start, end);
         if (target->giveBack) {
             ShellGiveBackStorePages(image->pixels + start, static_cast<size_t>(end - start));
         }
@@ -146,7 +148,7 @@ BmpStatus WriteFromMemory(const RowsTarget* target, const BmpImage* image) {
 
 // Writes the runs of pages in [firstPage, endPage) that were read for stars
 // over the rows copied there from the input.
-bool WriteLoadedPages(const RowsTarget* target, const BmpImage* image, int32_t firstPage,
+bool WriteLoadedPages(const PixelRowsOutput* target, const BmpImage* image, int32_t firstPage,
                       int32_t endPage) {
     int32_t page = firstPage;
     while (page < endPage) {
@@ -177,7 +179,7 @@ bool WriteLoadedPages(const RowsTarget* target, const BmpImage* image, int32_t f
 // would, and the pages read for stars are then written over them: in one
 // piece, or piece by piece when writing behind, so that every piece is final
 // before it is handed on.
-BmpStatus WritePixels(const RowsTarget* target, const BmpImage* image) {
+BmpStatus WritePixels(const PixelRowsOutput* target, const BmpImage* image) {
     if (image->loadedPages == nullptr) {
         return WriteFromMemory(target, image);
     }
@@ -204,7 +206,7 @@ BmpStatus WritePixels(const RowsTarget* target, const BmpImage* image) {
         if (!WriteLoadedPages(target, image, firstPage, endPage)) {
             return kBmpCannotWriteOutput;
         }
-        HandOn(target, image, start, end);
+        StartPieceWriteback(target, image, start, end);
         firstPage = endPage;
     }
     return kBmpOk;
@@ -218,8 +220,8 @@ int64_t PixelRowsOffset(const BmpImage* image) {
 
 BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image) {
     ShellFile* file = output.file;
-    const RowsTarget target = {file, PixelRowsOffset(image), output.writeBehind,
-                               output.lastWrite && image->store != nullptr};
+    const PixelRowsOutput target = {file, PixelRowsOffset(image), output.writeBehind,
+                                    output.mayGiveBackRows && image->store != nullptr};
     if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
         !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
         (image->gapBlock != nullptr && !WriteAll(file, image->gapBlock, image->gapLength))) {

@@ -16,11 +16,11 @@ struct BmpOutput {
     // piece by piece as they are written, and kept, since a refused replace
     // writes the old file in place after all.
     bool writeBehind;
-    // The image's last write: the memory of rows held in a store is given back
-    // piece by piece as they are written, so that the pages the file system
-    // fills with them can be the same pages rather than more. The rows must not
-    // be read again, whatever the outcome.
-    bool lastWrite;
+    // The rows may be given back: this is the image's last write, so the memory
+    // of rows held in a store is returned piece by piece as they are written,
+    // and the pages the file system fills with them can be the same pages
+    // rather than more. The rows must not be read again, whatever the outcome.
+    bool mayGiveBackRows;
 };
 
 // Writes the headers, the gap block and the pixel rows to the output's file,

@@ -61,11 +61,12 @@ size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int6
 void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length);
 
 // Memory for pixel rows, outside the heap and never backed by a file: its
-// pages read as zero and cost nothing until written. `wholeUse` says the block
-// will be filled whole at once; it is then aligned to 2 MiB and its pages are
-// left to the system's policy. Otherwise huge pages are declined, so that what
-// is resident stays with the 4 KiB pages actually written. Null on failure.
-void* ShellReserveStore(size_t bytes, int32_t wholeUse);
+// pages read as zero and cost nothing until written. `filledWhole` says the
+// block will be filled whole at once; it is then aligned to 2 MiB and its
+// pages are left to the system's policy. Otherwise huge pages are declined, so
+// that what is resident stays with the 4 KiB pages actually written. Null on
+// failure.
+void* ShellReserveStore(size_t bytes, bool filledWhole);
 // Returns a block from ShellReserveStore; `bytes` as reserved. Accepts null.
 void ShellReleaseStore(void* block, size_t bytes);
 // Hands the system back the memory of the whole pages inside [start, start +
@@ -83,24 +84,24 @@ enum ShellPathKind : int32_t {
     kShellPathOther = 3, // device, pipe, socket or symbolic link
 };
 struct ShellPathInfo {
-    int32_t kind;          // a ShellPathKind
-    uint32_t permissions;  // permission bits of a regular file
-    uint32_t owner;        // of a regular file: its user and group (0 where the
-    uint32_t group;        // platform has none)
-    uint32_t links;        // of a regular file: how many names it has (at least 1)
-    uint32_t accessList;   // 1 when a regular file's permissions go beyond its
-                           // permission bits (an access list a new file would not get)
-    uint32_t writable;     // 1 when a regular file could be opened for writing now, as
-                           // a plain open would (it is opened without truncating and
-                           // closed again, changing nothing)
-    uint32_t mountPoint;   // 1 when a regular file is mounted over its name (a bind
-                           // mount): the name cannot be given to another file
-    uint32_t appendOnly;   // 1 when the path's directory takes new names but never
-                           // lets one be removed or replaced (chattr +a)
-    uint32_t unnamedFiles; // 1 where the platform can make a file without a name
-                           // (the file system may still refuse)
-    uint64_t device;       // which file a regular file is, as a ShellFileStamp
-    uint64_t file;         // names it (0 where unknown)
+    int32_t kind;         // a ShellPathKind
+    uint32_t permissions; // permission bits of a regular file
+    uint32_t owner;       // of a regular file: its user and group (0 where the
+    uint32_t group;       // platform has none)
+    uint32_t links;       // of a regular file: how many names it has (at least 1)
+    bool accessList;      // a regular file's permissions go beyond its permission
+                          // bits (an access list a new file would not get)
+    bool writable;        // a regular file could be opened for writing now, as a
+                          // plain open would (it is opened without truncating and
+                          // closed again, changing nothing)
+    bool mountPoint;      // a regular file is mounted over its name (a bind mount):
+                          // the name cannot be given to another file
+    bool appendOnly;      // the path's directory takes new names but never lets
+                          // one be removed or replaced (chattr +a)
+    bool unnamedFiles;    // the platform can make a file without a name (the file
+                          // system may still refuse)
+    uint64_t device;      // which file a regular file is, as a ShellFileStamp
+    uint64_t file;        // names it (0 where unknown)
 };
 // Describes what a path names without following a final symbolic link.
 void ShellQueryPath(const char* path, ShellPathInfo* info);

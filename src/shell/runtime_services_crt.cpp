@@ -145,11 +145,11 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
 #endif
 }
 
-void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
+void* ShellReserveStore(size_t bytes, bool filledWhole) {
     if (bytes == 0) {
         return nullptr;
     }
-    const size_t slack = wholeUse != 0 ? kHugePageBytes : 0;
+    const size_t slack = filledWhole ? kHugePageBytes : 0;
     if (bytes > SIZE_MAX - slack) {
         return nullptr;
     }
@@ -159,7 +159,7 @@ void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
         return nullptr;
     }
     uint8_t* block = static_cast<uint8_t*>(reserved);
-    if (wholeUse != 0) {
+    if (filledWhole) {
         // Keep the 2 MiB-aligned part; the pages before and after it go back.
         const uintptr_t address = reinterpret_cast<uintptr_t>(reserved);
         const size_t lead = (kHugePageBytes - address % kHugePageBytes) % kHugePageBytes;
@@ -179,12 +179,11 @@ void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
     // policy rather than asked for them: a huge page has to come from a free
     // 2 MiB run, and on a virtual machine that hands idle memory back to its
     // host those runs are the memory handed back, which the host must supply
-    // again page by page. Asked for, a million stars into a 4096 x 4096 image
-    // took 240 to 350 ms in most runs on such a machine, against 140 to 190
-    // with small pages; where huge pages come cheap, small ones cost 10 to
-    // 15 ms more. Advice only: a kernel without transparent huge pages
-    // refuses it, and the block works all the same.
-    if (wholeUse == 0) {
+    // again page by page, so asking for them can make a dense job slower
+    // rather than faster (docs/performance.md, "Small pages, not huge ones").
+    // Advice only: a kernel without transparent huge pages refuses it, and
+    // the block works all the same.
+    if (!filledWhole) {
         madvise(block, bytes, MADV_NOHUGEPAGE);
     }
 #endif
@@ -350,9 +349,9 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     // A regular file or a missing one: how its directory takes names decides
     // how it is written.
     const int directory = OpenDirectoryOf(path);
-    info->appendOnly = IsAppendOnly(directory) ? 1 : 0;
+    info->appendOnly = IsAppendOnly(directory);
 #if defined(O_TMPFILE)
-    info->unnamedFiles = 1;
+    info->unnamedFiles = true;
 #endif
     if (found) {
         info->kind = kShellPathRegular;
@@ -362,9 +361,9 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         info->links = static_cast<uint32_t>(status.st_nlink);
         info->device = static_cast<uint64_t>(status.st_dev);
         info->file = static_cast<uint64_t>(status.st_ino);
-        info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0 ? 1 : 0;
-        info->writable = IsWritable(path) ? 1 : 0;
-        info->mountPoint = IsMountPoint(path, status.st_dev, directory) ? 1 : 0;
+        info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0;
+        info->writable = IsWritable(path);
+        info->mountPoint = IsMountPoint(path, status.st_dev, directory);
     }
     if (directory >= 0) {
         close(directory);
@@ -543,13 +542,13 @@ int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, She
         return kShellFileFailed;
     }
     int32_t outcome = kShellFileUnsupported;
-    if (info->unnamedFiles != 0) {
+    if (info->unnamedFiles) {
         std::memcpy(made->path, target, directory);
         made->path[directory] = '\0';
         made->file = CreateUnnamed(made->path, &outcome);
         made->path[0] = '\0';
     }
-    if (outcome != kShellFileUnsupported || info->appendOnly != 0) {
+    if (outcome != kShellFileUnsupported || info->appendOnly) {
         return outcome;
     }
     for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
@@ -577,7 +576,7 @@ int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellP
         if (linked == kShellFileDone) {
             return CloseNamed(made, target);
         }
-        if (linked != kShellFileExists || info->appendOnly != 0) {
+        if (linked != kShellFileExists || info->appendOnly) {
             ShellFileDiscard(made);
             return kShellFileFailed;
         }

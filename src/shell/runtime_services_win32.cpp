@@ -201,7 +201,7 @@ HANDLE HandleOf(ShellFile* file) {
 // Reads and writes at an offset move the handle's position there and then
 // go on from it. An offset given in an OVERLAPPED would move the position as
 // well, but Wine turns each such call into a round trip to its server, which
-// made a job's thousand page reads and writes cost more than copying the file.
+// for a job's many single-page reads and writes costs far more than a seek.
 bool SeekHandle(HANDLE handle, int64_t offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;
@@ -325,7 +325,7 @@ void ShellFileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*
 // Committed pages of a fresh allocation read as zero and are only given
 // memory when first touched. Large pages need a privilege a library cannot
 // count on, so the block is the same whatever its use.
-void* ShellReserveStore(size_t bytes, int32_t /*wholeUse*/) {
+void* ShellReserveStore(size_t bytes, bool /*filledWhole*/) {
     if (bytes == 0) {
         return nullptr;
     }
@@ -456,7 +456,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
         const DWORD links = DiskFileLinks(wide, info);
         info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
         info->links = links;
-        info->writable = links != 0 && IsWritable(wide) ? 1 : 0;
+        info->writable = links != 0 && IsWritable(wide);
     }
 }
 

@@ -14,7 +14,7 @@ size_t RealShellFileReadAt(ShellFile* file, void* destination, size_t length, in
 int64_t RealShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to);
 size_t RealShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);
 void RealShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length);
-void* RealShellReserveStore(size_t bytes, int32_t wholeUse);
+void* RealShellReserveStore(size_t bytes, bool filledWhole);
 void RealShellReleaseStore(void* block, size_t bytes);
 void RealShellGiveBackStorePages(void* start, size_t bytes);
 void RealShellQueryPath(const char* path, ShellPathInfo* info);

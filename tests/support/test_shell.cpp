@@ -217,13 +217,13 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     RealShellFileStartWriteback(file, offset, length);
 }
 
-void* ShellReserveStore(size_t bytes, int32_t wholeUse) {
+void* ShellReserveStore(size_t bytes, bool filledWhole) {
     if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
         return nullptr;
     }
-    void* block = RealShellReserveStore(bytes, wholeUse);
+    void* block = RealShellReserveStore(bytes, filledWhole);
     state.stores += block != nullptr;
-    state.wholeStores += block != nullptr && wholeUse != 0;
+    state.wholeStores += block != nullptr && filledWhole;
     if (static_cast<int64_t>(bytes) > state.largestAllocation) {
         state.largestAllocation = static_cast<int64_t>(bytes);
     }
@@ -245,10 +245,10 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     RealShellQueryPath(path, info);
-    info->mountPoint = state.hideMountPoints ? 0 : info->mountPoint;
-    info->unnamedFiles = state.unnamedUnsupported ? 0 : info->unnamedFiles;
+    info->mountPoint = !state.hideMountPoints && info->mountPoint;
+    info->unnamedFiles = !state.unnamedUnsupported && info->unnamedFiles;
     if (info->kind == kShellPathRegular && FailsNow(state.writableCalls, state.failWritableAt)) {
-        info->writable = 0;
+        info->writable = false;
     }
 }
 

@@ -144,11 +144,11 @@ TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
     ShellPathInfo info;
     WriteFile("plain.bmp", "x");
     ShellQueryPath(Path("plain.bmp").c_str(), &info);
-    EXPECT_EQ(info.writable, 1u);
+    EXPECT_TRUE(info.writable);
     WriteFile("locked.bmp", "x");
     ASSERT_NE(SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_READONLY), 0);
     ShellQueryPath(Path("locked.bmp").c_str(), &info);
-    EXPECT_EQ(info.writable, 0u);
+    EXPECT_FALSE(info.writable);
     SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadFile("locked.bmp"), "x");
 }
@@ -180,7 +180,7 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     }
     WriteFile("source.bin", contents);
 
-    uint8_t* block = static_cast<uint8_t*>(ShellReserveStore(contents.size(), 1));
+    uint8_t* block = static_cast<uint8_t*>(ShellReserveStore(contents.size(), true));
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[0], 0);
     EXPECT_EQ(block[contents.size() - 1], 0);
