@@ -26,7 +26,7 @@ size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, She
 // Closes the stream whatever happens; 0 when everything written reached the file.
 int32_t ShellFileClose(ShellFile* file);
 // What identifies the contents of an open regular file: which file it is, its
-// size and the times of its last change (nanoseconds on POSIX, 100 ns units on
+// size and the times of its last change (nanoseconds on POSIX, tenths of microseconds on
 // Windows). Another stamp of the same file that differs means it was written
 // to, cut or grown meanwhile.
 struct ShellFileStamp {
