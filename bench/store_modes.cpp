@@ -11,7 +11,7 @@
 // seed every run. The second prints the mode the library picks for the job,
 // the third the smallest star count it reads the rows whole for.
 #include "bmp/bmp_image.h"
-#include "job/place_stars.h"
+#include "job/job_plan.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,7 +39,8 @@ double RunOnce(const char* input, const char* output, int32_t stars, bool whole)
     std::srand(1);
     const auto start = std::chrono::steady_clock::now();
     BmpImage image;
-    if (LoadBmpImage(input, whole ? INT32_MAX : 0, &image) != kBmpOk) {
+    if (LoadBmpHeaders(input, &image) != kBmpOk ||
+        LoadBmpRows(&image, whole ? kBmpRowsWhole : kBmpRowsOnDemand) != kBmpOk) {
         std::exit(1);
     }
     if (PlaceStars(&image, stars, kStarsOneByOne) != kBmpOk ||
@@ -69,14 +70,15 @@ int PrintMode(const char* input, int32_t stars) {
         return 1;
     }
     if (stars >= 0) {
-        std::printf("%s\n", ReadsPixelsWhole(geometry.pixelBytes, stars) ? "whole" : "pages");
+        std::printf("%s\n",
+                    PlanJob(geometry.pixelBytes, stars).rows == kBmpRowsWhole ? "whole" : "pages");
         return 0;
     }
     int32_t pages = 0; // never read whole
     int32_t whole = INT32_MAX;
     while (whole - pages > 1) {
         const int32_t middle = pages + (whole - pages) / 2;
-        (ReadsPixelsWhole(geometry.pixelBytes, middle) ? whole : pages) = middle;
+        (PlanJob(geometry.pixelBytes, middle).rows == kBmpRowsWhole ? whole : pages) = middle;
     }
     std::printf("%d\n", whole);
     return 0;

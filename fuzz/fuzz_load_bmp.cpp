@@ -1,4 +1,4 @@
-// Fuzz target: LoadBmpImage on arbitrary file contents.
+// Fuzz target: LoadBmpHeaders and LoadBmpRows on arbitrary file contents.
 //
 // Whatever the bytes, the load either fails with exactly one error line, having
 // closed the file and released everything, or yields an image whose sizes
@@ -57,11 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ResetFuzzShell();
     FuzzShell().files[kInput] = FuzzBytes(data, data + size);
 
-    // Files of odd length are loaded for many stars, so the rows are read
-    // whole; the others for none, so they are read page by page, here all of
-    // them after the load.
+    // Files of odd length have their rows read whole; the others page by
+    // page, here all of them after the load.
     BmpImage image;
-    const BmpStatus status = LoadBmpImage(kInput, size % 2 == 1 ? INT32_MAX : 0, &image);
+    BmpStatus status = LoadBmpHeaders(kInput, &image);
+    if (status == kBmpOk) {
+        status = LoadBmpRows(&image, size % 2 == 1 ? kBmpRowsWhole : kBmpRowsOnDemand);
+        PrintBmpError(status, kInput, 0);
+    }
     const FuzzShellState& shell = FuzzShell();
     if (status == kBmpOk) {
         if (CountErrorLines(shell.output) != 0) {

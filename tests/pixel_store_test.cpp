@@ -11,7 +11,7 @@
 #include "shell/runtime_services.h"
 #include "star_shapes.h"
 
-#include "job/place_stars.h"
+#include "job/job_plan.h"
 #include "job_invariants.h"
 
 #include <algorithm>
@@ -493,7 +493,7 @@ TEST_P(InputCutTest, NeverCrashesAndWritesOnlyWhatWasRead) {
 
     const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars);
     const bool whole = TestShell().wholeStores == 1;
-    EXPECT_EQ(whole, ReadsPixelsWhole(PixelBytesOf(spec), GetParam().stars));
+    EXPECT_EQ(whole, PlanJob(PixelBytesOf(spec), GetParam().stars).rows == kBmpRowsWhole);
     if (whole) {
         EXPECT_EQ(result, PELINDRA_RESULT_WRITTEN);
         EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
@@ -527,8 +527,8 @@ TEST(InputCut, AfterSomeStarsFailsTheNextUnreadPage) {
     const BmpSpec spec = LargeSpec();
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
     BmpImage image;
-    ASSERT_EQ(LoadBmpImage((scratch / "in.bmp").c_str(), 0, &image), kBmpOk);
-    ASSERT_NE(image.loadedPages, nullptr);
+    ASSERT_EQ(LoadBmpHeaders((scratch / "in.bmp").c_str(), &image), kBmpOk);
+    ASSERT_EQ(LoadBmpRows(&image, kBmpRowsOnDemand), kBmpOk);
     Feed({{10, 10, 9, 0}, {12, 12, 2, 0}, {1500, 700, 9, 0}});
     EXPECT_EQ(PlaceStars(&image, 1, kStarsOneByOne), kBmpOk);
     ASSERT_EQ(truncate((scratch / "in.bmp").c_str(), 200), 0);

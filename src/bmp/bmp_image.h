@@ -10,13 +10,19 @@
 // The pixel rows of a regular input file live in a pixel store: anonymous
 // memory (never a view of the file, which a change to the file could take
 // away), laid out so that each 4 KiB page of the store holds one page of the
-// file, counted from the page boundary before the first pixel byte. A job with
-// many stars for its image reads the rows whole into the store when it loads;
-// one with few reads only the pages its stars land on, just before each star
-// is drawn, and saving then copies the rest straight from the input inside
-// the kernel. Rows from a stream of unknown size (a pipe) are read into a heap
-// block instead.
+// file, counted from the page boundary before the first pixel byte. Rows from
+// a stream of unknown size (a pipe) are read into a heap block instead.
 inline constexpr int32_t kBmpPageBytes = 4096;
+
+// How the pixel rows are held. The job's plan chooses between reading them
+// whole and on demand; a stream can only be read whole, into a heap block.
+// The choice is made once, when the rows are loaded, and kept here.
+enum BmpRows : int32_t {
+    kBmpRowsInBlock,  // read whole into a heap block
+    kBmpRowsWhole,    // read whole into the store
+    kBmpRowsOnDemand, // in the store, each page read when a star first needs
+                      // it; saving copies the rest straight from the input
+};
 
 struct BmpImage {
     uint8_t fileHeader[kBmpFileHeaderSize];
@@ -29,15 +35,17 @@ struct BmpImage {
     int32_t pad;        // filler bytes after each row (0 to 3)
     int32_t stride;     // bytes per row including the filler
     int32_t pixelBytes; // rows x stride
-    // The store pixels points into (pixels = store + pagePhase), or null when
-    // pixels is a heap block.
+    BmpRows held;
+    bool streamed; // the input is a stream of unknown size
+    // The store pixels points into (pixels = store + pagePhase), unless the
+    // rows are in a heap block.
     uint8_t* store;
     size_t storeBytes;
     int32_t pagePhase; // offset of the first pixel byte within its page
-    // While pages are read on demand: the input, kept open for the job; the
-    // file offset of the first pixel byte; one byte per page of the store, set
-    // once the page has been read. Null input and pages once every row is in
-    // memory.
+    // The input, open from the headers until the rows are all in memory or
+    // the image is saved; the file offset of its first pixel byte. While the
+    // rows are read on demand: one byte per page of the store, set once the
+    // page has been read.
     ShellFile* input;
     int64_t pixelOffset;
     uint8_t* loadedPages;
@@ -66,15 +74,18 @@ int32_t DisplayedRowCount(int32_t height);
 // 32-bit arithmetic, read as signed.
 int32_t GapLengthFromOffset(uint32_t pixelDataOffset);
 
-// Whether a job drawing `starCount` stars into `pixelBytes` bytes of rows
-// reads the rows whole when it loads (true), or page by page as its stars
-// need them (false).
-bool ReadsPixelsWhole(int32_t pixelBytes, int32_t starCount);
+// Opens `path`, reads and validates its headers and reads its gap. On success
+// the image holds the open input and the sizes of its rows, ready for
+// LoadBmpRows. On failure it has printed its one error line, closed the file
+// and released everything, and *image holds no blocks.
+BmpStatus LoadBmpHeaders(const char* path, BmpImage* image);
 
-// Loads and validates `path`, for a job that will draw `starCount` stars. On
-// failure it has printed its one error line, closed the file and released
-// everything, and *image holds no blocks.
-BmpStatus LoadBmpImage(const char* path, int32_t starCount, BmpImage* image);
+// Holds the rows as `wanted` says (kBmpRowsWhole or kBmpRowsOnDemand; rows
+// from a stream are read whole into a heap block whatever it says) and sets
+// image->held. Rows read whole close the input. On failure, with
+// kBmpCannotAllocatePixels or kBmpCannotReadPixels and nothing printed,
+// everything is released.
+BmpStatus LoadBmpRows(BmpImage* image, BmpRows wanted);
 
 // Reads the pages holding pixel bytes [first, last] that are not yet in
 // memory. kBmpCannotReadPixels when the input no longer holds them (it was

@@ -13,11 +13,12 @@ bool FileCannotSupply(int64_t remaining, int32_t needed) {
     return remaining >= 0 && remaining < needed;
 }
 
-// Holds the rows of a file of known size in a pixel store, starting at file
-// offset `pixelOffset`: read whole now, or with a record of the pages read so
-// far and none read yet. On failure nothing is held.
-BmpStatus StorePixels(ShellFile* file, int64_t pixelOffset, bool whole, BmpImage* image) {
-    const int32_t phase = static_cast<int32_t>(pixelOffset % kBmpPageBytes);
+// Holds the rows of a file of known size in a pixel store: read whole now, or
+// with a record of the pages read so far and none read yet. On failure
+// nothing is held.
+BmpStatus StorePixels(BmpImage* image, BmpRows held) {
+    const bool whole = held == kBmpRowsWhole;
+    const int32_t phase = static_cast<int32_t>(image->pixelOffset % kBmpPageBytes);
     const size_t storeBytes = static_cast<size_t>(phase) + static_cast<size_t>(image->pixelBytes);
     uint8_t* store = static_cast<uint8_t*>(ShellReserveStore(storeBytes, whole));
     if (store == nullptr) {
@@ -26,7 +27,7 @@ BmpStatus StorePixels(ShellFile* file, int64_t pixelOffset, bool whole, BmpImage
     uint8_t* pixels = store + phase;
     if (whole) {
         const size_t length = static_cast<size_t>(image->pixelBytes);
-        if (ShellFileReadAt(file, pixels, length, pixelOffset) != length) {
+        if (ShellFileReadAt(image->input, pixels, length, image->pixelOffset) != length) {
             ShellReleaseStore(store, storeBytes);
             return kBmpCannotReadPixels;
         }
@@ -40,8 +41,6 @@ BmpStatus StorePixels(ShellFile* file, int64_t pixelOffset, bool whole, BmpImage
         std::memset(loaded, 0, static_cast<size_t>(pages));
         image->loadedPages = loaded;
         image->pageCount = static_cast<int32_t>(pages);
-        image->input = file;
-        image->pixelOffset = pixelOffset;
     }
     image->store = store;
     image->storeBytes = storeBytes;
@@ -101,10 +100,9 @@ BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
     return kBmpOk;
 }
 
-// Everything after the open, with the file still open. On success the image
-// may hold the file (image->input) to read pages later; otherwise the caller
-// closes it. On failure the image holds no blocks.
-BmpStatus ReadImage(ShellFile* file, int32_t starCount, BmpImage* image, int32_t* errorValue) {
+// Everything after the open, with the file still open. On failure the image
+// holds no blocks.
+BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue) {
     BmpStatus status = ReadHeaders(file, image);
     if (status != kBmpOk) {
         return status;
@@ -135,48 +133,36 @@ BmpStatus ReadImage(ShellFile* file, int32_t starCount, BmpImage* image, int32_t
     image->pixelBytes = geometry.pixelBytes;
     image->gapLength =
         GapLengthFromOffset(ReadLittleEndian32(image->fileHeader + kBmpPixelDataOffsetOffset));
+    // The pixel rows follow directly: after the gap, or after the 54 header
+    // bytes when the offset points earlier.
+    image->pixelOffset = int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
 
     // Measured once: from here on only the gap and the rows are read.
     int64_t remaining = ShellFileRemaining(file, &image->inputStamp);
+    image->streamed = remaining < 0;
     if (image->gapLength > 0) {
         if (FileCannotSupply(remaining, image->gapLength)) {
             return kBmpCannotReadGap;
         }
-        status = ReadBlock(file, remaining >= 0, image->gapLength, kBmpCannotAllocateGap,
+        status = ReadBlock(file, !image->streamed, image->gapLength, kBmpCannotAllocateGap,
                            kBmpCannotReadGap, &image->gapBlock);
         if (status != kBmpOk) {
             return status;
         }
-        if (remaining >= 0) {
+        if (!image->streamed) {
             remaining -= image->gapLength;
         }
     }
-
-    // The pixel rows follow directly: after the gap, or after the 54 header bytes
-    // when the offset points earlier.
     if (FileCannotSupply(remaining, image->pixelBytes)) {
         ReleaseBmpImage(image);
         return kBmpCannotReadPixels;
-    }
-    if (remaining >= 0) {
-        const int64_t pixelOffset =
-            int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
-        status =
-            StorePixels(file, pixelOffset, ReadsPixelsWhole(image->pixelBytes, starCount), image);
-    } else {
-        status = ReadBlock(file, false, image->pixelBytes, kBmpCannotAllocatePixels,
-                           kBmpCannotReadPixels, &image->pixels);
-    }
-    if (status != kBmpOk) {
-        ReleaseBmpImage(image);
-        return status;
     }
     return kBmpOk;
 }
 
 } // namespace
 
-BmpStatus LoadBmpImage(const char* path, int32_t starCount, BmpImage* image) {
+BmpStatus LoadBmpHeaders(const char* path, BmpImage* image) {
     std::memset(image, 0, sizeof *image);
     ShellFile* file = ShellFileOpen(path, "rb");
     if (file == nullptr) {
@@ -184,11 +170,31 @@ BmpStatus LoadBmpImage(const char* path, int32_t starCount, BmpImage* image) {
         return kBmpCannotOpenInput;
     }
     int32_t errorValue = 0;
-    BmpStatus status = ReadImage(file, starCount, image, &errorValue);
-    // The input is only read, so a failing close loses nothing.
-    if (image->input == nullptr) {
+    const BmpStatus status = ReadImageHeaders(file, image, &errorValue);
+    if (status != kBmpOk) {
+        // The input is only read, so a failing close loses nothing.
         ShellFileClose(file);
+        PrintBmpError(status, path, errorValue);
+        return status;
     }
-    PrintBmpError(status, path, errorValue);
+    image->input = file;
+    return kBmpOk;
+}
+
+BmpStatus LoadBmpRows(BmpImage* image, BmpRows wanted) {
+    BmpStatus status = kBmpOk;
+    if (image->streamed) {
+        image->held = kBmpRowsInBlock;
+        status = ReadBlock(image->input, false, image->pixelBytes, kBmpCannotAllocatePixels,
+                           kBmpCannotReadPixels, &image->pixels);
+    } else {
+        image->held = wanted;
+        status = StorePixels(image, wanted);
+    }
+    if (status != kBmpOk) {
+        ReleaseBmpImage(image);
+    } else if (image->held != kBmpRowsOnDemand) {
+        CloseBmpInput(image);
+    }
     return status;
 }

@@ -6,14 +6,6 @@
 
 namespace {
 
-// A star's box spans 2 x size + 1 rows, 12 on average over sizes 2 to 9, and
-// in an image of any width each row lands on a page of its own: read on its
-// own before the star is drawn and written back on its own after the kernel
-// copy. From one star per this many pages on, those single-page reads and
-// writes cost more than reading the rows whole and writing them from memory
-// (where the two break even: docs/performance.md).
-constexpr int64_t kWholeReadPagesPerStar = 20;
-
 // Reads pages [firstPage, endPage) of the store from the input.
 BmpStatus ReadPages(const BmpImage* image, int32_t firstPage, int32_t endPage) {
     // Pages are counted from the boundary before the first pixel byte; the
@@ -57,20 +49,8 @@ BmpStatus ReadMissingPages(const BmpImage* image, int32_t firstPage, int32_t las
 
 } // namespace
 
-bool ReadsPixelsWhole(int32_t pixelBytes, int32_t starCount) {
-    // Rows within one page are read in one call either way.
-    if (pixelBytes <= kBmpPageBytes) {
-        return true;
-    }
-    if (starCount <= 0) {
-        return false; // nothing to draw: the save copies the rows in the kernel
-    }
-    const int64_t pages = (int64_t{pixelBytes} + kBmpPageBytes - 1) / kBmpPageBytes;
-    return int64_t{starCount} * kWholeReadPagesPerStar >= pages;
-}
-
 BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last) {
-    if (image->loadedPages == nullptr) {
+    if (image->held != kBmpRowsOnDemand) {
         return kBmpOk;
     }
     if (image->input == nullptr) {
@@ -83,7 +63,7 @@ BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last) {
 }
 
 BmpStatus LoadRemainingPixels(BmpImage* image) {
-    if (image->loadedPages == nullptr) {
+    if (image->held != kBmpRowsOnDemand) {
         return kBmpOk;
     }
     BmpStatus status = LoadPixelBytes(image, 0, image->pixelBytes - 1);
@@ -94,6 +74,7 @@ BmpStatus LoadRemainingPixels(BmpImage* image) {
         return status;
     }
     // Every row is in memory: the record of pages and the input go.
+    image->held = kBmpRowsWhole;
     ShellRelease(image->loadedPages);
     image->loadedPages = nullptr;
     CloseBmpInput(image);
@@ -101,7 +82,7 @@ BmpStatus LoadRemainingPixels(BmpImage* image) {
 }
 
 BmpStatus CheckInputUnchanged(const BmpImage* image) {
-    if (image->input == nullptr) {
+    if (image->held != kBmpRowsOnDemand || image->input == nullptr) {
         return kBmpOk;
     }
     ShellFileStamp now;
@@ -122,10 +103,10 @@ void CloseBmpInput(BmpImage* image) {
 void ReleaseBmpImage(BmpImage* image) {
     ShellRelease(image->loadedPages);
     image->loadedPages = nullptr;
-    if (image->store != nullptr) {
-        ShellReleaseStore(image->store, image->storeBytes);
-    } else {
+    if (image->held == kBmpRowsInBlock) {
         ShellRelease(image->pixels);
+    } else {
+        ShellReleaseStore(image->store, image->storeBytes);
     }
     image->store = nullptr;
     image->pixels = nullptr;

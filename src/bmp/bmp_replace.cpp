@@ -54,7 +54,7 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
     // input itself, the rows not read yet are read now and the input closed,
     // so that a refused replace can still write it in place; any other input
     // stays open for that write.
-    const bool inputIsTarget = image->input != nullptr &&
+    const bool inputIsTarget = image->held == kBmpRowsOnDemand &&
                                image->inputStamp.device == target.device &&
                                image->inputStamp.file == target.file;
     const BmpStatus loaded = inputIsTarget ? LoadRemainingPixels(image) : kBmpOk;

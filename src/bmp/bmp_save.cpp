@@ -180,7 +180,7 @@ bool WriteLoadedPages(const PixelRowsOutput* target, const BmpImage* image, int3
 // piece, or piece by piece when writing behind, so that every piece is final
 // before it is handed on.
 BmpStatus WritePixels(const PixelRowsOutput* target, const BmpImage* image) {
-    if (image->loadedPages == nullptr) {
+    if (image->held != kBmpRowsOnDemand) {
         return WriteFromMemory(target, image);
     }
     int32_t loaded = 0;
@@ -221,7 +221,7 @@ int64_t PixelRowsOffset(const BmpImage* image) {
 BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image) {
     ShellFile* file = output.file;
     const PixelRowsOutput target = {file, PixelRowsOffset(image), output.writeBehind,
-                                    output.mayGiveBackRows && image->store != nullptr};
+                                    output.mayGiveBackRows && image->held != kBmpRowsInBlock};
     if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
         !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
         (image->gapBlock != nullptr && !WriteAll(file, image->gapBlock, image->gapLength))) {

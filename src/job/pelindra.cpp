@@ -2,8 +2,8 @@
 #include "morvane_pelindra.h"
 
 #include "bmp/bmp_image.h"
+#include "job/job_plan.h"
 #include "job/narrow_path.h"
-#include "job/place_stars.h"
 #include "shell/runtime_services.h"
 
 namespace {
@@ -27,37 +27,29 @@ bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
     return true;
 }
 
-// Fewer stars than this are drawn straight into the rows: adding them to
-// bands costs more than the waits on memory it saves.
-constexpr int32_t kBandedMinimumStars = 1024;
-
 int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount) {
     BmpImage image;
-    if (LoadBmpImage(inputPath, starCount, &image) != kBmpOk) {
+    if (LoadBmpHeaders(inputPath, &image) != kBmpOk) {
         return PELINDRA_RESULT_FAILED;
     }
-    ShellPrint("Adding %d stars to the image...\n", starCount);
-    if (starCount > 0) {
-        // Many stars into rows held whole are drawn band by band. Otherwise
-        // star by star: rows read on demand once each star's pages have
-        // arrived, which they may not if the input has changed.
-        const StarDrawing drawing = image.loadedPages == nullptr && starCount >= kBandedMinimumStars
-                                        ? kStarsInBands
-                                        : kStarsOneByOne;
-        const BmpStatus placed = PlaceStars(&image, starCount, drawing);
-        if (placed != kBmpOk) {
-            PrintBmpError(placed, inputPath, 0);
-            ReleaseBmpImage(&image);
-            return PELINDRA_RESULT_FAILED;
-        }
+    const JobPlan plan = PlanJob(image.pixelBytes, starCount);
+    BmpStatus status = LoadBmpRows(&image, plan.rows);
+    if (status == kBmpOk) {
+        ShellPrint("Adding %d stars to the image...\n", starCount);
+        status = PlaceStars(&image, starCount, plan.drawing);
     }
-    const BmpStatus saved = SaveBmpImage(outputPath, &image);
-    if (saved == kBmpOk) {
+    if (status != kBmpOk) {
+        PrintBmpError(status, inputPath, 0);
+        ReleaseBmpImage(&image);
+        return PELINDRA_RESULT_FAILED;
+    }
+    status = SaveBmpImage(outputPath, &image);
+    if (status == kBmpOk) {
         ShellPrint("Stars added successfully!\n");
         ShellPrint("Output saved to: %s\n", outputPath);
     }
     ReleaseBmpImage(&image);
-    return saved == kBmpOk ? PELINDRA_RESULT_WRITTEN : PELINDRA_RESULT_FAILED;
+    return status == kBmpOk ? PELINDRA_RESULT_WRITTEN : PELINDRA_RESULT_FAILED;
 }
 
 } // namespace

@@ -91,7 +91,7 @@ BmpStatus LoadStarBox(const BmpImage* image, const Star& star) {
 // while one is drawn.
 BmpStatus DrawBatch(const BmpImage* image, const StarShapes* shapes, const Star* batch,
                     int32_t count) {
-    const bool onDemand = image->loadedPages != nullptr;
+    const bool onDemand = image->held == kBmpRowsOnDemand;
     for (int32_t i = 0; i < count && i < kLookAhead && !onDemand; ++i) {
         PrefetchStar(image, batch[i]);
     }
@@ -139,6 +139,9 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
     if (image->width <= 0 || image->rows <= 0 || starCount <= 0) {
         return kBmpOk;
     }
+    if (image->held == kBmpRowsOnDemand) {
+        drawing = kStarsOneByOne;
+    }
     void* memory = nullptr;
     StarBands* bands = nullptr;
     if (drawing == kStarsInBands) {
@@ -154,7 +157,9 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
         }
     }
     StarShapes shapes;
-    BuildStarShapes(&shapes);
+    if (drawing == kStarsOneByOne) {
+        BuildStarShapes(&shapes);
+    }
 
     const StarDivisors divisors = MakeStarDivisors(image);
     int32_t draws[kBatchStars * kDrawsPerStar];

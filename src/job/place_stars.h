@@ -14,8 +14,9 @@ enum StarDrawing {
 
 // Draws starCount stars into the image's pixels. Each star takes four values
 // from the runtime's generator, in the order column, row, size, colour; a later
-// star wins where stars overlap. Where the rows are read on demand (one by one
-// only), the pages a star lands on are read before it is drawn;
-// kBmpCannotReadPixels (nothing printed) when the input no longer holds them.
-// Should the memory for the bands not be had, the stars are drawn one by one.
+// star wins where stars overlap. Where the rows are read on demand, the pages a
+// star lands on are read before it is drawn; kBmpCannotReadPixels (nothing
+// printed) when the input no longer holds them. Bands need every row in
+// memory: where the rows are read on demand, or the memory for the bands
+// cannot be had, the stars are drawn one by one.
 BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawing);
