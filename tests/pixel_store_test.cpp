@@ -238,6 +238,8 @@ struct StoreFaultCase {
     const char* name;
     void (*configure)(TestShellState& shell);
     bool inputFails = false; // rows to be copied cannot be read, rather than written
+    int32_t stars = 7;       // 2000 reads the rows whole
+    bool newOutput = false;  // no older file at the output path
 };
 
 // By name: printed as raw bytes, the padding would read as uninitialised memory.
@@ -252,19 +254,26 @@ TEST_P(StoreSaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
     const BmpSpec spec = LargeSpec();
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
     const Bytes previous{'o', 'l', 'd'};
-    WriteFileBytes(scratch / "out.bmp", previous);
+    std::vector<std::string> entries{"in.bmp"};
+    if (!GetParam().newOutput) {
+        WriteFileBytes(scratch / "out.bmp", previous);
+        entries.push_back("out.bmp");
+    }
     Feed(SomeStars());
+    TestShell().repeatDraws = true;
     GetParam().configure(TestShell());
 
-    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 7), PELINDRA_RESULT_FAILED);
+    const int32_t stars = GetParam().stars;
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", stars), PELINDRA_RESULT_FAILED);
     const std::string line = GetParam().inputFails ? std::string("Error: Cannot read pixel data\n")
                                                    : "Error: Cannot write output file '" +
                                                          (scratch / "out.bmp").string() + "'\n";
-    EXPECT_EQ(TestShell().output,
-              std::string(kBanner) +
-                  "Image size: 1603 x 800 pixels\nAdding 7 stars to the image...\n" + line);
-    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), previous);
-    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+    EXPECT_EQ(TestShell().output, std::string(kBanner) + "Image size: 1603 x 800 pixels\nAdding " +
+                                      std::to_string(stars) + " stars to the image...\n" + line);
+    if (!GetParam().newOutput) {
+        EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), previous);
+    }
+    EXPECT_EQ(scratch.Entries(), entries);
     ExpectNothingHeld();
 }
 
@@ -274,6 +283,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Writes: file header 0, info header 1, gap 2, then the drawn pages.
         StoreFaultCase{"DrawnPageWrite", [](TestShellState& shell) { shell.failWriteAt = 3; }},
         StoreFaultCase{"LaterDrawnPageWrite", [](TestShellState& shell) { shell.failWriteAt = 5; }},
+        // Rows held whole go to a new output in two pieces: the first fails,
+        // the second and the close succeed.
+        StoreFaultCase{"EarlierPieceOfRowsHeldWhole",
+                       [](TestShellState& shell) { shell.failWriteAt = 3; }, false, 2000, true},
         // The stars' pages arrive; the rows copied by reading do not.
         StoreFaultCase{"InputUnreadable",
                        [](TestShellState& shell) {
@@ -355,6 +368,7 @@ struct ManyStarsCase {
     uint32_t pixelDataOffset;
     int32_t stars;                 // at random places, or:
     std::vector<StarDraws> placed; // these, whose rows are read on demand
+    bool onDemand = false;         // the rows read on demand, whatever the count
 };
 
 class StoreManyStarsTest : public testing::TestWithParam<ManyStarsCase> {};
@@ -383,13 +397,25 @@ TEST_P(StoreManyStarsTest, MatchesTheShapes) {
     Feed(stars);
 
     const int32_t count = static_cast<int32_t>(stars.size());
-    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
+    if (GetParam().onDemand) {
+        // Bands asked for, but rows read on demand can only be drawn star by star.
+        BmpImage image;
+        ASSERT_EQ(LoadBmpHeaders((scratch / "in.bmp").c_str(), &image), kBmpOk);
+        ASSERT_EQ(LoadBmpRows(&image, kBmpRowsOnDemand), kBmpOk);
+        EXPECT_EQ(PlaceStars(&image, count, kStarsInBands), kBmpOk);
+        EXPECT_EQ(SaveBmpImage((scratch / "out.bmp").c_str(), &image), kBmpOk);
+        ReleaseBmpImage(&image);
+    } else {
+        ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count),
+                  PELINDRA_RESULT_WRITTEN);
+    }
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
     EXPECT_EQ(TestShell().stores, 1);
-    if (!GetParam().placed.empty()) {
+    EXPECT_EQ(TestShell().drawsTaken, stars.size() * 4);
+    if (!GetParam().placed.empty() || GetParam().onDemand) {
         EXPECT_EQ(TestShell().wholeStores, 0) << "the rows were read whole";
     }
-    ExpectNothingHeld();
+    ExpectReleased();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -411,7 +437,8 @@ INSTANTIATE_TEST_SUITE_P(
         ManyStarsCase{"FirstAndLastRows", 1603, 800, 138, 0, {{800, 0, 4, 2}, {3, 799, 6, 0}}},
         ManyStarsCase{
             "OffsetInsideTheHeaders", 1603, 800, 0, 0, {{879, 11, 9, 0}, {1208, 7, 5, 1}}},
-        ManyStarsCase{"OffsetJustShortOfTheRows", 1603, 800, 53, 0, {{873, 5, 3, 3}}}),
+        ManyStarsCase{"OffsetJustShortOfTheRows", 1603, 800, 53, 0, {{873, 5, 3, 3}}},
+        ManyStarsCase{"ThousandOddStarsOnDemand", 1603, 800, 138, 1100, {}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A file that ends inside its rows is refused before any store is reserved.
