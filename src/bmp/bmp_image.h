@@ -92,6 +92,15 @@ BmpStatus LoadBmpRows(BmpImage* image, BmpRows wanted);
 // cut or replaced since it was measured); nothing is printed.
 BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last);
 
+// Bytes [*start, *end) of the pixel array that pages [firstPage, endPage) of
+// the store hold. Pages are counted from the boundary before the first pixel
+// byte, so the first and last pages also hold bytes outside the rows.
+void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int32_t* start,
+                  int32_t* end);
+// Where the run of pages from `page` that are all read, or all not yet read,
+// ends: at `limit` at the latest. Only while the rows are read on demand.
+int32_t PageRunEnd(const BmpImage* image, int32_t page, int32_t limit);
+
 // Reads every page not yet in memory, so the whole pixel array is, and closes
 // the input. Returns kBmpCannotReadPixels, printing nothing, when the input
 // has changed (CheckInputUnchanged).

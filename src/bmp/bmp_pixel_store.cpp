@@ -8,14 +8,11 @@ namespace {
 
 // Reads pages [firstPage, endPage) of the store from the input.
 BmpStatus ReadPages(const BmpImage* image, int32_t firstPage, int32_t endPage) {
-    // Pages are counted from the boundary before the first pixel byte; the
-    // first and last hold bytes outside the rows, which stay unread.
-    const int64_t start = int64_t{firstPage} * kBmpPageBytes - image->pagePhase;
-    const int64_t end = int64_t{endPage} * kBmpPageBytes - image->pagePhase;
-    const int64_t first = start < 0 ? 0 : start;
-    const int64_t last = end > image->pixelBytes ? image->pixelBytes : end;
-    const size_t length = static_cast<size_t>(last - first);
-    if (ShellFileReadAt(image->input, image->pixels + first, length, image->pixelOffset + first) !=
+    int32_t start = 0;
+    int32_t end = 0;
+    PageRunBytes(image, firstPage, endPage, &start, &end);
+    const size_t length = static_cast<size_t>(end - start);
+    if (ShellFileReadAt(image->input, image->pixels + start, length, image->pixelOffset + start) !=
         length) {
         return kBmpCannotReadPixels;
     }
@@ -28,19 +25,11 @@ BmpStatus ReadPages(const BmpImage* image, int32_t firstPage, int32_t endPage) {
 // Reads the pages in [firstPage, lastPage] not yet in memory, each run of
 // them in one read.
 BmpStatus ReadMissingPages(const BmpImage* image, int32_t firstPage, int32_t lastPage) {
-    int32_t page = firstPage;
-    while (page <= lastPage) {
-        if (image->loadedPages[page] != 0) {
-            ++page;
-            continue;
-        }
-        int32_t runEnd = page + 1;
-        while (runEnd <= lastPage && image->loadedPages[runEnd] == 0) {
-            ++runEnd;
-        }
-        const BmpStatus status = ReadPages(image, page, runEnd);
-        if (status != kBmpOk) {
-            return status;
+    for (int32_t page = firstPage; page <= lastPage;) {
+        const bool loaded = image->loadedPages[page] != 0;
+        const int32_t runEnd = PageRunEnd(image, page, lastPage + 1);
+        if (!loaded && ReadPages(image, page, runEnd) != kBmpOk) {
+            return kBmpCannotReadPixels;
         }
         page = runEnd;
     }
@@ -48,6 +37,23 @@ BmpStatus ReadMissingPages(const BmpImage* image, int32_t firstPage, int32_t las
 }
 
 } // namespace
+
+void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int32_t* start,
+                  int32_t* end) {
+    const int64_t first = int64_t{firstPage} * kBmpPageBytes - image->pagePhase;
+    const int64_t last = int64_t{endPage} * kBmpPageBytes - image->pagePhase;
+    *start = first < 0 ? 0 : static_cast<int32_t>(first);
+    *end = last > image->pixelBytes ? image->pixelBytes : static_cast<int32_t>(last);
+}
+
+int32_t PageRunEnd(const BmpImage* image, int32_t page, int32_t limit) {
+    const uint8_t loaded = image->loadedPages[page];
+    int32_t end = page + 1;
+    while (end < limit && image->loadedPages[end] == loaded) {
+        ++end;
+    }
+    return end;
+}
 
 BmpStatus LoadPixelBytes(const BmpImage* image, int32_t first, int32_t last) {
     if (image->held != kBmpRowsOnDemand) {

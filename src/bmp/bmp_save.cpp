@@ -65,38 +65,6 @@ BmpStatus CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, i
     return status;
 }
 
-// Byte range of a run of pages, cut to the pixel array.
-void PageRunBytes(const BmpImage* image, int32_t firstPage, int32_t endPage, int32_t* start,
-                  int32_t* end) {
-    const int64_t first = int64_t{firstPage} * kBmpPageBytes - image->pagePhase;
-    const int64_t last = int64_t{endPage} * kBmpPageBytes - image->pagePhase;
-    *start = first < 0 ? 0 : static_cast<int32_t>(first);
-    *end = last > image->pixelBytes ? image->pixelBytes : static_cast<int32_t>(last);
-}
-
-// Where the pixel rows go. When the file will replace another, its rows are
-// handed on to the disk piece by piece as each piece is complete: ext4 and
-// btrfs push a file renamed over another out inside the rename anyway (so that
-// a crash cannot leave the name on an empty file), and started early that work
-// overlaps the writing instead of following it, so the rename has less to
-// wait for. The last piece is left to the rename, with nothing left to
-// overlap, so an image of one piece is written without any such request.
-//
-// When nothing will write the image again, rows held in a store are given
-// back piece by piece instead, once written. The file system needs as many
-// new pages as the rows fill, and the store's pages, just freed, can be those:
-// the job and the file's cache then hold the image about once, not twice,
-// which a large image on a machine short of memory needs. On a virtual
-// machine that hands idle memory back to its host, pages taken fresh can also
-// be slow to come by, and pages given back spare the file system from taking
-// them.
-struct PixelRowsOutput {
-    ShellFile* file;
-    int64_t pixelStart; // file offset of the first pixel byte
-    bool writeBehind;
-    bool giveBack;
-};
-
 // Large enough that the requests cost nothing beside the copying, small
 // enough that the disk starts early.
 constexpr int32_t kWriteBehindPages = 2048; // 8 MiB
@@ -106,28 +74,28 @@ constexpr int64_t kGiveBackBytes = int64_t{2} * 1024 * 1024;
 
 // When writing behind, starts the disk on the finished piece [start, end);
 // the last piece is left to the rename.
-void StartPieceWriteback(const PixelRowsOutput* target, const BmpImage* image, int32_t start,
+void StartPieceWriteback(const BmpOutput* target, const BmpImage* image, int32_t start,
                          int32_t end) {
     if (target->writeBehind && start < end && end < image->pixelBytes) {
-        ShellFileStartWriteback(target->file, target->pixelStart + start, end - start);
+        ShellFileStartWriteback(target->file, PixelRowsOffset(image) + start, end - start);
     }
 }
 
 // Where the piece of rows that starts at `start` ends: on the file's next
 // page boundary when its pieces are handed on, so that no page handed on is
 // written to again; on the store's next 2 MiB boundary when given back.
-int32_t NextPieceBoundary(const PixelRowsOutput* target, const BmpImage* image, int32_t start) {
+int32_t NextPieceBoundary(const BmpOutput* target, const BmpImage* image, int32_t start) {
     const int64_t unit =
         target->writeBehind ? int64_t{kWriteBehindPages} * kBmpPageBytes : kGiveBackBytes;
-    const int64_t base = target->writeBehind ? target->pixelStart : image->pagePhase;
+    const int64_t base = target->writeBehind ? PixelRowsOffset(image) : image->pagePhase;
     const int64_t end = ((base + start) / unit + 1) * unit - base;
     return end < image->pixelBytes ? static_cast<int32_t>(end) : image->pixelBytes;
 }
 
 // Writes the whole pixel array from memory: in one write, or in pieces that
 // are handed on or given back as each is written.
-BmpStatus WriteFromMemory(const PixelRowsOutput* target, const BmpImage* image) {
-    if (!target->writeBehind && !target->giveBack) {
+BmpStatus WriteFromMemory(const BmpOutput* target, const BmpImage* image) {
+    if (!target->writeBehind && !target->mayGiveBackRows) {
         return WriteAll(target->file, image->pixels, image->pixelBytes) ? kBmpOk
                                                                         : kBmpCannotWriteOutput;
     }
@@ -138,7 +106,7 @@ BmpStatus WriteFromMemory(const PixelRowsOutput* target, const BmpImage* image) 
             return kBmpCannotWriteOutput;
         }
         StartPieceWriteback(target, image, start, end);
-        if (target->giveBack) {
+        if (target->mayGiveBackRows) {
             ShellGiveBackStorePages(image->pixels + start, static_cast<size_t>(end - start));
         }
         start = end;
@@ -148,24 +116,17 @@ BmpStatus WriteFromMemory(const PixelRowsOutput* target, const BmpImage* image) 
 
 // Writes the runs of pages in [firstPage, endPage) that were read for stars
 // over the rows copied there from the input.
-bool WriteLoadedPages(const PixelRowsOutput* target, const BmpImage* image, int32_t firstPage,
+bool WriteLoadedPages(const BmpOutput* target, const BmpImage* image, int32_t firstPage,
                       int32_t endPage) {
-    int32_t page = firstPage;
-    while (page < endPage) {
-        if (image->loadedPages[page] == 0) {
-            ++page;
-            continue;
-        }
-        int32_t runEnd = page;
-        while (runEnd < endPage && image->loadedPages[runEnd] != 0) {
-            ++runEnd;
-        }
+    for (int32_t page = firstPage; page < endPage;) {
+        const int32_t runEnd = PageRunEnd(image, page, endPage);
         int32_t start = 0;
         int32_t end = 0;
         PageRunBytes(image, page, runEnd, &start, &end);
         const size_t length = static_cast<size_t>(end - start);
-        if (ShellFileWriteAt(target->file, image->pixels + start, length,
-                             target->pixelStart + start) != length) {
+        if (image->loadedPages[page] != 0 &&
+            ShellFileWriteAt(target->file, image->pixels + start, length,
+                             PixelRowsOffset(image) + start) != length) {
             return false;
         }
         page = runEnd;
@@ -179,7 +140,7 @@ bool WriteLoadedPages(const PixelRowsOutput* target, const BmpImage* image, int3
 // would, and the pages read for stars are then written over them: in one
 // piece, or piece by piece when writing behind, so that every piece is final
 // before it is handed on.
-BmpStatus WritePixels(const PixelRowsOutput* target, const BmpImage* image) {
+BmpStatus WritePixels(const BmpOutput* target, const BmpImage* image) {
     if (image->held != kBmpRowsOnDemand) {
         return WriteFromMemory(target, image);
     }
@@ -220,8 +181,8 @@ int64_t PixelRowsOffset(const BmpImage* image) {
 
 BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image) {
     ShellFile* file = output.file;
-    const PixelRowsOutput target = {file, PixelRowsOffset(image), output.writeBehind,
-                                    output.mayGiveBackRows && image->held != kBmpRowsInBlock};
+    BmpOutput target = output;
+    target.mayGiveBackRows = output.mayGiveBackRows && image->held != kBmpRowsInBlock;
     if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
         !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
         (image->gapBlock != nullptr && !WriteAll(file, image->gapBlock, image->gapLength))) {

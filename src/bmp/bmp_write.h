@@ -12,14 +12,25 @@ int64_t PixelRowsOffset(const BmpImage* image);
 // memory: both decided where the file is made, not by the writer.
 struct BmpOutput {
     ShellFile* file;
-    // A new file that will replace another: the rows are handed on to the disk
-    // piece by piece as they are written, and kept, since a refused replace
-    // writes the old file in place after all.
+    // A new file that will replace another: its rows are handed on to the
+    // disk piece by piece as each piece is complete, and kept, since a
+    // refused replace writes the old file in place after all. ext4 and btrfs
+    // push a file renamed over another out inside the rename anyway (so that
+    // a crash cannot leave the name on an empty file), and started early that
+    // work overlaps the writing instead of following it, so the rename has
+    // less to wait for. The last piece is left to the rename, with nothing
+    // left to overlap, so an image of one piece is written without any such
+    // request.
     bool writeBehind;
-    // The rows may be given back: this is the image's last write, so the memory
-    // of rows held in a store is returned piece by piece as they are written,
-    // and the pages the file system fills with them can be the same pages
-    // rather than more. The rows must not be read again, whatever the outcome.
+    // The rows may be given back: this is the image's last write, so rows
+    // held in a store are returned piece by piece as they are written, and
+    // must not be read again, whatever the outcome. The file system needs as
+    // many new pages as the rows fill, and the store's pages, just freed, can
+    // be those: the job and the file's cache then hold the image about once,
+    // not twice, which a large image on a machine short of memory needs. On a
+    // virtual machine that hands idle memory back to its host, pages taken
+    // fresh can also be slow to come by, and pages given back spare the file
+    // system from taking them.
     bool mayGiveBackRows;
 };
 
