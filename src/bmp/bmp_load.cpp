@@ -13,39 +13,32 @@ bool FileCannotSupply(int64_t remaining, int32_t needed) {
     return remaining >= 0 && remaining < needed;
 }
 
-// Holds the rows of a file of known size in a pixel store: read whole now, or
-// with a record of the pages read so far and none read yet. On failure
-// nothing is held.
-BmpStatus StorePixels(BmpImage* image, BmpRows held) {
-    const bool whole = held == kBmpRowsWhole;
-    const int32_t phase = static_cast<int32_t>(image->pixelOffset % kBmpPageBytes);
-    const size_t storeBytes = static_cast<size_t>(phase) + static_cast<size_t>(image->pixelBytes);
-    uint8_t* store = static_cast<uint8_t*>(ShellReserveStore(storeBytes, whole));
-    if (store == nullptr) {
+// Holds the rows of a file of known size in a pixel store, as image->held
+// says: read whole now, or with a record of the pages read so far and none
+// read yet. On failure the caller releases what was set up.
+BmpStatus StorePixels(BmpImage* image) {
+    const bool whole = image->held == kBmpRowsWhole;
+    image->pagePhase = static_cast<int32_t>(image->pixelOffset % kBmpPageBytes);
+    image->storeBytes =
+        static_cast<size_t>(image->pagePhase) + static_cast<size_t>(image->pixelBytes);
+    image->store = static_cast<uint8_t*>(ShellReserveStore(image->storeBytes, whole));
+    if (image->store == nullptr) {
         return kBmpCannotAllocatePixels;
     }
-    uint8_t* pixels = store + phase;
+    image->pixels = image->store + image->pagePhase;
     if (whole) {
         const size_t length = static_cast<size_t>(image->pixelBytes);
-        if (ShellFileReadAt(image->input, pixels, length, image->pixelOffset) != length) {
-            ShellReleaseStore(store, storeBytes);
-            return kBmpCannotReadPixels;
-        }
-    } else {
-        const int64_t pages = (storeBytes + kBmpPageBytes - 1) / kBmpPageBytes;
-        uint8_t* loaded = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(pages)));
-        if (loaded == nullptr) {
-            ShellReleaseStore(store, storeBytes);
-            return kBmpCannotAllocatePixels;
-        }
-        std::memset(loaded, 0, static_cast<size_t>(pages));
-        image->loadedPages = loaded;
-        image->pageCount = static_cast<int32_t>(pages);
+        return ShellFileReadAt(image->input, image->pixels, length, image->pixelOffset) == length
+                   ? kBmpOk
+                   : kBmpCannotReadPixels;
     }
-    image->store = store;
-    image->storeBytes = storeBytes;
-    image->pagePhase = phase;
-    image->pixels = pixels;
+    const int64_t pages = (image->storeBytes + kBmpPageBytes - 1) / kBmpPageBytes;
+    image->loadedPages = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(pages)));
+    if (image->loadedPages == nullptr) {
+        return kBmpCannotAllocatePixels;
+    }
+    std::memset(image->loadedPages, 0, static_cast<size_t>(pages));
+    image->pageCount = static_cast<int32_t>(pages);
     return kBmpOk;
 }
 
@@ -189,7 +182,7 @@ BmpStatus LoadBmpRows(BmpImage* image, BmpRows wanted) {
                            kBmpCannotReadPixels, &image->pixels);
     } else {
         image->held = wanted;
-        status = StorePixels(image, wanted);
+        status = StorePixels(image);
     }
     if (status != kBmpOk) {
         ReleaseBmpImage(image);
