@@ -207,16 +207,6 @@ TEST(Save, NewOutputGetsTheModeOfANewFile) {
     umask(saved);
 }
 
-// The rows go after a gap as long as a signed 32-bit length goes, not at an
-// offset wrapped below the headers.
-TEST(Save, RowsFollowTheLongestGap) {
-    uint8_t gap = 0;
-    BmpImage image{};
-    image.gapBlock = &gap;
-    image.gapLength = INT32_MAX;
-    EXPECT_EQ(PixelRowsOffset(&image), int64_t{kBmpHeadersSize} + INT32_MAX);
-}
-
 TEST(Save, InPlaceFailureKeepsTheInputWhole) {
     ScratchDirectory scratch;
     const Bytes original = MakeBmp(WithGap());

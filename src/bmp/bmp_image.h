@@ -43,9 +43,10 @@ struct BmpImage {
     size_t storeBytes;
     int32_t pagePhase; // offset of the first pixel byte within its page
     // The input, open from the headers until the rows are all in memory or
-    // the image is saved; the file offset of its first pixel byte. While the
-    // rows are read on demand: one byte per page of the store, set once the
-    // page has been read.
+    // the image is saved; the file offset of its first pixel byte, there and
+    // in every file the image is written to (64-bit: after the longest gap it
+    // passes 32 bits). While the rows are read on demand: one byte per page
+    // of the store, set once the page has been read.
     ShellFile* input;
     int64_t pixelOffset;
     uint8_t* loadedPages;

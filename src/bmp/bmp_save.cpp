@@ -77,7 +77,7 @@ constexpr int64_t kGiveBackBytes = int64_t{2} * 1024 * 1024;
 void StartPieceWriteback(const BmpOutput* target, const BmpImage* image, int32_t start,
                          int32_t end) {
     if (target->writeBehind && start < end && end < image->pixelBytes) {
-        ShellFileStartWriteback(target->file, PixelRowsOffset(image) + start, end - start);
+        ShellFileStartWriteback(target->file, image->pixelOffset + start, end - start);
     }
 }
 
@@ -87,7 +87,7 @@ void StartPieceWriteback(const BmpOutput* target, const BmpImage* image, int32_t
 int32_t NextPieceBoundary(const BmpOutput* target, const BmpImage* image, int32_t start) {
     const int64_t unit =
         target->writeBehind ? int64_t{kWriteBehindPages} * kBmpPageBytes : kGiveBackBytes;
-    const int64_t base = target->writeBehind ? PixelRowsOffset(image) : image->pagePhase;
+    const int64_t base = target->writeBehind ? image->pixelOffset : image->pagePhase;
     const int64_t end = ((base + start) / unit + 1) * unit - base;
     return end < image->pixelBytes ? static_cast<int32_t>(end) : image->pixelBytes;
 }
@@ -126,7 +126,7 @@ bool WriteLoadedPages(const BmpOutput* target, const BmpImage* image, int32_t fi
         const size_t length = static_cast<size_t>(end - start);
         if (image->loadedPages[page] != 0 &&
             ShellFileWriteAt(target->file, image->pixels + start, length,
-                             PixelRowsOffset(image) + start) != length) {
+                             image->pixelOffset + start) != length) {
             return false;
         }
         page = runEnd;
@@ -175,17 +175,13 @@ BmpStatus WritePixels(const BmpOutput* target, const BmpImage* image) {
 
 } // namespace
 
-int64_t PixelRowsOffset(const BmpImage* image) {
-    return int64_t{kBmpHeadersSize} + (image->gapBlock == nullptr ? 0 : image->gapLength);
-}
-
 BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image) {
     ShellFile* file = output.file;
     BmpOutput target = output;
     target.mayGiveBackRows = output.mayGiveBackRows && image->held != kBmpRowsInBlock;
     if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
         !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
-        (image->gapBlock != nullptr && !WriteAll(file, image->gapBlock, image->gapLength))) {
+        !WriteAll(file, image->gapBlock, image->gapLength)) {
         return kBmpCannotWriteOutput;
     }
     return WritePixels(&target, image);

@@ -4,10 +4,6 @@
 
 #include "bmp/bmp_image.h"
 
-// File offset of the first pixel row as written: after the headers and the gap
-// block. 64-bit, since the gap may be as long as a signed 32-bit length goes.
-int64_t PixelRowsOffset(const BmpImage* image);
-
 // A file the image is written to, and what becomes of the rows written from
 // memory: both decided where the file is made, not by the writer.
 struct BmpOutput {
