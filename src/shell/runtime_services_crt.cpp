@@ -1,13 +1,10 @@
-// The POSIX half of the runtime services: opening, creating and reading files
-// at offsets, memory for pixel rows, paths, temporary names, replacing files,
-// the write signals and the narrow encoding (UTF-8). The rest is plain C
-// runtime, shared with Windows (runtime_services_stdio.cpp).
-#include "shell/beside_name.h"
+// The POSIX half of the runtime services: opening files, reading and writing
+// them at offsets, memory for pixel rows, paths, the steps of making and
+// replacing a file, the write signals and the narrow encoding (UTF-8). The
+// rest is shared with Windows (runtime_services_stdio.cpp).
 #include "shell/runtime_services.h"
-#include "shell/stdio_stream.h"
-
+#include "shell/services_shared.h"
 #include "shell/utf16_to_utf8.h"
-#include "shell/whole_pages.h"
 
 #include <atomic>
 #include <cerrno>
@@ -66,7 +63,7 @@ ShellFile* WrapDescriptor(int descriptor, int32_t* outcome, const char* path) {
         *outcome = kShellFileFailed;
         close(descriptor);
         if (path != nullptr) {
-            unlink(path);
+            RemoveNamed(path);
         }
         return nullptr;
     }
@@ -92,6 +89,90 @@ int ProcessUmask() {
     }
     std::fclose(status);
     return mask;
+}
+
+// Reads into `destination`, or where it is null writes `source`, at an offset
+// of the stream's file until `length` bytes, the end of the file or an error.
+size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
+                  int64_t offset) {
+    const int descriptor = fileno(Stream(file));
+    size_t done = 0;
+    while (done < length) {
+        const off_t at = offset + static_cast<off_t>(done);
+        const ssize_t moved =
+            destination != nullptr
+                ? pread(descriptor, static_cast<uint8_t*>(destination) + done, length - done, at)
+                : pwrite(descriptor, static_cast<const uint8_t*>(source) + done, length - done, at);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(moved);
+    }
+    return done;
+}
+
+// Opens the directory `path` is in, for reading its status and flags. -1 on
+// failure.
+int OpenDirectoryOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    char directory[PATH_MAX];
+    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof directory) {
+        return -1;
+    }
+    std::memcpy(directory, path, length);
+    directory[length] = '\0';
+    return open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Whether the regular file at `path`, of device `device`, is mounted over its
+// name: the root of a mount (a file bind-mounted there), or on another device
+// than its directory.
+bool IsMountPoint(const char* path, dev_t device, int directory) {
+    struct stat parent;
+    if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
+        return true;
+    }
+#if defined(STATX_ATTR_MOUNT_ROOT)
+    struct statx extended;
+    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
+              &extended) == 0 &&
+        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+#else
+    (void)path;
+#endif
+    return false;
+}
+
+bool IsWritable(const char* path) {
+    // Non-blocking, no controlling terminal, no link followed: the check never
+    // waits for a reader or opens anything but the file it was given.
+    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    close(descriptor);
+    return true;
+}
+
+// Whether the directory only takes new names (the append-only flag).
+bool IsAppendOnly(int directory) {
+#if defined(FS_IOC_GETFLAGS)
+    int flags = 0;
+    return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & FS_APPEND_FL) != 0;
+#else
+    (void)directory;
+    return false;
+#endif
 }
 
 } // namespace
@@ -232,107 +313,12 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
 }
 
 size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
-    if (std::fflush(Stream(file)) != 0) {
-        return 0;
-    }
-    const int descriptor = fileno(Stream(file));
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t put = pwrite(descriptor, static_cast<const uint8_t*>(source) + done,
-                                   length - done, offset + static_cast<off_t>(done));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(put);
-    }
-    return done;
+    return std::fflush(Stream(file)) != 0 ? 0 : TransferAt(file, nullptr, source, length, offset);
 }
 
 size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
-    const int descriptor = fileno(Stream(file));
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t got = pread(descriptor, static_cast<uint8_t*>(destination) + done,
-                                  length - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return done;
+    return TransferAt(file, destination, nullptr, length, offset);
 }
-
-namespace {
-
-// Opens the directory `path` is in, for reading its status and flags. -1 on
-// failure.
-int OpenDirectoryOf(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) {
-        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }
-    char directory[PATH_MAX];
-    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-    if (length >= sizeof directory) {
-        return -1;
-    }
-    std::memcpy(directory, path, length);
-    directory[length] = '\0';
-    return open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-}
-
-// Whether the regular file at `path`, of device `device`, is mounted over its
-// name: the root of a mount (a file bind-mounted there), or on another device
-// than its directory.
-bool IsMountPoint(const char* path, dev_t device, int directory) {
-    struct stat parent;
-    if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
-        return true;
-    }
-#if defined(STATX_ATTR_MOUNT_ROOT)
-    struct statx extended;
-    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
-              &extended) == 0 &&
-        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
-        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-    }
-#else
-    (void)path;
-#endif
-    return false;
-}
-
-// Whether `path` can be opened for writing now, as a plain open would.
-bool IsWritable(const char* path) {
-    // Non-blocking, no controlling terminal, no link followed: the check never
-    // waits for a reader or opens anything but the file it was given.
-    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
-    }
-    close(descriptor);
-    return true;
-}
-
-// Whether the directory only takes new names (the append-only flag).
-bool IsAppendOnly(int directory) {
-#if defined(FS_IOC_GETFLAGS)
-    int flags = 0;
-    return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
-           (flags & FS_APPEND_FL) != 0;
-#else
-    (void)directory;
-    return false;
-#endif
-}
-
-} // namespace
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
@@ -374,11 +360,6 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) 
     return ConvertUtf16ToUtf8(wide, narrow, capacity);
 }
 
-namespace {
-
-// A value that differs between calls and between processes, for temporary
-// names. Never taken from the random generator, whose sequence belongs to
-// the stars.
 uint32_t UniqueToken() {
     static std::atomic<uint32_t> counter{0};
     struct timespec now;
@@ -388,8 +369,6 @@ uint32_t UniqueToken() {
     return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
 }
 
-// A file without a name in `directory` ("" for the current one), with the
-// permissions a new file gets there; unsupported where there are none.
 ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
 #if defined(O_TMPFILE)
     // Naming the file later goes through /proc (see LinkName); where
@@ -415,8 +394,6 @@ ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
 #endif
 }
 
-// A new file at `path` that only its owner may read and write, failing if the
-// name is taken.
 ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (descriptor < 0) {
@@ -426,7 +403,6 @@ ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     return WrapDescriptor(descriptor, outcome, path);
 }
 
-// Gives an unnamed file the name `path`, failing if the name is taken.
 int32_t LinkName(ShellFile* file, const char* path) {
     if (std::fflush(Stream(file)) != 0) {
         return kShellFileFailed;
@@ -441,8 +417,6 @@ int32_t LinkName(ShellFile* file, const char* path) {
     return OutcomeOf(errno);
 }
 
-// Gives the file the identity ShellFilePutInPlace describes. Done, denied when
-// it cannot be carried, or failed when what was buffered cannot be written.
 int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     // Nothing may be written after the mode is set: a write by a caller
     // without CAP_FSETID clears the set-user-ID and set-group-ID bits.
@@ -493,123 +467,17 @@ int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     return same ? kShellFileDone : kShellFileDenied;
 }
 
-// Renames the named new file over `target`. A mount point cannot be replaced
-// but may be written (EBUSY, EXDEV), like a target the directory or its owner
-// refuses to let go.
-int32_t RenameOver(const char* from, const char* target) {
+// A rename. A mount point cannot be replaced but may be written (EBUSY,
+// EXDEV), like a target the directory or its owner refuses to let go.
+int32_t MoveOver(const char* from, const char* target) {
     if (std::rename(from, target) == 0) {
         return kShellFileDone;
     }
     return errno == EBUSY || errno == EXDEV ? kShellFileDenied : OutcomeOf(errno);
 }
 
-// Gives the complete unnamed file a fresh temporary name beside `target`.
-int32_t NameBeside(ShellNewFile* made, const char* target) {
-    int32_t outcome = kShellFileFailed;
-    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
-        if (!PickNameBeside(target, UniqueToken(), made->path)) {
-            return kShellFileFailed;
-        }
-        outcome = LinkName(made->file, made->path);
-        if (outcome != kShellFileExists) {
-            break;
-        }
-    }
-    made->named = outcome == kShellFileDone ? 1 : 0;
-    return outcome;
-}
-
-// Closes the file, and where that fails removes the name it was given.
-int32_t CloseNamed(ShellNewFile* made, const char* name) {
-    const bool closed = std::fclose(Stream(made->file)) == 0;
-    made->file = nullptr;
-    if (!closed) {
-        unlink(name);
-    }
-    made->named = 0;
-    return closed ? kShellFileDone : kShellFileFailed;
-}
-
-} // namespace
-
-int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
-    made->file = nullptr;
-    made->named = 0;
-    made->path[0] = '\0';
-    // The directory part, checked first to leave room for a temporary name.
-    const size_t directory = DirectoryPartLength(target);
-    if (directory + kBesideNameLength + 1 > sizeof made->path) {
-        return kShellFileFailed;
-    }
-    int32_t outcome = kShellFileUnsupported;
-    if (info->unnamedFiles) {
-        std::memcpy(made->path, target, directory);
-        made->path[directory] = '\0';
-        made->file = CreateUnnamed(made->path, &outcome);
-        made->path[0] = '\0';
-    }
-    if (outcome != kShellFileUnsupported || info->appendOnly) {
-        return outcome;
-    }
-    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
-        PickNameBeside(target, UniqueToken(), made->path);
-        made->file = CreatePrivate(made->path, &outcome);
-        if (outcome != kShellFileExists) {
-            break;
-        }
-    }
-    made->named = made->file != nullptr ? 1 : 0;
-    return outcome;
-}
-
-int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
-    const bool existing = info->kind == kShellPathRegular;
-    const int32_t identity = TakeIdentity(made->file, info);
-    if (identity == kShellFileFailed || (identity != kShellFileDone && existing)) {
-        ShellFileDiscard(made);
-        return identity;
-    }
-    if (!existing && made->named == 0) {
-        // The missing target's name directly: no temporary name to remove,
-        // which an append-only directory would refuse.
-        const int32_t linked = LinkName(made->file, target);
-        if (linked == kShellFileDone) {
-            return CloseNamed(made, target);
-        }
-        if (linked != kShellFileExists || info->appendOnly) {
-            ShellFileDiscard(made);
-            return kShellFileFailed;
-        }
-        // Another writer made the target meanwhile: the last one to finish
-        // replaces it, as it would replace an older one.
-    }
-    if (made->named == 0 && NameBeside(made, target) != kShellFileDone) {
-        ShellFileDiscard(made);
-        return kShellFileFailed;
-    }
-    char temporary[kShellNewFilePathCapacity];
-    std::memcpy(temporary, made->path, sizeof temporary);
-    if (CloseNamed(made, temporary) != kShellFileDone) {
-        return kShellFileFailed;
-    }
-    const int32_t renamed = RenameOver(temporary, target);
-    if (renamed != kShellFileDone) {
-        unlink(temporary);
-    }
-    return renamed == kShellFileDone || (renamed == kShellFileDenied && existing)
-               ? renamed
-               : kShellFileFailed;
-}
-
-void ShellFileDiscard(ShellNewFile* made) {
-    if (made->file != nullptr) {
-        std::fclose(Stream(made->file));
-        made->file = nullptr;
-    }
-    if (made->named != 0) {
-        unlink(made->path);
-        made->named = 0;
-    }
+void RemoveNamed(const char* path) {
+    unlink(path);
 }
 
 namespace {
