@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -91,29 +90,6 @@ int ProcessUmask() {
     return mask;
 }
 
-// Reads into `destination`, or where it is null writes `source`, at an offset
-// of the stream's file until `length` bytes, the end of the file or an error.
-size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
-                  int64_t offset) {
-    const int descriptor = fileno(Stream(file));
-    size_t done = 0;
-    while (done < length) {
-        const off_t at = offset + static_cast<off_t>(done);
-        const ssize_t moved =
-            destination != nullptr
-                ? pread(descriptor, static_cast<uint8_t*>(destination) + done, length - done, at)
-                : pwrite(descriptor, static_cast<const uint8_t*>(source) + done, length - done, at);
-        if (moved < 0 && errno == EINTR) {
-            continue;
-        }
-        if (moved <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(moved);
-    }
-    return done;
-}
-
 // Opens the directory `path` is in, for reading its status and flags. -1 on
 // failure.
 int OpenDirectoryOf(const char* path) {
@@ -163,7 +139,6 @@ bool IsWritable(const char* path) {
     return true;
 }
 
-// Whether the directory only takes new names (the append-only flag).
 bool IsAppendOnly(int directory) {
 #if defined(FS_IOC_GETFLAGS)
     int flags = 0;
@@ -255,15 +230,14 @@ void* ShellReserveStore(size_t bytes, bool filledWhole) {
         }
     }
 #if defined(MADV_NOHUGEPAGE)
-    // A block read page by page declines huge pages, so that what is resident
-    // stays with the pages read. A block filled whole is left to the system's
-    // policy rather than asked for them: a huge page has to come from a free
-    // 2 MiB run, and on a virtual machine that hands idle memory back to its
-    // host those runs are the memory handed back, which the host must supply
-    // again page by page, so asking for them can make a dense job slower
-    // rather than faster (docs/performance.md, "Small pages, not huge ones").
-    // Advice only: a kernel without transparent huge pages refuses it, and
-    // the block works all the same.
+    // A block filled whole is left to the system's policy rather than asked
+    // for huge pages: a huge page has to come from a free 2 MiB run, and on a
+    // virtual machine that hands idle memory back to its host those runs are
+    // the memory handed back, which the host must supply again page by page,
+    // so asking for them can make a dense job slower rather than faster
+    // (docs/performance.md, "Small pages, not huge ones"). Advice only: a
+    // kernel without transparent huge pages refuses it, and the block works
+    // all the same.
     if (!filledWhole) {
         madvise(block, bytes, MADV_NOHUGEPAGE);
     }
@@ -312,12 +286,25 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
     return static_cast<int64_t>(copied);
 }
 
-size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
-    return std::fflush(Stream(file)) != 0 ? 0 : TransferAt(file, nullptr, source, length, offset);
-}
-
-size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
-    return TransferAt(file, destination, nullptr, length, offset);
+size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
+                  int64_t offset) {
+    const int descriptor = fileno(Stream(file));
+    size_t done = 0;
+    while (done < length) {
+        const off_t at = offset + static_cast<off_t>(done);
+        const ssize_t moved =
+            destination != nullptr
+                ? pread(descriptor, static_cast<uint8_t*>(destination) + done, length - done, at)
+                : pwrite(descriptor, static_cast<const uint8_t*>(source) + done, length - done, at);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(moved);
+    }
+    return done;
 }
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
@@ -505,13 +492,9 @@ uint32_t ShellHoldWriteSignals() {
     sigpending(&pending);
     uint32_t held = 0;
     for (size_t i = 0; i < std::size(kWriteSignals); ++i) {
-        uint32_t bits = 0;
-        if (sigismember(&previous, kWriteSignals[i]) == 0) {
-            bits |= kBlockedHere;
-        }
-        if (sigismember(&pending, kWriteSignals[i]) == 1) {
-            bits |= kPendingBefore;
-        }
+        const int number = kWriteSignals[i];
+        const uint32_t bits = (sigismember(&previous, number) == 0 ? kBlockedHere : 0) |
+                              (sigismember(&pending, number) == 1 ? kPendingBefore : 0);
         held |= bits << (2 * i);
     }
     return held;

@@ -50,6 +50,14 @@ int32_t ShellFileClose(ShellFile* file) {
     return closed && !failedBefore ? 0 : -1;
 }
 
+size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    return TransferAt(file, destination, nullptr, length, offset);
+}
+
+size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    return std::fflush(Stream(file)) != 0 ? 0 : TransferAt(file, nullptr, source, length, offset);
+}
+
 void* ShellAllocate(size_t bytes) {
     return std::malloc(bytes);
 }

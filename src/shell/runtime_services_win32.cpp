@@ -12,7 +12,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
@@ -156,10 +155,9 @@ bool SeekHandle(HANDLE handle, int64_t offset) {
     return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
 }
 
-// Reads into `destination`, or where it is null writes `source`, at an offset
-// until `length` bytes, the end of the file or an error.
-size_t TransferAt(HANDLE handle, void* destination, const void* source, size_t length,
-                  int64_t offset) {
+// TransferAt on the handle itself, whose position is left after the bytes.
+size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, size_t length,
+                        int64_t offset) {
     if (!SeekHandle(handle, offset)) {
         return 0;
     }
@@ -179,23 +177,6 @@ size_t TransferAt(HANDLE handle, void* destination, const void* source, size_t l
         done += moved;
     }
     return done;
-}
-
-// TransferAt through the stream's handle. That moves the handle's position,
-// which the stream relies on; it is put back, and a write where that cannot be
-// done counts as failed.
-size_t TransferAtStream(ShellFile* file, void* destination, const void* source, size_t length,
-                        int64_t offset) {
-    const bool write = destination == nullptr;
-    const HANDLE handle = HandleOf(file);
-    const int64_t position = _lseeki64(_fileno(Stream(file)), 0, SEEK_CUR);
-    if (handle == INVALID_HANDLE_VALUE || (write && position < 0)) {
-        return 0;
-    }
-    const size_t done = TransferAt(handle, destination, source, length, offset);
-    const bool restored =
-        position >= 0 && _lseeki64(_fileno(Stream(file)), position, SEEK_SET) == position;
-    return restored || !write ? done : 0;
 }
 
 bool IsDirectory(const wchar_t* path) {
@@ -240,13 +221,20 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return Wrap(_wfopen(wide, wideMode));
 }
 
-size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
-    return TransferAtStream(file, destination, nullptr, length, offset);
-}
-
-size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
-    return std::fflush(Stream(file)) != 0 ? 0
-                                          : TransferAtStream(file, nullptr, source, length, offset);
+size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
+                  int64_t offset) {
+    const bool write = destination == nullptr;
+    const HANDLE handle = HandleOf(file);
+    const int64_t position = _lseeki64(_fileno(Stream(file)), 0, SEEK_CUR);
+    if (handle == INVALID_HANDLE_VALUE || (write && position < 0)) {
+        return 0;
+    }
+    // Moving the handle's position moves the one the stream relies on; it is
+    // put back, and a write where that cannot be done counts as failed.
+    const size_t done = TransferAtHandle(handle, destination, source, length, offset);
+    const bool restored =
+        position >= 0 && _lseeki64(_fileno(Stream(file)), position, SEEK_SET) == position;
+    return restored || !write ? done : 0;
 }
 
 // There is no kernel copy between files here: the rows go through a buffer,
@@ -271,11 +259,11 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
     while (copied < length) {
         const size_t left = length - copied;
         const size_t wanted = left < kCopyBufferBytes ? left : kCopyBufferBytes;
-        const size_t got =
-            TransferAt(source, buffer, nullptr, wanted, offset + static_cast<int64_t>(copied));
-        const size_t put =
-            got == 0 ? 0
-                     : TransferAt(target, nullptr, buffer, got, end + static_cast<int64_t>(copied));
+        const size_t got = TransferAtHandle(source, buffer, nullptr, wanted,
+                                            offset + static_cast<int64_t>(copied));
+        const size_t put = got == 0 ? 0
+                                    : TransferAtHandle(target, nullptr, buffer, got,
+                                                       end + static_cast<int64_t>(copied));
         copied += put;
         if (got < wanted || put < got) {
             break;

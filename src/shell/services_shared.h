@@ -37,6 +37,12 @@ inline WholePages WholePagesInside(const void* start, size_t bytes, uintptr_t pa
     return from < to ? WholePages{from, to} : WholePages{0, 0};
 }
 
+// Reads into `destination`, or where it is null writes `source`, at byte
+// `offset` of the stream's file until `length` bytes, the end of the file or an
+// error, leaving the stream where it was. Each platform's own.
+size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
+                  int64_t offset);
+
 // --- The platform's steps of making and replacing a file --------------------
 //
 // ShellFileCreateBeside and ShellFilePutInPlace take them in the same order on
