@@ -22,7 +22,7 @@
 #include <windows.h>
 
 // The C runtime's DLL entry point, which the linker would otherwise have made
-// the image's entry; ours calls it in between the hooks.
+// the image's entry; ours calls it after the early hook.
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
 
 namespace {
@@ -46,15 +46,6 @@ FrameworkModuleRecord gModuleRecord;
 // runtime and the loader may still deliver a process detach) never withdraws
 // a record the framework does not hold.
 bool gRegistered = false;
-
-// Runs before anything else in the image at process attach. It cannot fail.
-void EarlyHook() {
-    uint32_t* state = FrameworkModuleState();
-    for (const ParkedWord& word : kParkedWords) {
-        state[word.takenOffset / sizeof(uint32_t)] = state[word.parkedOffset / sizeof(uint32_t)];
-        state[word.parkedOffset / sizeof(uint32_t)] = 0;
-    }
-}
 
 BOOL AttachToFramework(HINSTANCE instance) {
     if (FrameworkRegisterModule(&gModuleRecord, instance) == 0) {
@@ -84,8 +75,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 }
 
 extern "C" BOOL WINAPI PelindraDllEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    // The early hook, before anything else in the image; it cannot fail.
     if (reason == DLL_PROCESS_ATTACH) {
-        EarlyHook();
+        uint32_t* state = FrameworkModuleState();
+        for (const ParkedWord& word : kParkedWords) {
+            state[word.takenOffset / sizeof(uint32_t)] =
+                state[word.parkedOffset / sizeof(uint32_t)];
+            state[word.parkedOffset / sizeof(uint32_t)] = 0;
+        }
     }
     return DllMainCRTStartup(instance, reason, reserved);
 }

@@ -177,14 +177,21 @@ bool PickNameBeside(const char* target, char (&path)[kShellNewFilePathCapacity])
     return true;
 }
 
-// Gives the complete unnamed file a fresh temporary name beside `target`.
+// Gives `made` a fresh temporary name beside `target`, trying others while
+// other writers hold the ones picked: a new private file under it, or where
+// `made` has a file already (an unnamed one), that file's name.
 int32_t NameBeside(ShellNewFile* made, const char* target) {
+    const bool create = made->file == nullptr;
     int32_t outcome = kShellFileFailed;
     for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
         if (!PickNameBeside(target, made->path)) {
             return kShellFileFailed;
         }
-        outcome = LinkName(made->file, made->path);
+        if (create) {
+            made->file = CreatePrivate(made->path, &outcome);
+        } else {
+            outcome = LinkName(made->file, made->path);
+        }
         if (outcome != kShellFileExists) {
             break;
         }
@@ -209,31 +216,21 @@ int32_t CloseNamed(ShellNewFile* made, const char* name) {
 int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
     made->file = nullptr;
     made->named = 0;
-    made->path[0] = '\0';
-    // The directory part, checked first to leave room for a temporary name.
-    const size_t directory = DirectoryPartLength(target);
-    if (directory + kBesideNameLength + 1 > sizeof made->path) {
+    // A temporary name is picked first, so that nothing is made where none
+    // would fit; an unnamed file goes into its directory part.
+    if (!PickNameBeside(target, made->path)) {
         return kShellFileFailed;
     }
     int32_t outcome = kShellFileUnsupported;
     if (info->unnamedFiles) {
-        std::memcpy(made->path, target, directory);
-        made->path[directory] = '\0';
+        made->path[DirectoryPartLength(target)] = '\0';
         made->file = CreateUnnamed(made->path, &outcome);
-        made->path[0] = '\0';
     }
     if (outcome != kShellFileUnsupported || info->appendOnly) {
+        made->path[0] = '\0';
         return outcome;
     }
-    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
-        PickNameBeside(target, made->path);
-        made->file = CreatePrivate(made->path, &outcome);
-        if (outcome != kShellFileExists) {
-            break;
-        }
-    }
-    made->named = made->file != nullptr ? 1 : 0;
-    return outcome;
+    return NameBeside(made, target);
 }
 
 int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {

@@ -81,14 +81,8 @@ bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
             rest = full + 2;
         }
     }
-    int at = 0;
-    while (*prefix != L'\0') {
-        wide[at++] = *prefix++;
-    }
-    while (*rest != L'\0') {
-        wide[at++] = *rest++;
-    }
-    wide[at] = L'\0';
+    std::wcscpy(wide, prefix);
+    std::wcscat(wide, rest);
     return true;
 }
 
