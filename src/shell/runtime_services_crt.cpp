@@ -1,4 +1,4 @@
-// The POSIX half of the runtime services: opening files, reading and writing
+// The Linux half of the runtime services: opening files, reading and writing
 // them at offsets, memory for pixel rows, paths, the steps of making and
 // replacing a file, the write signals and the narrow encoding (UTF-8). The
 // rest is shared with Windows (runtime_services_stdio.cpp).
@@ -15,16 +15,14 @@
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
+#include <linux/fs.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#endif
 
 namespace {
 
@@ -140,14 +138,9 @@ bool IsWritable(const char* path) {
 }
 
 bool IsAppendOnly(int directory) {
-#if defined(FS_IOC_GETFLAGS)
     int flags = 0;
     return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
            (flags & FS_APPEND_FL) != 0;
-#else
-    (void)directory;
-    return false;
-#endif
 }
 
 } // namespace
@@ -191,14 +184,9 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     if (std::fflush(Stream(file)) != 0) {
         return;
     }
-#if defined(__linux__)
     // Starts writeback of the range's dirty pages and returns; a failure here
     // changes nothing, since the pages are written back later all the same.
     sync_file_range(fileno(Stream(file)), offset, length, SYNC_FILE_RANGE_WRITE);
-#else
-    (void)offset;
-    (void)length;
-#endif
 }
 
 void* ShellReserveStore(size_t bytes, bool filledWhole) {
@@ -229,7 +217,6 @@ void* ShellReserveStore(size_t bytes, bool filledWhole) {
             munmap(block + kept, slack - lead - (kept - bytes));
         }
     }
-#if defined(MADV_NOHUGEPAGE)
     // A block filled whole is left to the system's policy rather than asked
     // for huge pages: a huge page has to come from a free 2 MiB run, and on a
     // virtual machine that hands idle memory back to its host those runs are
@@ -241,7 +228,6 @@ void* ShellReserveStore(size_t bytes, bool filledWhole) {
     if (!filledWhole) {
         madvise(block, bytes, MADV_NOHUGEPAGE);
     }
-#endif
     return block;
 }
 
@@ -323,9 +309,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     // how it is written.
     const int directory = OpenDirectoryOf(path);
     info->appendOnly = IsAppendOnly(directory);
-#if defined(O_TMPFILE)
     info->unnamedFiles = true;
-#endif
     if (found) {
         info->kind = kShellPathRegular;
         info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
@@ -357,7 +341,6 @@ uint32_t UniqueToken() {
 }
 
 ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
-#if defined(O_TMPFILE)
     // Naming the file later goes through /proc (see LinkName); where
     // it is not mounted, say so now, before anything is written.
     if (access("/proc/self/fd", X_OK) != 0) {
@@ -374,11 +357,6 @@ ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
         return nullptr;
     }
     return WrapDescriptor(descriptor, outcome, nullptr);
-#else
-    (void)directory;
-    *outcome = kShellFileUnsupported;
-    return nullptr;
-#endif
 }
 
 ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
