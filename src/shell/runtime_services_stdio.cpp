@@ -162,10 +162,10 @@ size_t DirectoryPartLength(const char* path) {
     return length;
 }
 
-// Puts the directory part of `target` and a temporary name made from a fresh
-// token into `path`: the target's directory plus a short name, so that the
-// result fits even when the target's own name is as long as names go. False,
-// with `path` empty, where it would not fit all the same.
+// Puts into `path` a temporary name beside `target`: its directory part and a
+// short name from a fresh token, which fits even where the target's own name
+// is as long as names go. False, with `path` empty, where the directory part
+// leaves no room.
 bool PickNameBeside(const char* target, char (&path)[kShellNewFilePathCapacity]) {
     const size_t directory = DirectoryPartLength(target);
     path[0] = '\0';

@@ -65,8 +65,8 @@ int32_t LinkName(ShellFile* file, const char* path);
 // denied when it cannot be carried, or failed when what was buffered cannot
 // be written.
 int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target);
-// Puts the closed file named `from` in the place of `target`. Done, or denied
-// where the new file cannot stand in for an existing target.
+// Puts the closed file named `from` in the place of `target`: done, denied
+// where it cannot stand in for an existing target, or another outcome.
 int32_t MoveOver(const char* from, const char* target);
 // Removes the file a temporary name stands for.
 void RemoveNamed(const char* path);
