@@ -47,27 +47,21 @@ FrameworkModuleRecord gModuleRecord;
 // a record the framework does not hold.
 bool gRegistered = false;
 
-BOOL AttachToFramework(HINSTANCE instance) {
-    if (FrameworkRegisterModule(&gModuleRecord, instance) == 0) {
-        return FALSE;
-    }
-    gRegistered = true;
-    // Without memory the library still works; the framework simply has no
-    // object for it.
-    void* memory = FrameworkAllocate(kFrameworkObjectBytes);
-    if (memory != nullptr) {
-        FrameworkInitializeObject(memory, &gModuleRecord, 0);
-    }
-    return TRUE;
-}
-
 } // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {
-        return AttachToFramework(instance);
-    }
-    if (reason == DLL_PROCESS_DETACH && gRegistered) {
+        if (FrameworkRegisterModule(&gModuleRecord, instance) == 0) {
+            return FALSE;
+        }
+        gRegistered = true;
+        // Without memory the library still works; the framework simply has no
+        // object for it.
+        void* memory = FrameworkAllocate(kFrameworkObjectBytes);
+        if (memory != nullptr) {
+            FrameworkInitializeObject(memory, &gModuleRecord, 0);
+        }
+    } else if (reason == DLL_PROCESS_DETACH && gRegistered) {
         FrameworkWithdrawModule(&gModuleRecord, 0);
         gRegistered = false;
     }

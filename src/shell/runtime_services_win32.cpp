@@ -139,20 +139,17 @@ HANDLE HandleOf(ShellFile* file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
 }
 
-// Reads and writes at an offset move the handle's position there and then
-// go on from it. An offset given in an OVERLAPPED would move the position as
-// well, but Wine turns each such call into a round trip to its server, which
-// for a job's many single-page reads and writes costs far more than a seek.
-bool SeekHandle(HANDLE handle, int64_t offset) {
-    LARGE_INTEGER to;
-    to.QuadPart = offset;
-    return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
-}
-
 // TransferAt on the handle itself, whose position is left after the bytes.
 size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, size_t length,
                         int64_t offset) {
-    if (!SeekHandle(handle, offset)) {
+    // The handle's position is moved to the offset and the transfer goes on
+    // from it. An offset given in an OVERLAPPED would move the position as
+    // well, but Wine turns each such call into a round trip to its server,
+    // which for a job's many single-page reads and writes costs far more than
+    // a seek.
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) == 0) {
         return 0;
     }
     size_t done = 0;
