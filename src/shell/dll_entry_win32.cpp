@@ -13,9 +13,8 @@
 //   3. DllMain registers the module record; a refusal fails the load. It then
 //      asks for a 64-byte framework object and, if it gets one, has the
 //      framework initialise it.
-// Process detach runs the same path backwards: DllMain withdraws the record,
-// the C runtime runs its exit work, and the early hook is called once more
-// (it has nothing to do then).
+// Process detach runs the same path backwards: DllMain withdraws the record
+// and the C runtime runs its exit work; the early hook has nothing to do then.
 //
 // Thread attach and detach reach DllMain too, which lets them pass.
 #include "shell/framework_win32.h"
@@ -23,11 +22,8 @@
 #include <windows.h>
 
 // The C runtime's DLL entry point, which the linker would otherwise have made
-// the image's entry; ours calls it in between the hooks.
+// the image's entry; ours calls it after the early hook.
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
-extern "C" BOOL WINAPI PelindraDllEntry(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 namespace {
 
@@ -36,10 +32,11 @@ constexpr size_t kFrameworkObjectBytes = 64;
 // Byte offsets into the framework's state record, whose entries are 32-bit
 // words on every target. At load the framework expects the values parked at
 // 32 and 44 to be taken over into 28 and 40, and the parking places cleared.
-constexpr size_t kFirstParkedOffset = 32;
-constexpr size_t kFirstTakenOffset = 28;
-constexpr size_t kSecondParkedOffset = 44;
-constexpr size_t kSecondTakenOffset = 40;
+struct ParkedWord {
+    size_t parkedOffset;
+    size_t takenOffset;
+};
+constexpr ParkedWord kParkedWords[] = {{32, 28}, {44, 40}};
 
 // Zero-filled at load because it lives in static storage; the framework fills
 // it at registration and reads it back at withdrawal.
@@ -50,64 +47,36 @@ FrameworkModuleRecord gModuleRecord;
 // a record the framework does not hold.
 bool gRegistered = false;
 
-void TakeOverParkedWord(uint32_t* state, size_t parkedOffset, size_t takenOffset) {
-    state[takenOffset / sizeof(uint32_t)] = state[parkedOffset / sizeof(uint32_t)];
-    state[parkedOffset / sizeof(uint32_t)] = 0;
-}
-
-// Runs before anything else in the image at process attach. It cannot fail;
-// for any other reason it does nothing.
-BOOL EarlyHook(DWORD reason) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        uint32_t* state = FrameworkModuleState();
-        TakeOverParkedWord(state, kFirstParkedOffset, kFirstTakenOffset);
-        TakeOverParkedWord(state, kSecondParkedOffset, kSecondTakenOffset);
-    }
-    return TRUE;
-}
-
-BOOL AttachToFramework(HINSTANCE instance) {
-    if (FrameworkRegisterModule(&gModuleRecord, instance) == 0) {
-        return FALSE;
-    }
-    gRegistered = true;
-    // Without memory the library still works; the framework simply has no
-    // object for it.
-    void* memory = FrameworkAllocate(kFrameworkObjectBytes);
-    if (memory != nullptr) {
-        FrameworkInitializeObject(memory, &gModuleRecord, 0);
-    }
-    return TRUE;
-}
-
-void DetachFromFramework() {
-    if (gRegistered) {
-        FrameworkWithdrawModule(&gModuleRecord, 0);
-        gRegistered = false;
-    }
-}
-
 } // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-    switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        return AttachToFramework(instance);
-    case DLL_PROCESS_DETACH:
-        DetachFromFramework();
-        return TRUE;
-    default:
-        return TRUE;
+    if (reason == DLL_PROCESS_ATTACH) {
+        if (FrameworkRegisterModule(&gModuleRecord, instance) == 0) {
+            return FALSE;
+        }
+        gRegistered = true;
+        // Without memory the library still works; the framework simply has no
+        // object for it.
+        void* memory = FrameworkAllocate(kFrameworkObjectBytes);
+        if (memory != nullptr) {
+            FrameworkInitializeObject(memory, &gModuleRecord, 0);
+        }
+    } else if (reason == DLL_PROCESS_DETACH && gRegistered) {
+        FrameworkWithdrawModule(&gModuleRecord, 0);
+        gRegistered = false;
     }
+    return TRUE;
 }
 
 extern "C" BOOL WINAPI PelindraDllEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH && !EarlyHook(reason)) {
-        return FALSE;
+    // The early hook, before anything else in the image; it cannot fail.
+    if (reason == DLL_PROCESS_ATTACH) {
+        uint32_t* state = FrameworkModuleState();
+        for (const ParkedWord& word : kParkedWords) {
+            state[word.takenOffset / sizeof(uint32_t)] =
+                state[word.parkedOffset / sizeof(uint32_t)];
+            state[word.parkedOffset / sizeof(uint32_t)] = 0;
+        }
     }
-    const BOOL result = DllMainCRTStartup(instance, reason, reserved);
-    if (reason == DLL_PROCESS_DETACH) {
-        EarlyHook(reason);
-    }
-    return result;
+    return DllMainCRTStartup(instance, reason, reserved);
 }

@@ -1,34 +1,28 @@
-// The POSIX half of the runtime services: opening, creating and reading files
-// at offsets, memory for pixel rows, paths, temporary names, replacing files,
-// the write signals and the narrow encoding (UTF-8). The rest is plain C
-// runtime, shared with Windows (runtime_services_stdio.cpp).
-#include "shell/beside_name.h"
+// The Linux half of the runtime services: opening files, reading and writing
+// them at offsets, memory for pixel rows, paths, the steps of making and
+// replacing a file, the write signals and the narrow encoding (UTF-8). The
+// rest is shared with Windows (runtime_services_stdio.cpp).
 #include "shell/runtime_services.h"
-#include "shell/stdio_stream.h"
-
+#include "shell/services_shared.h"
 #include "shell/utf16_to_utf8.h"
-#include "shell/whole_pages.h"
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
+#include <linux/fs.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#endif
 
 namespace {
 
@@ -66,7 +60,7 @@ ShellFile* WrapDescriptor(int descriptor, int32_t* outcome, const char* path) {
         *outcome = kShellFileFailed;
         close(descriptor);
         if (path != nullptr) {
-            unlink(path);
+            RemoveNamed(path);
         }
         return nullptr;
     }
@@ -92,6 +86,61 @@ int ProcessUmask() {
     }
     std::fclose(status);
     return mask;
+}
+
+// Opens the directory `path` is in, for reading its status and flags. -1 on
+// failure.
+int OpenDirectoryOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    char directory[PATH_MAX];
+    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    if (length >= sizeof directory) {
+        return -1;
+    }
+    std::memcpy(directory, path, length);
+    directory[length] = '\0';
+    return open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// Whether the regular file at `path`, of device `device`, is mounted over its
+// name: the root of a mount (a file bind-mounted there), or on another device
+// than its directory.
+bool IsMountPoint(const char* path, dev_t device, int directory) {
+    struct stat parent;
+    if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
+        return true;
+    }
+#if defined(STATX_ATTR_MOUNT_ROOT)
+    struct statx extended;
+    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
+              &extended) == 0 &&
+        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    }
+#else
+    (void)path;
+#endif
+    return false;
+}
+
+bool IsWritable(const char* path) {
+    // Non-blocking, no controlling terminal, no link followed: the check never
+    // waits for a reader or opens anything but the file it was given.
+    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    close(descriptor);
+    return true;
+}
+
+bool IsAppendOnly(int directory) {
+    int flags = 0;
+    return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & FS_APPEND_FL) != 0;
 }
 
 } // namespace
@@ -135,14 +184,9 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     if (std::fflush(Stream(file)) != 0) {
         return;
     }
-#if defined(__linux__)
     // Starts writeback of the range's dirty pages and returns; a failure here
     // changes nothing, since the pages are written back later all the same.
     sync_file_range(fileno(Stream(file)), offset, length, SYNC_FILE_RANGE_WRITE);
-#else
-    (void)offset;
-    (void)length;
-#endif
 }
 
 void* ShellReserveStore(size_t bytes, bool filledWhole) {
@@ -173,20 +217,17 @@ void* ShellReserveStore(size_t bytes, bool filledWhole) {
             munmap(block + kept, slack - lead - (kept - bytes));
         }
     }
-#if defined(MADV_NOHUGEPAGE)
-    // A block read page by page declines huge pages, so that what is resident
-    // stays with the pages read. A block filled whole is left to the system's
-    // policy rather than asked for them: a huge page has to come from a free
-    // 2 MiB run, and on a virtual machine that hands idle memory back to its
-    // host those runs are the memory handed back, which the host must supply
-    // again page by page, so asking for them can make a dense job slower
-    // rather than faster (docs/performance.md, "Small pages, not huge ones").
-    // Advice only: a kernel without transparent huge pages refuses it, and
-    // the block works all the same.
+    // A block filled whole is left to the system's policy rather than asked
+    // for huge pages: a huge page has to come from a free 2 MiB run, and on a
+    // virtual machine that hands idle memory back to its host those runs are
+    // the memory handed back, which the host must supply again page by page,
+    // so asking for them can make a dense job slower rather than faster
+    // (docs/performance.md, "Small pages, not huge ones"). Advice only: a
+    // kernel without transparent huge pages refuses it, and the block works
+    // all the same.
     if (!filledWhole) {
         madvise(block, bytes, MADV_NOHUGEPAGE);
     }
-#endif
     return block;
 }
 
@@ -231,108 +272,26 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
     return static_cast<int64_t>(copied);
 }
 
-size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
-    if (std::fflush(Stream(file)) != 0) {
-        return 0;
-    }
+size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
+                  int64_t offset) {
     const int descriptor = fileno(Stream(file));
     size_t done = 0;
     while (done < length) {
-        const ssize_t put = pwrite(descriptor, static_cast<const uint8_t*>(source) + done,
-                                   length - done, offset + static_cast<off_t>(done));
-        if (put < 0 && errno == EINTR) {
+        const off_t at = offset + static_cast<off_t>(done);
+        const ssize_t moved =
+            destination != nullptr
+                ? pread(descriptor, static_cast<uint8_t*>(destination) + done, length - done, at)
+                : pwrite(descriptor, static_cast<const uint8_t*>(source) + done, length - done, at);
+        if (moved < 0 && errno == EINTR) {
             continue;
         }
-        if (put <= 0) {
+        if (moved <= 0) {
             break;
         }
-        done += static_cast<size_t>(put);
+        done += static_cast<size_t>(moved);
     }
     return done;
 }
-
-size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
-    const int descriptor = fileno(Stream(file));
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t got = pread(descriptor, static_cast<uint8_t*>(destination) + done,
-                                  length - done, offset + static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return done;
-}
-
-namespace {
-
-// Opens the directory `path` is in, for reading its status and flags. -1 on
-// failure.
-int OpenDirectoryOf(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) {
-        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }
-    char directory[PATH_MAX];
-    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
-    if (length >= sizeof directory) {
-        return -1;
-    }
-    std::memcpy(directory, path, length);
-    directory[length] = '\0';
-    return open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-}
-
-// Whether the regular file at `path`, of device `device`, is mounted over its
-// name: the root of a mount (a file bind-mounted there), or on another device
-// than its directory.
-bool IsMountPoint(const char* path, dev_t device, int directory) {
-    struct stat parent;
-    if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
-        return true;
-    }
-#if defined(STATX_ATTR_MOUNT_ROOT)
-    struct statx extended;
-    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
-              &extended) == 0 &&
-        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
-        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-    }
-#else
-    (void)path;
-#endif
-    return false;
-}
-
-// Whether `path` can be opened for writing now, as a plain open would.
-bool IsWritable(const char* path) {
-    // Non-blocking, no controlling terminal, no link followed: the check never
-    // waits for a reader or opens anything but the file it was given.
-    const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
-    }
-    close(descriptor);
-    return true;
-}
-
-// Whether the directory only takes new names (the append-only flag).
-bool IsAppendOnly(int directory) {
-#if defined(FS_IOC_GETFLAGS)
-    int flags = 0;
-    return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
-           (flags & FS_APPEND_FL) != 0;
-#else
-    (void)directory;
-    return false;
-#endif
-}
-
-} // namespace
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     struct stat status;
@@ -350,9 +309,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     // how it is written.
     const int directory = OpenDirectoryOf(path);
     info->appendOnly = IsAppendOnly(directory);
-#if defined(O_TMPFILE)
     info->unnamedFiles = true;
-#endif
     if (found) {
         info->kind = kShellPathRegular;
         info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
@@ -374,11 +331,6 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) 
     return ConvertUtf16ToUtf8(wide, narrow, capacity);
 }
 
-namespace {
-
-// A value that differs between calls and between processes, for temporary
-// names. Never taken from the random generator, whose sequence belongs to
-// the stars.
 uint32_t UniqueToken() {
     static std::atomic<uint32_t> counter{0};
     struct timespec now;
@@ -388,10 +340,7 @@ uint32_t UniqueToken() {
     return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
 }
 
-// A file without a name in `directory` ("" for the current one), with the
-// permissions a new file gets there; unsupported where there are none.
 ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
-#if defined(O_TMPFILE)
     // Naming the file later goes through /proc (see LinkName); where
     // it is not mounted, say so now, before anything is written.
     if (access("/proc/self/fd", X_OK) != 0) {
@@ -408,15 +357,8 @@ ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
         return nullptr;
     }
     return WrapDescriptor(descriptor, outcome, nullptr);
-#else
-    (void)directory;
-    *outcome = kShellFileUnsupported;
-    return nullptr;
-#endif
 }
 
-// A new file at `path` that only its owner may read and write, failing if the
-// name is taken.
 ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (descriptor < 0) {
@@ -426,7 +368,6 @@ ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
     return WrapDescriptor(descriptor, outcome, path);
 }
 
-// Gives an unnamed file the name `path`, failing if the name is taken.
 int32_t LinkName(ShellFile* file, const char* path) {
     if (std::fflush(Stream(file)) != 0) {
         return kShellFileFailed;
@@ -441,8 +382,6 @@ int32_t LinkName(ShellFile* file, const char* path) {
     return OutcomeOf(errno);
 }
 
-// Gives the file the identity ShellFilePutInPlace describes. Done, denied when
-// it cannot be carried, or failed when what was buffered cannot be written.
 int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     // Nothing may be written after the mode is set: a write by a caller
     // without CAP_FSETID clears the set-user-ID and set-group-ID bits.
@@ -493,123 +432,17 @@ int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     return same ? kShellFileDone : kShellFileDenied;
 }
 
-// Renames the named new file over `target`. A mount point cannot be replaced
-// but may be written (EBUSY, EXDEV), like a target the directory or its owner
-// refuses to let go.
-int32_t RenameOver(const char* from, const char* target) {
+// A rename. A mount point cannot be replaced but may be written (EBUSY,
+// EXDEV), like a target the directory or its owner refuses to let go.
+int32_t MoveOver(const char* from, const char* target) {
     if (std::rename(from, target) == 0) {
         return kShellFileDone;
     }
     return errno == EBUSY || errno == EXDEV ? kShellFileDenied : OutcomeOf(errno);
 }
 
-// Gives the complete unnamed file a fresh temporary name beside `target`.
-int32_t NameBeside(ShellNewFile* made, const char* target) {
-    int32_t outcome = kShellFileFailed;
-    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
-        if (!PickNameBeside(target, UniqueToken(), made->path)) {
-            return kShellFileFailed;
-        }
-        outcome = LinkName(made->file, made->path);
-        if (outcome != kShellFileExists) {
-            break;
-        }
-    }
-    made->named = outcome == kShellFileDone ? 1 : 0;
-    return outcome;
-}
-
-// Closes the file, and where that fails removes the name it was given.
-int32_t CloseNamed(ShellNewFile* made, const char* name) {
-    const bool closed = std::fclose(Stream(made->file)) == 0;
-    made->file = nullptr;
-    if (!closed) {
-        unlink(name);
-    }
-    made->named = 0;
-    return closed ? kShellFileDone : kShellFileFailed;
-}
-
-} // namespace
-
-int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
-    made->file = nullptr;
-    made->named = 0;
-    made->path[0] = '\0';
-    // The directory part, checked first to leave room for a temporary name.
-    const size_t directory = DirectoryPartLength(target);
-    if (directory + kBesideNameLength + 1 > sizeof made->path) {
-        return kShellFileFailed;
-    }
-    int32_t outcome = kShellFileUnsupported;
-    if (info->unnamedFiles) {
-        std::memcpy(made->path, target, directory);
-        made->path[directory] = '\0';
-        made->file = CreateUnnamed(made->path, &outcome);
-        made->path[0] = '\0';
-    }
-    if (outcome != kShellFileUnsupported || info->appendOnly) {
-        return outcome;
-    }
-    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
-        PickNameBeside(target, UniqueToken(), made->path);
-        made->file = CreatePrivate(made->path, &outcome);
-        if (outcome != kShellFileExists) {
-            break;
-        }
-    }
-    made->named = made->file != nullptr ? 1 : 0;
-    return outcome;
-}
-
-int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
-    const bool existing = info->kind == kShellPathRegular;
-    const int32_t identity = TakeIdentity(made->file, info);
-    if (identity == kShellFileFailed || (identity != kShellFileDone && existing)) {
-        ShellFileDiscard(made);
-        return identity;
-    }
-    if (!existing && made->named == 0) {
-        // The missing target's name directly: no temporary name to remove,
-        // which an append-only directory would refuse.
-        const int32_t linked = LinkName(made->file, target);
-        if (linked == kShellFileDone) {
-            return CloseNamed(made, target);
-        }
-        if (linked != kShellFileExists || info->appendOnly) {
-            ShellFileDiscard(made);
-            return kShellFileFailed;
-        }
-        // Another writer made the target meanwhile: the last one to finish
-        // replaces it, as it would replace an older one.
-    }
-    if (made->named == 0 && NameBeside(made, target) != kShellFileDone) {
-        ShellFileDiscard(made);
-        return kShellFileFailed;
-    }
-    char temporary[kShellNewFilePathCapacity];
-    std::memcpy(temporary, made->path, sizeof temporary);
-    if (CloseNamed(made, temporary) != kShellFileDone) {
-        return kShellFileFailed;
-    }
-    const int32_t renamed = RenameOver(temporary, target);
-    if (renamed != kShellFileDone) {
-        unlink(temporary);
-    }
-    return renamed == kShellFileDone || (renamed == kShellFileDenied && existing)
-               ? renamed
-               : kShellFileFailed;
-}
-
-void ShellFileDiscard(ShellNewFile* made) {
-    if (made->file != nullptr) {
-        std::fclose(Stream(made->file));
-        made->file = nullptr;
-    }
-    if (made->named != 0) {
-        unlink(made->path);
-        made->named = 0;
-    }
+void RemoveNamed(const char* path) {
+    unlink(path);
 }
 
 namespace {
@@ -637,13 +470,9 @@ uint32_t ShellHoldWriteSignals() {
     sigpending(&pending);
     uint32_t held = 0;
     for (size_t i = 0; i < std::size(kWriteSignals); ++i) {
-        uint32_t bits = 0;
-        if (sigismember(&previous, kWriteSignals[i]) == 0) {
-            bits |= kBlockedHere;
-        }
-        if (sigismember(&pending, kWriteSignals[i]) == 1) {
-            bits |= kPendingBefore;
-        }
+        const int number = kWriteSignals[i];
+        const uint32_t bits = (sigismember(&previous, number) == 0 ? kBlockedHere : 0) |
+                              (sigismember(&pending, number) == 1 ? kPendingBefore : 0);
         held |= bits << (2 * i);
     }
     return held;

@@ -2,18 +2,16 @@
 // API: what MorvanePelindra.dll uses when a Windows host loads it.
 //
 // Narrow paths are in the ANSI code page here, as the job converts them, and
-// every file operation takes their exact wide form, whatever code page a host
-// has set the "A" functions to; a path the code page cannot hold exactly is
-// refused rather than changed into another one.
-#include "shell/beside_name.h"
+// every file operation takes their exact wide form: the "A" functions would
+// read them in the OEM code page after a host's SetFileApisToOEM, and name
+// another file than the C runtime and the report. A path the code page cannot
+// hold exactly is refused rather than changed into another one.
 #include "shell/runtime_services.h"
-#include "shell/stdio_stream.h"
-#include "shell/whole_pages.h"
+#include "shell/services_shared.h"
 
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
@@ -21,12 +19,8 @@
 
 namespace {
 
-// Every file operation takes the wide form of the narrow (ANSI code page)
-// path: the "A" functions would read it in the OEM code page after a host's
-// SetFileApisToOEM, and name another file than the C runtime and the report.
-bool IsDirectory(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+uint64_t Joined(DWORD high, DWORD low) {
+    return (static_cast<uint64_t>(high) << 32) | low;
 }
 
 // Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
@@ -47,8 +41,7 @@ DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
         links = known && information.nNumberOfLinks > 1 ? information.nNumberOfLinks : 1;
         if (known) {
             info->device = information.dwVolumeSerialNumber;
-            info->file = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) |
-                         information.nFileIndexLow;
+            info->file = Joined(information.nFileIndexHigh, information.nFileIndexLow);
         }
     }
     CloseHandle(handle);
@@ -88,14 +81,8 @@ bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
             rest = full + 2;
         }
     }
-    int at = 0;
-    while (*prefix != L'\0') {
-        wide[at++] = *prefix++;
-    }
-    while (*rest != L'\0') {
-        wide[at++] = *rest++;
-    }
-    wide[at] = L'\0';
+    std::wcscpy(wide, prefix);
+    std::wcscat(wide, rest);
     return true;
 }
 
@@ -143,6 +130,75 @@ void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) 
     SetFileAttributesW(file, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
 }
 
+// ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
+constexpr size_t kLargestTransfer = 1u << 30;
+// Rows copied from one file to another pass through a buffer of this size.
+constexpr size_t kCopyBufferBytes = 1u << 20;
+
+HANDLE HandleOf(ShellFile* file) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
+}
+
+// TransferAt on the handle itself, whose position is left after the bytes.
+size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, size_t length,
+                        int64_t offset) {
+    // The handle's position is moved to the offset and the transfer goes on
+    // from it. An offset given in an OVERLAPPED would move the position as
+    // well, but Wine turns each such call into a round trip to its server,
+    // which for a job's many single-page reads and writes costs far more than
+    // a seek.
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) == 0) {
+        return 0;
+    }
+    size_t done = 0;
+    while (done < length) {
+        const size_t left = length - done;
+        const DWORD wanted = static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer);
+        DWORD moved = 0;
+        const BOOL ok = destination != nullptr
+                            ? ReadFile(handle, static_cast<uint8_t*>(destination) + done, wanted,
+                                       &moved, nullptr)
+                            : WriteFile(handle, static_cast<const uint8_t*>(source) + done, wanted,
+                                        &moved, nullptr);
+        if (!ok || moved == 0) {
+            break;
+        }
+        done += moved;
+    }
+    return done;
+}
+
+bool IsDirectory(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsSeparator(char character) {
+    return character == '\\' || character == '/';
+}
+
+bool IsWritable(const wchar_t* path) {
+    // The read-only attribute is asked for directly: Windows refuses to open
+    // such a file for writing whoever asks, where a POSIX layer under Wine
+    // run by root would not.
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    // An access list that refuses writing, or another program holding the
+    // file without sharing it, refuse this open.
+    HANDLE handle =
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
 } // namespace
 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
@@ -156,111 +212,20 @@ ShellFile* ShellFileOpen(const char* path, const char* mode) {
     return Wrap(_wfopen(wide, wideMode));
 }
 
-namespace {
-
-// A new file at `path`, failing if the name is taken.
-ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
-    wchar_t wide[kWidePathCapacity];
-    if (!ToWidePath(path, wide)) {
-        *outcome = kShellFileFailed;
-        return nullptr;
-    }
-    HANDLE handle =
-        CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        *outcome = OutcomeOf(GetLastError());
-        return nullptr;
-    }
-    *outcome = kShellFileFailed;
-    // From here the C runtime owns the handle: closing the stream closes it.
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-    if (descriptor < 0) {
-        CloseHandle(handle);
-        DeleteFileW(wide);
-        return nullptr;
-    }
-    FILE* stream = _fdopen(descriptor, "wb");
-    if (stream == nullptr) {
-        _close(descriptor);
-        DeleteFileW(wide);
-        return nullptr;
-    }
-    *outcome = kShellFileDone;
-    return Wrap(stream);
-}
-
-// ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
-constexpr size_t kLargestTransfer = 1u << 30;
-// Rows copied from one file to another pass through a buffer of this size.
-constexpr size_t kCopyBufferBytes = 1u << 20;
-
-HANDLE HandleOf(ShellFile* file) {
-    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
-}
-
-// Reads and writes at an offset move the handle's position there and then
-// go on from it. An offset given in an OVERLAPPED would move the position as
-// well, but Wine turns each such call into a round trip to its server, which
-// for a job's many single-page reads and writes costs far more than a seek.
-bool SeekHandle(HANDLE handle, int64_t offset) {
-    LARGE_INTEGER to;
-    to.QuadPart = offset;
-    return SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
-}
-
-// Reads at an offset until `length` bytes, the end of the file or an error.
-size_t ReadHandleAt(HANDLE handle, void* destination, size_t length, int64_t offset) {
-    if (!SeekHandle(handle, offset)) {
-        return 0;
-    }
-    size_t done = 0;
-    while (done < length) {
-        const size_t left = length - done;
-        const DWORD wanted = static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer);
-        DWORD got = 0;
-        if (!ReadFile(handle, static_cast<uint8_t*>(destination) + done, wanted, &got, nullptr) ||
-            got == 0) {
-            break;
-        }
-        done += got;
-    }
-    return done;
-}
-
-// Writes at an offset until `length` bytes or an error.
-size_t WriteHandleAt(HANDLE handle, const void* source, size_t length, int64_t offset) {
-    if (!SeekHandle(handle, offset)) {
-        return 0;
-    }
-    size_t done = 0;
-    while (done < length) {
-        const size_t left = length - done;
-        const DWORD wanted = static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer);
-        DWORD put = 0;
-        if (!WriteFile(handle, static_cast<const uint8_t*>(source) + done, wanted, &put, nullptr) ||
-            put == 0) {
-            break;
-        }
-        done += put;
-    }
-    return done;
-}
-
-} // namespace
-
-size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
+                  int64_t offset) {
+    const bool write = destination == nullptr;
     const HANDLE handle = HandleOf(file);
-    if (handle == INVALID_HANDLE_VALUE) {
+    const int64_t position = _lseeki64(_fileno(Stream(file)), 0, SEEK_CUR);
+    if (handle == INVALID_HANDLE_VALUE || (write && position < 0)) {
         return 0;
     }
-    // A read at an offset moves the handle's position, which the stream
-    // relies on; it is put back.
-    const int64_t position = _lseeki64(_fileno(Stream(file)), 0, SEEK_CUR);
-    const size_t done = ReadHandleAt(handle, destination, length, offset);
-    if (position >= 0) {
-        _lseeki64(_fileno(Stream(file)), position, SEEK_SET);
-    }
-    return done;
+    // Moving the handle's position moves the one the stream relies on; it is
+    // put back, and a write where that cannot be done counts as failed.
+    const size_t done = TransferAtHandle(handle, destination, source, length, offset);
+    const bool restored =
+        position >= 0 && _lseeki64(_fileno(Stream(file)), position, SEEK_SET) == position;
+    return restored || !write ? done : 0;
 }
 
 // There is no kernel copy between files here: the rows go through a buffer,
@@ -285,10 +250,11 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
     while (copied < length) {
         const size_t left = length - copied;
         const size_t wanted = left < kCopyBufferBytes ? left : kCopyBufferBytes;
-        const size_t got =
-            ReadHandleAt(source, buffer, wanted, offset + static_cast<int64_t>(copied));
-        const size_t put =
-            got == 0 ? 0 : WriteHandleAt(target, buffer, got, end + static_cast<int64_t>(copied));
+        const size_t got = TransferAtHandle(source, buffer, nullptr, wanted,
+                                            offset + static_cast<int64_t>(copied));
+        const size_t put = got == 0 ? 0
+                                    : TransferAtHandle(target, nullptr, buffer, got,
+                                                       end + static_cast<int64_t>(copied));
         copied += put;
         if (got < wanted || put < got) {
             break;
@@ -300,21 +266,6 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
         return -1;
     }
     return static_cast<int64_t>(copied);
-}
-
-size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
-    FILE* stream = Stream(file);
-    if (std::fflush(stream) != 0) {
-        return 0;
-    }
-    const HANDLE handle = HandleOf(file);
-    const int64_t position = _lseeki64(_fileno(stream), 0, SEEK_CUR);
-    if (handle == INVALID_HANDLE_VALUE || position < 0) {
-        return 0;
-    }
-    const size_t written = WriteHandleAt(handle, source, length, offset);
-    // A write at an offset moves the handle's position too.
-    return _lseeki64(_fileno(stream), position, SEEK_SET) == position ? written : 0;
 }
 
 // Windows has no request to start writing a range without waiting for it
@@ -350,42 +301,28 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
     }
 }
 
-namespace {
-
-int64_t TimeValue(const FILETIME& time) {
-    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-                                time.dwLowDateTime);
-}
-
-// The file ID, size and times of an open disk file; left zero where the
-// system does not say.
-void StampOf(ShellFile* file, ShellFileStamp* stamp) {
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (handle == INVALID_HANDLE_VALUE || GetFileInformationByHandle(handle, &information) == 0) {
-        return;
-    }
-    stamp->device = information.dwVolumeSerialNumber;
-    stamp->file =
-        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    stamp->size = static_cast<int64_t>((static_cast<uint64_t>(information.nFileSizeHigh) << 32) |
-                                       information.nFileSizeLow);
-    stamp->modified = TimeValue(information.ftLastWriteTime);
-    FILE_BASIC_INFO basic;
-    if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
-        stamp->changed = basic.ChangeTime.QuadPart;
-    }
-}
-
-} // namespace
-
 int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
     *stamp = ShellFileStamp{};
     struct _stati64 status;
     if (_fstati64(_fileno(Stream(file)), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
         return -1;
     }
-    StampOf(file, stamp);
+    // The stamp is left zero where the system does not say.
+    const HANDLE handle = HandleOf(file);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &information) != 0) {
+        stamp->device = information.dwVolumeSerialNumber;
+        stamp->file = Joined(information.nFileIndexHigh, information.nFileIndexLow);
+        stamp->size =
+            static_cast<int64_t>(Joined(information.nFileSizeHigh, information.nFileSizeLow));
+        const FILETIME& written = information.ftLastWriteTime;
+        stamp->modified =
+            static_cast<int64_t>(Joined(written.dwHighDateTime, written.dwLowDateTime));
+        FILE_BASIC_INFO basic;
+        if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
+            stamp->changed = basic.ChangeTime.QuadPart;
+        }
+    }
     const int64_t position = _ftelli64(Stream(file));
     if (position < 0 || position > status.st_size) {
         return -1;
@@ -399,35 +336,6 @@ uint32_t ShellHoldWriteSignals() {
 }
 
 void ShellReleaseWriteSignals(uint32_t /*held*/) {}
-
-namespace {
-
-bool IsSeparator(char character) {
-    return character == '\\' || character == '/';
-}
-
-// Whether `path` can be opened for writing now, as a plain open would.
-bool IsWritable(const wchar_t* path) {
-    // The read-only attribute is asked for directly: Windows refuses to open
-    // such a file for writing whoever asks, where a POSIX layer under Wine
-    // run by root would not.
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return false;
-    }
-    // An access list that refuses writing, or another program holding the
-    // file without sharing it, refuse this open.
-    HANDLE handle =
-        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    CloseHandle(handle);
-    return true;
-}
-
-} // namespace
 
 void ShellQueryPath(const char* path, ShellPathInfo* info) {
     *info = ShellPathInfo{};
@@ -460,12 +368,10 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-namespace {
-
-// Puts the file `from` in the place of `to`: for an existing `to`, with the
-// access list and attributes ReplaceFileW hands on (the identity a Windows
-// file carries, in place of owners and permission bits).
-int32_t ReplaceWith(const char* from, const char* to) {
+// For an existing target, a replace that hands on its access list and
+// attributes (the identity a Windows file carries, in place of owners and
+// permission bits).
+int32_t MoveOver(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
     if (!ToFullWidePath(from, wideFrom) || !ToFullWidePath(to, wideTo)) {
@@ -507,8 +413,6 @@ int32_t ReplaceWith(const char* from, const char* to) {
     return kShellFileDenied;
 }
 
-// A value that differs between calls and between processes, for temporary
-// names; never taken from the random generator.
 uint32_t UniqueToken() {
     static volatile LONG counter = 0;
     LARGE_INTEGER now;
@@ -519,7 +423,34 @@ uint32_t UniqueToken() {
     return token + static_cast<uint32_t>(step) * 0x9E3779B9u;
 }
 
-// Removes the file a temporary name stands for.
+ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
+    wchar_t wide[kWidePathCapacity];
+    if (!ToWidePath(path, wide)) {
+        *outcome = kShellFileFailed;
+        return nullptr;
+    }
+    HANDLE handle =
+        CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *outcome = OutcomeOf(GetLastError());
+        return nullptr;
+    }
+    // Once it has a descriptor the C runtime owns the handle: closing the
+    // stream, or the descriptor, closes it.
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    FILE* stream = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        if (descriptor < 0) {
+            CloseHandle(handle);
+        } else {
+            _close(descriptor);
+        }
+        DeleteFileW(wide);
+    }
+    *outcome = stream != nullptr ? kShellFileDone : kShellFileFailed;
+    return Wrap(stream);
+}
+
 void RemoveNamed(const char* path) {
     wchar_t wide[kWidePathCapacity];
     if (ToWidePath(path, wide)) {
@@ -527,51 +458,20 @@ void RemoveNamed(const char* path) {
     }
 }
 
-} // namespace
-
-int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* /*info*/,
-                              ShellNewFile* made) {
-    // No file without a name here, and no append-only directories: the new
-    // file has a temporary name from the start.
-    made->file = nullptr;
-    made->named = 0;
-    made->path[0] = '\0';
-    int32_t outcome = kShellFileFailed;
-    for (int32_t attempt = 0; attempt < kBesideNameAttempts; ++attempt) {
-        if (!PickNameBeside(target, UniqueToken(), made->path)) {
-            return kShellFileFailed;
-        }
-        made->file = CreatePrivate(made->path, &outcome);
-        if (outcome != kShellFileExists) {
-            break;
-        }
-    }
-    made->named = made->file != nullptr ? 1 : 0;
-    return outcome;
+// No file without a name here, and no append-only directories: the new file
+// has a temporary name from the start. Nothing of the target's identity is
+// given to it beforehand either: the replace hands that on (MoveOver).
+ShellFile* CreateUnnamed(const char* /*directory*/, int32_t* outcome) {
+    *outcome = kShellFileUnsupported;
+    return nullptr;
 }
 
-int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
-    const bool closed = std::fclose(Stream(made->file)) == 0;
-    made->file = nullptr;
-    const int32_t replaced = closed ? ReplaceWith(made->path, target) : kShellFileFailed;
-    if (replaced == kShellFileDone) {
-        made->named = 0;
-        return kShellFileDone;
-    }
-    ShellFileDiscard(made);
-    return replaced == kShellFileDenied && info->kind == kShellPathRegular ? kShellFileDenied
-                                                                           : kShellFileFailed;
+int32_t LinkName(ShellFile* /*file*/, const char* /*path*/) {
+    return kShellFileUnsupported;
 }
 
-void ShellFileDiscard(ShellNewFile* made) {
-    if (made->file != nullptr) {
-        std::fclose(Stream(made->file));
-        made->file = nullptr;
-    }
-    if (made->named != 0) {
-        RemoveNamed(made->path);
-        made->named = 0;
-    }
+int32_t TakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
+    return kShellFileDone;
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {

@@ -24,28 +24,15 @@ int32_t ConvertUtf16ToUtf8(const char16_t* wide, char* narrow, int32_t capacity)
             return kNotRepresentable;
         }
 
-        unsigned char bytes[4];
-        int32_t count = 0;
-        if (code < 0x80) {
-            bytes[count++] = static_cast<unsigned char>(code);
-        } else if (code < 0x800) {
-            bytes[count++] = static_cast<unsigned char>(0xC0 | (code >> 6));
-            bytes[count++] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            bytes[count++] = static_cast<unsigned char>(0xE0 | (code >> 12));
-            bytes[count++] = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
-            bytes[count++] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-        } else {
-            bytes[count++] = static_cast<unsigned char>(0xF0 | (code >> 18));
-            bytes[count++] = static_cast<unsigned char>(0x80 | ((code >> 12) & 0x3F));
-            bytes[count++] = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
-            bytes[count++] = static_cast<unsigned char>(0x80 | (code & 0x3F));
-        }
+        // A lead byte that says how many bytes follow, then six bits a byte.
+        const int32_t count = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
         if (count > capacity - written) {
             return 0;
         }
-        for (int32_t b = 0; b < count; ++b) {
-            narrow[written++] = static_cast<char>(bytes[b]);
+        constexpr unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        narrow[written++] = static_cast<char>(kLead[count] | (code >> (6 * (count - 1))));
+        for (int32_t b = count - 2; b >= 0; --b) {
+            narrow[written++] = static_cast<char>(0x80 | ((code >> (6 * b)) & 0x3F));
         }
         if (code == 0) {
             return written;
