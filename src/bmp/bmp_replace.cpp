@@ -9,14 +9,8 @@
 // or an access list, when it is a mount point, and when the directory refuses
 // a new name or the rename (for permission, or append-only). Nothing is ever
 // done that such an open would refuse: a target that cannot be opened for
-// writing is left alone.
-//
-// The new file has no name while it is written where the file system allows
-// (so a process killed part way leaves nothing behind). A new output's file
-// then takes its name directly; a replacing one gets a temporary name only
-// once complete, just before the rename. Without unnamed files the temporary
-// name comes first, except in an append-only directory, which would keep it
-// for ever: there a new output is created under its own name.
+// writing is left alone. How the new file is made, named and put in place is
+// the platform's (ShellFileCreateBeside, ShellFilePutInPlace).
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
 
