@@ -2,12 +2,14 @@
 
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 
 namespace {
 
 // The spans of each size, row by row, left to right, as BuildStarShapes
-// finds them in what DrawSmallStar and DrawLargeStar draw.
+// finds them in what DrawSmallStar and DrawLargeStar draw; the unit tests
+// hold the stores to the renderers' bytes.
 constexpr StarSpan kSpans2[] = {
     {-2, 0, 0, 0}, {-1, -1, 1, 0}, {0, -2, 2, 0}, {1, -1, 1, 0}, {2, 0, 0, 0}};
 constexpr StarSpan kSpans3[] = {{-3, 0, 0, 0}, {-2, 0, 0, 0}, {-1, -1, 1, 0}, {0, -3, 3, 0},
@@ -44,15 +46,6 @@ static_assert(kStarSinkCentre >= 3 * kStarLargestSize &&
                   kStarSinkCentre + 3 * kStarLargestSize + 3 <= kStarSinkBytes,
               "a row sent to the sink stays inside it");
 
-struct SpanList {
-    const StarSpan* spans;
-    int32_t count;
-};
-constexpr SpanList kSpanLists[kStarSizeCount] = {
-    {kSpans2, std::size(kSpans2)}, {kSpans3, std::size(kSpans3)}, {kSpans4, std::size(kSpans4)},
-    {kSpans5, std::size(kSpans5)}, {kSpans6, std::size(kSpans6)}, {kSpans7, std::size(kSpans7)},
-    {kSpans8, std::size(kSpans8)}, {kSpans9, std::size(kSpans9)}};
-
 // The star's colour in file order, repeated, as values: the stores must not
 // read it from memory, where the bytes just written to make it could only be
 // read once every store before them, the last star's included, is done.
@@ -73,25 +66,16 @@ ColourWords MakeColourWords(uint8_t blue, uint8_t green, uint8_t red) {
     return words;
 }
 
-template <int32_t Width> inline void StoreWord(uint8_t* at, uint64_t word) {
-    if constexpr (Width == 1) {
-        *at = static_cast<uint8_t>(word);
-    } else if constexpr (Width == 2) {
-        const uint16_t part = static_cast<uint16_t>(word);
-        std::memcpy(at, &part, 2);
-    } else if constexpr (Width == 4) {
-        const uint32_t part = static_cast<uint32_t>(word);
-        std::memcpy(at, &part, 4);
-    } else {
-        static_assert(Width == 8);
-        std::memcpy(at, &word, 8);
-    }
-}
-
-// The Width bytes at byte Offset of a run: the word of Offset's phase.
+// The Width bytes at byte Offset of a run: the word of Offset's phase, cut
+// to an unsigned value of that width.
 template <int32_t Offset, int32_t Width>
 inline void StoreAt(uint8_t* at, const ColourWords& colour) {
-    StoreWord<Width>(at + Offset, colour.phase[Offset % 3]);
+    using Part =
+        std::conditional_t<Width == 8, uint64_t,
+                           std::conditional_t<Width == 4, uint32_t,
+                                              std::conditional_t<Width == 2, uint16_t, uint8_t>>>;
+    const Part part = static_cast<Part>(colour.phase[Offset % 3]);
+    std::memcpy(at + Offset, &part, Width);
 }
 
 // `Bytes` bytes of colour from `at` on, by stores that stay inside them: the
@@ -126,21 +110,16 @@ inline void StoreSpan(uintptr_t centre, size_t stride, int32_t above, uint32_t r
     StoreRun<(Last - First + 1) * 3>(at, colour);
 }
 
-template <int32_t SizeIndex, int32_t... I>
+// Every span of one size's table, unrolled.
+template <const auto& Spans>
 inline void StoreSpans(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside,
-                       uintptr_t sink, const ColourWords& colour,
-                       std::integer_sequence<int32_t, I...>) {
-    constexpr const StarSpan* kSpans = kSpanLists[SizeIndex].spans;
-    (StoreSpan<kSpans[I].row, kSpans[I].first, kSpans[I].last>(centre, stride, above, rowsInside,
-                                                               sink, colour),
-     ...);
-}
-
-template <int32_t SizeIndex>
-void DrawSize(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside, uintptr_t sink,
-              const ColourWords& colour) {
-    StoreSpans<SizeIndex>(centre, stride, above, rowsInside, sink, colour,
-                          std::make_integer_sequence<int32_t, kSpanLists[SizeIndex].count>());
+                       uintptr_t sink, const ColourWords& colour) {
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        (StoreSpan<Spans[I].row, Spans[I].first, Spans[I].last>(centre, stride, above, rowsInside,
+                                                                sink, colour),
+         ...);
+    }
+    (std::make_index_sequence<std::size(Spans)>());
 }
 
 } // namespace
@@ -152,30 +131,22 @@ void DrawUnrolledStar(uintptr_t centre, size_t stride, int32_t size, int32_t abo
     const ColourWords bytes = MakeColourWords(blue, green, red);
     switch (size) {
     case 2:
-        DrawSize<0>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans2>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 3:
-        DrawSize<1>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans3>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 4:
-        DrawSize<2>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans4>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 5:
-        DrawSize<3>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans5>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 6:
-        DrawSize<4>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans6>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 7:
-        DrawSize<5>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans7>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 8:
-        DrawSize<6>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans8>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 9:
-        DrawSize<7>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans9>(centre, stride, above, rowsInside, sinkCentre, bytes);
     default:
-        break;
+        return;
     }
 }
