@@ -56,7 +56,7 @@ void DrawBand(StarBands* bands, int32_t band) {
     const size_t entries = BandEntries(bands, band);
     // Drawn apart, the copy brings the band into cache; in place, a busy
     // band is read through first, unless it was asked for already.
-    const bool apart = bands->scratch != nullptr;
+    const bool apart = bands->apart;
     if (apart) {
         CopyRows(bands->scratch, bands->scratchStride, rows, bands->stride, height, rowBytes);
     } else if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
@@ -201,7 +201,8 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->blocks = reinterpret_cast<StarBandBlock*>(base + layout->blocksOffset);
     bands->blockCount = layout->blockCount;
     bands->blocksUsed = 0;
-    bands->scratch = layout->scratchStride == 0 ? nullptr : base + layout->scratchOffset;
+    bands->apart = layout->scratchStride != 0;
+    bands->scratch = bands->apart ? base + layout->scratchOffset : nullptr;
     bands->scratchStride = layout->scratchStride;
     bands->warmSink = 0;
     bands->prefetchedBand = -1;

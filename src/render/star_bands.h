@@ -93,6 +93,7 @@ struct StarBands {
     StarBandBlock* blocks;
     int32_t blockCount;
     int32_t blocksUsed;
+    bool apart;       // bands are drawn in a scratch copy (see PlanStarBands)
     uint8_t* scratch; // the band being drawn, when drawn apart; else null
     size_t scratchStride;
     uint8_t warmSink;       // keeps the reads that bring a band into cache
