@@ -1,5 +1,6 @@
 #include "render/star_bands.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -13,6 +14,8 @@ uint64_t RoundUpTo8(uint64_t bytes) {
 // The most bands one star's box can overlap: its 2 x 9 + 1 rows may start on
 // the last row of a band.
 constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
+
+constexpr StarBandChain kEmptyChain = {-1, -1, 0, 0};
 
 // How many stars were added to a band.
 size_t BandEntries(const StarBands* bands, int32_t band) {
@@ -47,10 +50,8 @@ void CopyRows(uint8_t* to, size_t toStride, const uint8_t* from, size_t fromStri
 }
 
 void DrawBand(StarBands* bands, int32_t band) {
-    const int32_t top = band * kStarBandRows;
-    const int32_t left = bands->rows - top;
-    uint8_t* const rows = bands->pixels + static_cast<size_t>(top) * bands->stride;
-    const int32_t height = left < kStarBandRows ? left : kStarBandRows;
+    const int32_t height = std::min(bands->rows - band * kStarBandRows, kStarBandRows);
+    uint8_t* const rows = bands->pixels + static_cast<size_t>(band * kStarBandRows) * bands->stride;
     const size_t rowBytes = static_cast<size_t>(bands->width) * 3;
     const size_t bytes = static_cast<size_t>(height) * bands->stride;
     const size_t entries = BandEntries(bands, band);
@@ -62,12 +63,9 @@ void DrawBand(StarBands* bands, int32_t band) {
     } else if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
         WarmBand(bands, rows, bytes);
     }
+    uint8_t* const pixels = apart ? bands->scratch : rows;
     const size_t stride = apart ? bands->scratchStride : bands->stride;
-    PixelCanvas canvas = {};
-    canvas.pixels = apart ? bands->scratch : rows;
-    canvas.width = bands->width;
-    canvas.height = height;
-    canvas.pad = static_cast<int32_t>(stride - rowBytes);
+    const int32_t pad = static_cast<int32_t>(stride - rowBytes);
     // While this band is drawn, the next one, if busy, is asked for a few
     // lines per star, so that it is in cache when its turn comes.
     const uint8_t* ahead = rows + bytes;
@@ -75,9 +73,8 @@ void DrawBand(StarBands* bands, int32_t band) {
     size_t linesPerStar = 0;
     const int32_t next = band + 1;
     if (next < bands->bandCount && (bands->touched[next / 64] >> (next % 64) & 1) != 0) {
-        const int32_t nextLeft = bands->rows - next * kStarBandRows;
         const size_t nextBytes =
-            static_cast<size_t>(nextLeft < kStarBandRows ? nextLeft : kStarBandRows) *
+            static_cast<size_t>(std::min(bands->rows - next * kStarBandRows, kStarBandRows)) *
             bands->stride;
         if (BusyBand(BandEntries(bands, next), nextBytes) && entries > 0) {
             aheadEnd = ahead + nextBytes;
@@ -94,42 +91,35 @@ void DrawBand(StarBands* bands, int32_t band) {
                 __builtin_prefetch(ahead, 1);
                 ahead += 64;
             }
-            const int32_t sizeIndex = entry.size - kStarSmallestSize;
-            const int32_t reach = bands->shapes.bySize[sizeIndex].reach;
-            if (entry.x >= reach && entry.x + reach < canvas.width) {
+            const StarShape* shape = &bands->shapes.bySize[entry.size - kStarSmallestSize];
+            const int32_t reach = shape->reach;
+            if (entry.x >= reach && entry.x + reach < bands->width) {
                 // Clear of the side borders: the rows inside the band, whole.
                 const int32_t above = entry.row < reach ? entry.row : reach;
-                const int32_t belowLimit = canvas.height - 1 - entry.row;
+                const int32_t belowLimit = height - 1 - entry.row;
                 const int32_t below = belowLimit < reach ? belowLimit : reach;
                 // In addresses, not pointers: the centre may lie outside the
                 // band, or past the image's last row.
                 const uintptr_t centre =
-                    reinterpret_cast<uintptr_t>(canvas.pixels) +
+                    reinterpret_cast<uintptr_t>(pixels) +
                     static_cast<uintptr_t>(static_cast<intptr_t>(entry.row)) * stride +
                     static_cast<uintptr_t>(entry.x) * 3;
                 DrawUnrolledStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
                                  entry.green, entry.red);
                 continue;
             }
-            canvas.cx = entry.x;
-            canvas.cy = entry.row;
-            canvas.size = entry.size;
-            canvas.red = entry.red;
-            canvas.green = entry.green;
-            canvas.blue = entry.blue;
-            DrawStarShape(&canvas, &bands->shapes.bySize[sizeIndex]);
+            const PixelCanvas canvas = {pixels,      bands->width, height,     pad,
+                                        entry.x,     entry.row,    entry.size, entry.red,
+                                        entry.green, entry.blue};
+            DrawStarShape(&canvas, shape);
         }
         index = block->next;
     }
-    *chain = {-1, -1, 0, 0};
+    *chain = kEmptyChain;
     if (apart) {
         CopyRows(rows, bands->stride, bands->scratch, bands->scratchStride, height, rowBytes);
     }
 }
-
-} // namespace
-
-namespace {
 
 // How far the stride is from the nearest multiple of 4 KiB.
 size_t PageAlias(size_t stride) {
@@ -193,7 +183,6 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->pixels = pixels;
     bands->width = width;
     bands->rows = rows;
-    bands->pad = pad;
     bands->stride = static_cast<size_t>(width) * 3 + static_cast<size_t>(pad);
     bands->bandCount = layout->bandCount;
     bands->chains = reinterpret_cast<StarBandChain*>(base + layout->chainsOffset);
@@ -208,7 +197,7 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->prefetchedBand = -1;
     const size_t bandCount = static_cast<size_t>(layout->bandCount);
     for (size_t band = 0; band < bandCount; ++band) {
-        bands->chains[band] = {-1, -1, 0, 0};
+        bands->chains[band] = kEmptyChain;
     }
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
     BuildStarShapes(&bands->shapes);
@@ -224,9 +213,7 @@ void DrawStarBands(StarBands* bands) {
             bits &= bits - 1;
         }
     }
-    for (int32_t word = 0; word < words; ++word) {
-        bands->touched[word] = 0;
-    }
+    std::memset(bands->touched, 0, static_cast<size_t>(words) * sizeof(uint64_t));
     bands->blocksUsed = 0;
     bands->prefetchedBand = -1;
 }

@@ -57,12 +57,11 @@ struct StarBandsLayout {
     size_t blocksOffset;
     size_t scratchStride; // 0 when the bands are drawn in place
     size_t scratchOffset;
-    size_t bytes; // 0 when the sizes cannot be represented
+    size_t bytes; // 0 when the arguments are out of range or the sizes overflow
 };
 
 // The layout for an image of `rows` rows `stride` bytes apart, with room for
-// at least `stars` stars. bytes is 0 when the arguments are out of range or
-// the sizes overflow.
+// at least `stars` stars.
 //
 // Rows a multiple of 4 KiB apart, or nearly, fall on the same few sets of the
 // first-level cache, so the rows of one star keep evicting one another: such
@@ -85,7 +84,6 @@ struct StarBands {
     uint8_t* pixels;
     int32_t width;
     int32_t rows;
-    int32_t pad;
     size_t stride;
     int32_t bandCount;
     StarBandChain* chains;
@@ -139,13 +137,8 @@ inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size,
         const int32_t count = chain->lastCount++;
         block->count = count + 1;
         ++chain->entries;
-        StarBandEntry& entry = block->entries[count];
-        entry.x = x;
-        entry.row = static_cast<int8_t>(y - (band << kStarBandShift));
-        entry.size = static_cast<uint8_t>(size);
-        entry.blue = blue;
-        entry.green = green;
-        entry.red = red;
+        const int8_t row = static_cast<int8_t>(y - (band << kStarBandShift));
+        block->entries[count] = {x, row, static_cast<uint8_t>(size), blue, green, red};
         // A band's entries are written to memory that has left the cache,
         // and each band's stream is too far apart from the others for the
         // processor to see it: ask for the line of a later entry now, so
