@@ -2,6 +2,8 @@
 
 #include "render/stars.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -22,30 +24,24 @@ void BuildShape(int32_t size, StarShape* shape) {
     shape->spanCount = 0;
     shape->reach = 0;
     for (int32_t y = 0; y < kScratchSide; ++y) {
-        int32_t x = 0;
-        while (x < kScratchSide) {
-            if (scratch[y * kScratchStride + x * 3] != kScratchMark) {
-                ++x;
+        const uint8_t* row = scratch + y * kScratchStride;
+        for (int32_t x = 0; x < kScratchSide; ++x) {
+            if (row[x * 3] != kScratchMark) {
                 continue;
             }
             const int32_t first = x;
-            while (x < kScratchSide && scratch[y * kScratchStride + x * 3] == kScratchMark) {
+            while (x + 1 < kScratchSide && row[(x + 1) * 3] == kScratchMark) {
                 ++x;
             }
             if (shape->spanCount == kStarMaxSpans) {
                 return; // cannot happen for sizes 2 to 9
             }
-            StarSpan& span = shape->spans[shape->spanCount++];
-            span.row = static_cast<int8_t>(y - kStarLargestSize);
-            span.first = static_cast<int8_t>(first - kStarLargestSize);
-            span.last = static_cast<int8_t>(x - 1 - kStarLargestSize);
-            span.unused = 0;
-            const int32_t reaches[] = {span.row < 0 ? -span.row : span.row,
-                                       span.first < 0 ? -span.first : span.first,
-                                       span.last < 0 ? -span.last : span.last};
-            for (int32_t reach : reaches) {
-                shape->reach = reach > shape->reach ? reach : shape->reach;
-            }
+            const StarSpan span = {static_cast<int8_t>(y - kStarLargestSize),
+                                   static_cast<int8_t>(first - kStarLargestSize),
+                                   static_cast<int8_t>(x - kStarLargestSize), 0};
+            shape->spans[shape->spanCount++] = span;
+            shape->reach = std::max(
+                {shape->reach, std::abs(span.row), std::abs(span.first), std::abs(span.last)});
         }
     }
 }
@@ -56,16 +52,12 @@ struct ColourRun {
 };
 static_assert((2 * kStarLargestSize + 1) * 3 <= 64, "a span must fit the colour run");
 
+// Eight bytes a store, as FillRun reads it back.
 ColourRun MakeColourRun(const PixelCanvas* canvas) {
+    const ColourWords words = MakeColourWords(canvas->blue, canvas->green, canvas->red);
     ColourRun run;
-    for (int32_t i = 0; i < 64; i += 3) {
-        run.bytes[i] = canvas->blue;
-        if (i + 1 < 64) {
-            run.bytes[i + 1] = canvas->green;
-        }
-        if (i + 2 < 64) {
-            run.bytes[i + 2] = canvas->red;
-        }
+    for (int32_t at = 0; at < 64; at += 8) {
+        std::memcpy(run.bytes + at, &words.phase[at % 3], 8);
     }
     return run;
 }
