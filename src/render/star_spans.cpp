@@ -38,7 +38,7 @@ void BuildShape(int32_t size, StarShape* shape) {
             }
             const StarSpan span = {static_cast<int8_t>(y - kStarLargestSize),
                                    static_cast<int8_t>(first - kStarLargestSize),
-                                   static_cast<int8_t>(x - kStarLargestSize), 0};
+                                   static_cast<int8_t>(x - kStarLargestSize)};
             shape->spans[shape->spanCount++] = span;
             shape->reach = std::max(
                 {shape->reach, std::abs(span.row), std::abs(span.first), std::abs(span.last)});

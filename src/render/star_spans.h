@@ -23,7 +23,6 @@ struct StarSpan {
     int8_t row;
     int8_t first;
     int8_t last;
-    int8_t unused;
 };
 
 struct StarShape {
