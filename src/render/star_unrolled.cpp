@@ -53,23 +53,21 @@ inline void StoreAt(uint8_t* at, const ColourWords& colour) {
     std::memcpy(at + Offset, &part, Width);
 }
 
-// `Bytes` bytes of colour from `at` on, by stores that stay inside them: the
-// last eight-byte store of a run may overlap the one before, and 3 and 6
-// bytes take two narrow stores each.
+// `Bytes` bytes of colour from `at` on, by stores that stay inside them:
+// eight bytes a store, or four for 6 bytes, the last store overlapping the
+// one before; 3 bytes take a two-byte and a one-byte store.
 template <int32_t Bytes> inline void StoreRun(uint8_t* at, const ColourWords& colour) {
     static_assert(Bytes % 3 == 0 && Bytes >= 3 && Bytes <= 64);
-    if constexpr (Bytes >= 8) {
-        [&]<int32_t... I>(std::integer_sequence<int32_t, I...>) {
-            (StoreAt<8 * I, 8>(at, colour), ...);
-        }
-        (std::make_integer_sequence<int32_t, (Bytes - 1) / 8>());
-        StoreAt<Bytes - 8, 8>(at, colour);
-    } else if constexpr (Bytes == 6) {
-        StoreAt<0, 4>(at, colour);
-        StoreAt<2, 4>(at, colour);
-    } else {
+    if constexpr (Bytes == 3) {
         StoreAt<0, 2>(at, colour);
         StoreAt<2, 1>(at, colour);
+    } else {
+        constexpr int32_t kWidth = Bytes >= 8 ? 8 : 4;
+        [&]<int32_t... I>(std::integer_sequence<int32_t, I...>) {
+            (StoreAt<kWidth * I, kWidth>(at, colour), ...);
+        }
+        (std::make_integer_sequence<int32_t, (Bytes - 1) / kWidth>());
+        StoreAt<Bytes - kWidth, kWidth>(at, colour);
     }
 }
 
@@ -85,43 +83,32 @@ inline void StoreSpan(uintptr_t centre, size_t stride, int32_t above, uint32_t r
     StoreRun<(Last - First + 1) * 3>(at, colour);
 }
 
-// Every span of one size's table, unrolled.
+// The star of one size: every span of its table, unrolled. Of
+// DrawUnrolledStar's type, so that choosing the size is one jump.
 template <const auto& Spans>
-inline void StoreSpans(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside,
-                       uintptr_t sink, const ColourWords& colour) {
+void DrawSpans(uintptr_t centre, size_t stride, int32_t /*size*/, int32_t above, int32_t below,
+               uint8_t* sink, uint8_t blue, uint8_t green, uint8_t red) {
+    const uint32_t rowsInside = static_cast<uint32_t>(above + below + 1);
+    const uintptr_t sinkCentre = reinterpret_cast<uintptr_t>(sink) + kStarSinkCentre;
+    const ColourWords colour = MakeColourWords(blue, green, red);
     [&]<size_t... I>(std::index_sequence<I...>) {
         (StoreSpan<Spans[I].row, Spans[I].first, Spans[I].last>(centre, stride, above, rowsInside,
-                                                                sink, colour),
+                                                                sinkCentre, colour),
          ...);
     }
     (std::make_index_sequence<std::size(Spans)>());
 }
 
+constexpr decltype(&DrawUnrolledStar) kDrawSize[kStarSizeCount] = {
+    DrawSpans<kSpans2>, DrawSpans<kSpans3>, DrawSpans<kSpans4>, DrawSpans<kSpans5>,
+    DrawSpans<kSpans6>, DrawSpans<kSpans7>, DrawSpans<kSpans8>, DrawSpans<kSpans9>};
+
 } // namespace
 
 void DrawUnrolledStar(uintptr_t centre, size_t stride, int32_t size, int32_t above, int32_t below,
                       uint8_t* sink, uint8_t blue, uint8_t green, uint8_t red) {
-    const uint32_t rowsInside = static_cast<uint32_t>(above + below + 1);
-    const uintptr_t sinkCentre = reinterpret_cast<uintptr_t>(sink) + kStarSinkCentre;
-    const ColourWords bytes = MakeColourWords(blue, green, red);
-    switch (size) {
-    case 2:
-        return StoreSpans<kSpans2>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    case 3:
-        return StoreSpans<kSpans3>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    case 4:
-        return StoreSpans<kSpans4>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    case 5:
-        return StoreSpans<kSpans5>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    case 6:
-        return StoreSpans<kSpans6>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    case 7:
-        return StoreSpans<kSpans7>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    case 8:
-        return StoreSpans<kSpans8>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    case 9:
-        return StoreSpans<kSpans9>(centre, stride, above, rowsInside, sinkCentre, bytes);
-    default:
-        return;
+    if (size >= kStarSmallestSize && size <= kStarLargestSize) {
+        kDrawSize[size - kStarSmallestSize](centre, stride, size, above, below, sink, blue, green,
+                                            red);
     }
 }
