@@ -17,11 +17,6 @@ constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
 
 constexpr StarBandChain kEmptyChain = {-1, -1, 0, 0};
 
-// How many stars were added to a band.
-size_t BandEntries(const StarBands* bands, int32_t band) {
-    return static_cast<size_t>(bands->chains[band].entries);
-}
-
 // A star covers some dozen rows: with a star for every few lines of the
 // band, most lines get written.
 bool BusyBand(size_t entries, size_t bytes) {
@@ -54,7 +49,7 @@ void DrawBand(StarBands* bands, int32_t band) {
     uint8_t* const rows = bands->pixels + static_cast<size_t>(band * kStarBandRows) * bands->stride;
     const size_t rowBytes = static_cast<size_t>(bands->width) * 3;
     const size_t bytes = static_cast<size_t>(height) * bands->stride;
-    const size_t entries = BandEntries(bands, band);
+    const size_t entries = static_cast<size_t>(bands->chains[band].entries);
     // Drawn apart, the copy brings the band into cache; in place, a busy
     // band is read through first, unless it was asked for already.
     const bool apart = bands->apart;
@@ -76,7 +71,7 @@ void DrawBand(StarBands* bands, int32_t band) {
         const size_t nextBytes =
             static_cast<size_t>(std::min(bands->rows - next * kStarBandRows, kStarBandRows)) *
             bands->stride;
-        if (BusyBand(BandEntries(bands, next), nextBytes) && entries > 0) {
+        if (BusyBand(static_cast<size_t>(bands->chains[next].entries), nextBytes) && entries > 0) {
             aheadEnd = ahead + nextBytes;
             linesPerStar = (nextBytes / 64 + entries - 1) / entries;
             bands->prefetchedBand = next;
@@ -95,9 +90,8 @@ void DrawBand(StarBands* bands, int32_t band) {
             const int32_t reach = shape->reach;
             if (entry.x >= reach && entry.x + reach < bands->width) {
                 // Clear of the side borders: the rows inside the band, whole.
-                const int32_t above = entry.row < reach ? entry.row : reach;
-                const int32_t belowLimit = height - 1 - entry.row;
-                const int32_t below = belowLimit < reach ? belowLimit : reach;
+                const int32_t above = std::min<int32_t>(entry.row, reach);
+                const int32_t below = std::min(height - 1 - entry.row, reach);
                 // In addresses, not pointers: the centre may lie outside the
                 // band, or past the image's last row.
                 const uintptr_t centre =
@@ -196,9 +190,7 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->warmSink = 0;
     bands->prefetchedBand = -1;
     const size_t bandCount = static_cast<size_t>(layout->bandCount);
-    for (size_t band = 0; band < bandCount; ++band) {
-        bands->chains[band] = kEmptyChain;
-    }
+    std::fill_n(bands->chains, bandCount, kEmptyChain);
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
     BuildStarShapes(&bands->shapes);
     return bands;
