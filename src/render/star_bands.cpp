@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr uint64_t kSizeLimit = SIZE_MAX;
-
 uint64_t RoundUpTo8(uint64_t bytes) {
     return (bytes + 7) / 8 * 8;
 }
@@ -156,7 +154,7 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     }
     const uint64_t scratchBytes = scratchStride * kStarBandRows;
     const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes + scratchBytes;
-    if (bytes > kSizeLimit) {
+    if (bytes > SIZE_MAX) {
         return layout;
     }
     layout.bandCount = static_cast<int32_t>(bandCount);
