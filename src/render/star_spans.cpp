@@ -13,39 +13,6 @@ constexpr int32_t kScratchSide = 2 * kStarLargestSize + 1;
 constexpr int32_t kScratchStride = kScratchSide * 3 + 3; // 57 bytes of pixels, pad 3
 constexpr uint8_t kScratchMark = 1;
 
-void BuildShape(int32_t size, StarShape* shape) {
-    uint8_t scratch[kScratchSide * kScratchStride];
-    std::memset(scratch, 0, sizeof scratch);
-    const PixelCanvas canvas = {scratch,          kScratchSide,     kScratchSide, 3,
-                                kStarLargestSize, kStarLargestSize, size,         kScratchMark,
-                                kScratchMark,     kScratchMark};
-    DrawReferenceStar(&canvas);
-
-    shape->spanCount = 0;
-    shape->reach = 0;
-    for (int32_t y = 0; y < kScratchSide; ++y) {
-        const uint8_t* row = scratch + y * kScratchStride;
-        for (int32_t x = 0; x < kScratchSide; ++x) {
-            if (row[x * 3] != kScratchMark) {
-                continue;
-            }
-            const int32_t first = x;
-            while (x + 1 < kScratchSide && row[(x + 1) * 3] == kScratchMark) {
-                ++x;
-            }
-            if (shape->spanCount == kStarMaxSpans) {
-                return; // cannot happen for sizes 2 to 9
-            }
-            const StarSpan span = {static_cast<int8_t>(y - kStarLargestSize),
-                                   static_cast<int8_t>(first - kStarLargestSize),
-                                   static_cast<int8_t>(x - kStarLargestSize)};
-            shape->spans[shape->spanCount++] = span;
-            shape->reach = std::max(
-                {shape->reach, std::abs(span.row), std::abs(span.first), std::abs(span.last)});
-        }
-    }
-}
-
 // The canvas colour repeated, blue, green, red, enough for the widest span.
 struct ColourRun {
     uint8_t bytes[64];
@@ -87,7 +54,34 @@ inline void FillRun(uint8_t* pixel, int32_t count, const ColourRun& colour) {
 
 void BuildStarShapes(StarShapes* shapes) {
     for (int32_t size = kStarSmallestSize; size <= kStarLargestSize; ++size) {
-        BuildShape(size, &shapes->bySize[size - kStarSmallestSize]);
+        uint8_t scratch[kScratchSide * kScratchStride];
+        std::memset(scratch, 0, sizeof scratch);
+        const PixelCanvas canvas = {scratch,          kScratchSide,     kScratchSide, 3,
+                                    kStarLargestSize, kStarLargestSize, size,         kScratchMark,
+                                    kScratchMark,     kScratchMark};
+        DrawReferenceStar(&canvas);
+        StarShape* shape = &shapes->bySize[size - kStarSmallestSize];
+        shape->spanCount = 0;
+        shape->reach = 0;
+        // Each run of marked pixels is a span (the bound only guards the array).
+        for (int32_t y = 0; y < kScratchSide; ++y) {
+            const uint8_t* row = scratch + y * kScratchStride;
+            for (int32_t x = 0; x < kScratchSide && shape->spanCount < kStarMaxSpans; ++x) {
+                if (row[x * 3] != kScratchMark) {
+                    continue;
+                }
+                const int32_t first = x;
+                while (x + 1 < kScratchSide && row[(x + 1) * 3] == kScratchMark) {
+                    ++x;
+                }
+                const StarSpan span = {static_cast<int8_t>(y - kStarLargestSize),
+                                       static_cast<int8_t>(first - kStarLargestSize),
+                                       static_cast<int8_t>(x - kStarLargestSize)};
+                shape->spans[shape->spanCount++] = span;
+                shape->reach = std::max(
+                    {shape->reach, std::abs(span.row), std::abs(span.first), std::abs(span.last)});
+            }
+        }
     }
 }
 

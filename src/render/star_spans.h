@@ -15,7 +15,7 @@
 inline constexpr int32_t kStarSmallestSize = 2;
 inline constexpr int32_t kStarLargestSize = 9;
 inline constexpr int32_t kStarSizeCount = kStarLargestSize - kStarSmallestSize + 1;
-// More than the largest star needs (size 9 has 26 spans).
+// More than the largest star needs (size 9 has 27 spans).
 inline constexpr int32_t kStarMaxSpans = 48;
 
 // Columns first..last (inclusive) of row `row`, as offsets from the centre.
