@@ -53,9 +53,8 @@ inline void StoreAt(uint8_t* at, const ColourWords& colour) {
     std::memcpy(at + Offset, &part, Width);
 }
 
-// `Bytes` bytes of colour from `at` on, by stores that stay inside them:
-// eight bytes a store, or four for 6 bytes, the last store overlapping the
-// one before; 3 bytes take a two-byte and a one-byte store.
+// `Bytes` bytes from `at` on: eight-byte stores, four-byte ones for 6 bytes,
+// the last overlapping the one before; 3 bytes take a two- and a one-byte.
 template <int32_t Bytes> inline void StoreRun(uint8_t* at, const ColourWords& colour) {
     static_assert(Bytes % 3 == 0 && Bytes >= 3 && Bytes <= 64);
     if constexpr (Bytes == 3) {
@@ -83,32 +82,43 @@ inline void StoreSpan(uintptr_t centre, size_t stride, int32_t above, uint32_t r
     StoreRun<(Last - First + 1) * 3>(at, colour);
 }
 
-// The star of one size: every span of its table, unrolled. Of
-// DrawUnrolledStar's type, so that choosing the size is one jump.
+// Every span of one size's table, unrolled.
 template <const auto& Spans>
-void DrawSpans(uintptr_t centre, size_t stride, int32_t /*size*/, int32_t above, int32_t below,
-               uint8_t* sink, uint8_t blue, uint8_t green, uint8_t red) {
-    const uint32_t rowsInside = static_cast<uint32_t>(above + below + 1);
-    const uintptr_t sinkCentre = reinterpret_cast<uintptr_t>(sink) + kStarSinkCentre;
-    const ColourWords colour = MakeColourWords(blue, green, red);
+inline void StoreSpans(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside,
+                       uintptr_t sink, const ColourWords& colour) {
     [&]<size_t... I>(std::index_sequence<I...>) {
         (StoreSpan<Spans[I].row, Spans[I].first, Spans[I].last>(centre, stride, above, rowsInside,
-                                                                sinkCentre, colour),
+                                                                sink, colour),
          ...);
     }
     (std::make_index_sequence<std::size(Spans)>());
 }
 
-constexpr decltype(&DrawUnrolledStar) kDrawSize[kStarSizeCount] = {
-    DrawSpans<kSpans2>, DrawSpans<kSpans3>, DrawSpans<kSpans4>, DrawSpans<kSpans5>,
-    DrawSpans<kSpans6>, DrawSpans<kSpans7>, DrawSpans<kSpans8>, DrawSpans<kSpans9>};
-
 } // namespace
 
 void DrawUnrolledStar(uintptr_t centre, size_t stride, int32_t size, int32_t above, int32_t below,
                       uint8_t* sink, uint8_t blue, uint8_t green, uint8_t red) {
-    if (size >= kStarSmallestSize && size <= kStarLargestSize) {
-        kDrawSize[size - kStarSmallestSize](centre, stride, size, above, below, sink, blue, green,
-                                            red);
+    const uint32_t rowsInside = static_cast<uint32_t>(above + below + 1);
+    const uintptr_t sinkCentre = reinterpret_cast<uintptr_t>(sink) + kStarSinkCentre;
+    const ColourWords bytes = MakeColourWords(blue, green, red);
+    switch (size) {
+    case 2:
+        return StoreSpans<kSpans2>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    case 3:
+        return StoreSpans<kSpans3>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    case 4:
+        return StoreSpans<kSpans4>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    case 5:
+        return StoreSpans<kSpans5>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    case 6:
+        return StoreSpans<kSpans6>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    case 7:
+        return StoreSpans<kSpans7>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    case 8:
+        return StoreSpans<kSpans8>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    case 9:
+        return StoreSpans<kSpans9>(centre, stride, above, rowsInside, sinkCentre, bytes);
+    default:
+        return;
     }
 }
