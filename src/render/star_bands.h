@@ -137,8 +137,13 @@ inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size,
         const int32_t count = chain->lastCount++;
         block->count = count + 1;
         ++chain->entries;
-        const int8_t row = static_cast<int8_t>(y - (band << kStarBandShift));
-        block->entries[count] = {x, row, static_cast<uint8_t>(size), blue, green, red};
+        StarBandEntry& entry = block->entries[count];
+        entry.x = x;
+        entry.row = static_cast<int8_t>(y - (band << kStarBandShift));
+        entry.size = static_cast<uint8_t>(size);
+        entry.blue = blue;
+        entry.green = green;
+        entry.red = red;
         // A band's entries are written to memory that has left the cache,
         // and each band's stream is too far apart from the others for the
         // processor to see it: ask for the line of a later entry now, so
