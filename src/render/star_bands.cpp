@@ -5,10 +5,6 @@
 
 namespace {
 
-uint64_t RoundUpTo8(uint64_t bytes) {
-    return (bytes + 7) / 8 * 8;
-}
-
 // The most bands one star's box can overlap: its 2 x 9 + 1 rows may start on
 // the last row of a band.
 constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
@@ -50,15 +46,17 @@ void DrawBand(StarBands* bands, int32_t band) {
     const size_t entries = static_cast<size_t>(bands->chains[band].entries);
     // Drawn apart, the copy brings the band into cache; in place, a busy
     // band is read through first, unless it was asked for already.
-    const bool apart = bands->apart;
-    if (apart) {
+    if (bands->apart) {
         CopyRows(bands->scratch, bands->scratchStride, rows, bands->stride, height, rowBytes);
     } else if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
         WarmBand(bands, rows, bytes);
     }
-    uint8_t* const pixels = apart ? bands->scratch : rows;
-    const size_t stride = apart ? bands->scratchStride : bands->stride;
-    const int32_t pad = static_cast<int32_t>(stride - rowBytes);
+    const size_t stride = bands->apart ? bands->scratchStride : bands->stride;
+    PixelCanvas canvas = {};
+    canvas.pixels = bands->apart ? bands->scratch : rows;
+    canvas.width = bands->width;
+    canvas.height = height;
+    canvas.pad = static_cast<int32_t>(stride - rowBytes);
     // While this band is drawn, the next one, if busy, is asked for a few
     // lines per star, so that it is in cache when its turn comes.
     const uint8_t* ahead = rows + bytes;
@@ -86,29 +84,32 @@ void DrawBand(StarBands* bands, int32_t band) {
             }
             const StarShape* shape = &bands->shapes.bySize[entry.size - kStarSmallestSize];
             const int32_t reach = shape->reach;
-            if (entry.x >= reach && entry.x + reach < bands->width) {
+            if (entry.x >= reach && entry.x + reach < canvas.width) {
                 // Clear of the side borders: the rows inside the band, whole.
                 const int32_t above = std::min<int32_t>(entry.row, reach);
-                const int32_t below = std::min(height - 1 - entry.row, reach);
+                const int32_t below = std::min(canvas.height - 1 - entry.row, reach);
                 // In addresses, not pointers: the centre may lie outside the
                 // band, or past the image's last row.
                 const uintptr_t centre =
-                    reinterpret_cast<uintptr_t>(pixels) +
+                    reinterpret_cast<uintptr_t>(canvas.pixels) +
                     static_cast<uintptr_t>(static_cast<intptr_t>(entry.row)) * stride +
                     static_cast<uintptr_t>(entry.x) * 3;
                 DrawUnrolledStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
                                  entry.green, entry.red);
                 continue;
             }
-            const PixelCanvas canvas = {pixels,      bands->width, height,     pad,
-                                        entry.x,     entry.row,    entry.size, entry.red,
-                                        entry.green, entry.blue};
+            canvas.cx = entry.x;
+            canvas.cy = entry.row;
+            canvas.size = entry.size;
+            canvas.red = entry.red;
+            canvas.green = entry.green;
+            canvas.blue = entry.blue;
             DrawStarShape(&canvas, shape);
         }
         index = block->next;
     }
     *chain = kEmptyChain;
-    if (apart) {
+    if (bands->apart) {
         CopyRows(rows, bands->stride, bands->scratch, bands->scratchStride, height, rowBytes);
     }
 }
@@ -140,18 +141,15 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     if (blockCount > INT32_MAX) {
         return layout;
     }
-    const uint64_t recordBytes = RoundUpTo8(sizeof(StarBands));
-    const uint64_t chainsBytes = RoundUpTo8(bandCount * sizeof(StarBandChain));
+    const uint64_t recordBytes = (sizeof(StarBands) + 7) / 8 * 8;
+    const uint64_t chainsBytes = (bandCount * sizeof(StarBandChain) + 7) / 8 * 8;
     const uint64_t touchedBytes = (bandCount + 63) / 64 * sizeof(uint64_t);
     const uint64_t blocksBytes = blockCount * sizeof(StarBandBlock);
-    // The scratch rows are a whole number of cache lines plus one apart.
-    uint64_t scratchStride = 0;
-    if (PageAlias(stride) < 64 && stride <= kStarBandScratchLimit) {
-        scratchStride = (static_cast<uint64_t>(stride) + 63) / 64 * 64 + 64;
-        if (scratchStride * kStarBandRows > kStarBandScratchLimit) {
-            scratchStride = 0;
-        }
-    }
+    // The scratch rows are a whole number of cache lines plus one apart, and
+    // all kStarBandRows of them take at most kStarBandScratchLimit bytes.
+    const bool apart =
+        PageAlias(stride) < 64 && stride <= kStarBandScratchLimit / kStarBandRows - 64;
+    const uint64_t scratchStride = apart ? (static_cast<uint64_t>(stride) + 63) / 64 * 64 + 64 : 0;
     const uint64_t scratchBytes = scratchStride * kStarBandRows;
     const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes + scratchBytes;
     if (bytes > SIZE_MAX) {
