@@ -61,8 +61,7 @@ void BuildStarShapes(StarShapes* shapes) {
                                     kScratchMark,     kScratchMark};
         DrawReferenceStar(&canvas);
         StarShape* shape = &shapes->bySize[size - kStarSmallestSize];
-        shape->spanCount = 0;
-        shape->reach = 0;
+        *shape = {};
         // Each run of marked pixels is a span (the bound only guards the array).
         for (int32_t y = 0; y < kScratchSide; ++y) {
             const uint8_t* row = scratch + y * kScratchStride;
@@ -113,10 +112,8 @@ void DrawStarShape(const PixelCanvas* canvas, const StarShape* shape) {
         if (y < 0 || y >= canvas->height) {
             continue;
         }
-        int32_t first = cx + span.first;
-        int32_t last = cx + span.last;
-        first = first < 0 ? 0 : first;
-        last = last >= canvas->width ? canvas->width - 1 : last;
+        const int32_t first = std::max(cx + span.first, 0);
+        const int32_t last = std::min(cx + span.last, canvas->width - 1);
         if (first > last) {
             continue;
         }
