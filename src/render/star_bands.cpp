@@ -1,23 +1,15 @@
 #include "render/star_bands.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
-
-constexpr uint64_t kSizeLimit = SIZE_MAX;
-
-uint64_t RoundUpTo8(uint64_t bytes) {
-    return (bytes + 7) / 8 * 8;
-}
 
 // The most bands one star's box can overlap: its 2 x 9 + 1 rows may start on
 // the last row of a band.
 constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
 
-// How many stars were added to a band.
-size_t BandEntries(const StarBands* bands, int32_t band) {
-    return static_cast<size_t>(bands->chains[band].entries);
-}
+constexpr StarBandChain kEmptyChain = {-1, -1, 0, 0};
 
 // A star covers some dozen rows: with a star for every few lines of the
 // band, most lines get written.
@@ -47,24 +39,21 @@ void CopyRows(uint8_t* to, size_t toStride, const uint8_t* from, size_t fromStri
 }
 
 void DrawBand(StarBands* bands, int32_t band) {
-    const int32_t top = band * kStarBandRows;
-    const int32_t left = bands->rows - top;
-    uint8_t* const rows = bands->pixels + static_cast<size_t>(top) * bands->stride;
-    const int32_t height = left < kStarBandRows ? left : kStarBandRows;
+    const int32_t height = std::min(bands->rows - band * kStarBandRows, kStarBandRows);
+    uint8_t* const rows = bands->pixels + static_cast<size_t>(band * kStarBandRows) * bands->stride;
     const size_t rowBytes = static_cast<size_t>(bands->width) * 3;
     const size_t bytes = static_cast<size_t>(height) * bands->stride;
-    const size_t entries = BandEntries(bands, band);
+    const size_t entries = static_cast<size_t>(bands->chains[band].entries);
     // Drawn apart, the copy brings the band into cache; in place, a busy
     // band is read through first, unless it was asked for already.
-    const bool apart = bands->scratch != nullptr;
-    if (apart) {
+    if (bands->apart) {
         CopyRows(bands->scratch, bands->scratchStride, rows, bands->stride, height, rowBytes);
     } else if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
         WarmBand(bands, rows, bytes);
     }
-    const size_t stride = apart ? bands->scratchStride : bands->stride;
+    const size_t stride = bands->apart ? bands->scratchStride : bands->stride;
     PixelCanvas canvas = {};
-    canvas.pixels = apart ? bands->scratch : rows;
+    canvas.pixels = bands->apart ? bands->scratch : rows;
     canvas.width = bands->width;
     canvas.height = height;
     canvas.pad = static_cast<int32_t>(stride - rowBytes);
@@ -75,11 +64,10 @@ void DrawBand(StarBands* bands, int32_t band) {
     size_t linesPerStar = 0;
     const int32_t next = band + 1;
     if (next < bands->bandCount && (bands->touched[next / 64] >> (next % 64) & 1) != 0) {
-        const int32_t nextLeft = bands->rows - next * kStarBandRows;
         const size_t nextBytes =
-            static_cast<size_t>(nextLeft < kStarBandRows ? nextLeft : kStarBandRows) *
+            static_cast<size_t>(std::min(bands->rows - next * kStarBandRows, kStarBandRows)) *
             bands->stride;
-        if (BusyBand(BandEntries(bands, next), nextBytes) && entries > 0) {
+        if (BusyBand(static_cast<size_t>(bands->chains[next].entries), nextBytes) && entries > 0) {
             aheadEnd = ahead + nextBytes;
             linesPerStar = (nextBytes / 64 + entries - 1) / entries;
             bands->prefetchedBand = next;
@@ -94,13 +82,12 @@ void DrawBand(StarBands* bands, int32_t band) {
                 __builtin_prefetch(ahead, 1);
                 ahead += 64;
             }
-            const int32_t sizeIndex = entry.size - kStarSmallestSize;
-            const int32_t reach = bands->shapes.bySize[sizeIndex].reach;
+            const StarShape* shape = &bands->shapes.bySize[entry.size - kStarSmallestSize];
+            const int32_t reach = shape->reach;
             if (entry.x >= reach && entry.x + reach < canvas.width) {
                 // Clear of the side borders: the rows inside the band, whole.
-                const int32_t above = entry.row < reach ? entry.row : reach;
-                const int32_t belowLimit = canvas.height - 1 - entry.row;
-                const int32_t below = belowLimit < reach ? belowLimit : reach;
+                const int32_t above = std::min<int32_t>(entry.row, reach);
+                const int32_t below = std::min(canvas.height - 1 - entry.row, reach);
                 // In addresses, not pointers: the centre may lie outside the
                 // band, or past the image's last row.
                 const uintptr_t centre =
@@ -117,19 +104,15 @@ void DrawBand(StarBands* bands, int32_t band) {
             canvas.red = entry.red;
             canvas.green = entry.green;
             canvas.blue = entry.blue;
-            DrawStarShape(&canvas, &bands->shapes.bySize[sizeIndex]);
+            DrawStarShape(&canvas, shape);
         }
         index = block->next;
     }
-    *chain = {-1, -1, 0, 0};
-    if (apart) {
+    *chain = kEmptyChain;
+    if (bands->apart) {
         CopyRows(rows, bands->stride, bands->scratch, bands->scratchStride, height, rowBytes);
     }
 }
-
-} // namespace
-
-namespace {
 
 // How far the stride is from the nearest multiple of 4 KiB.
 size_t PageAlias(size_t stride) {
@@ -158,21 +141,18 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     if (blockCount > INT32_MAX) {
         return layout;
     }
-    const uint64_t recordBytes = RoundUpTo8(sizeof(StarBands));
-    const uint64_t chainsBytes = RoundUpTo8(bandCount * sizeof(StarBandChain));
+    const uint64_t recordBytes = (sizeof(StarBands) + 7) / 8 * 8;
+    const uint64_t chainsBytes = (bandCount * sizeof(StarBandChain) + 7) / 8 * 8;
     const uint64_t touchedBytes = (bandCount + 63) / 64 * sizeof(uint64_t);
     const uint64_t blocksBytes = blockCount * sizeof(StarBandBlock);
-    // The scratch rows are a whole number of cache lines plus one apart.
-    uint64_t scratchStride = 0;
-    if (PageAlias(stride) < 64 && stride <= kStarBandScratchLimit) {
-        scratchStride = (static_cast<uint64_t>(stride) + 63) / 64 * 64 + 64;
-        if (scratchStride * kStarBandRows > kStarBandScratchLimit) {
-            scratchStride = 0;
-        }
-    }
+    // The scratch rows are a whole number of cache lines plus one apart, and
+    // all kStarBandRows of them take at most kStarBandScratchLimit bytes.
+    const bool apart =
+        PageAlias(stride) < 64 && stride <= kStarBandScratchLimit / kStarBandRows - 64;
+    const uint64_t scratchStride = apart ? (static_cast<uint64_t>(stride) + 63) / 64 * 64 + 64 : 0;
     const uint64_t scratchBytes = scratchStride * kStarBandRows;
     const uint64_t bytes = recordBytes + chainsBytes + touchedBytes + blocksBytes + scratchBytes;
-    if (bytes > kSizeLimit) {
+    if (bytes > SIZE_MAX) {
         return layout;
     }
     layout.bandCount = static_cast<int32_t>(bandCount);
@@ -193,7 +173,6 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->pixels = pixels;
     bands->width = width;
     bands->rows = rows;
-    bands->pad = pad;
     bands->stride = static_cast<size_t>(width) * 3 + static_cast<size_t>(pad);
     bands->bandCount = layout->bandCount;
     bands->chains = reinterpret_cast<StarBandChain*>(base + layout->chainsOffset);
@@ -201,14 +180,13 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->blocks = reinterpret_cast<StarBandBlock*>(base + layout->blocksOffset);
     bands->blockCount = layout->blockCount;
     bands->blocksUsed = 0;
-    bands->scratch = layout->scratchStride == 0 ? nullptr : base + layout->scratchOffset;
+    bands->apart = layout->scratchStride != 0;
+    bands->scratch = bands->apart ? base + layout->scratchOffset : nullptr;
     bands->scratchStride = layout->scratchStride;
     bands->warmSink = 0;
     bands->prefetchedBand = -1;
     const size_t bandCount = static_cast<size_t>(layout->bandCount);
-    for (size_t band = 0; band < bandCount; ++band) {
-        bands->chains[band] = {-1, -1, 0, 0};
-    }
+    std::fill_n(bands->chains, bandCount, kEmptyChain);
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
     BuildStarShapes(&bands->shapes);
     return bands;
@@ -223,9 +201,7 @@ void DrawStarBands(StarBands* bands) {
             bits &= bits - 1;
         }
     }
-    for (int32_t word = 0; word < words; ++word) {
-        bands->touched[word] = 0;
-    }
+    std::memset(bands->touched, 0, static_cast<size_t>(words) * sizeof(uint64_t));
     bands->blocksUsed = 0;
     bands->prefetchedBand = -1;
 }

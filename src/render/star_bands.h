@@ -57,12 +57,11 @@ struct StarBandsLayout {
     size_t blocksOffset;
     size_t scratchStride; // 0 when the bands are drawn in place
     size_t scratchOffset;
-    size_t bytes; // 0 when the sizes cannot be represented
+    size_t bytes; // 0 when the arguments are out of range or the sizes overflow
 };
 
 // The layout for an image of `rows` rows `stride` bytes apart, with room for
-// at least `stars` stars. bytes is 0 when the arguments are out of range or
-// the sizes overflow.
+// at least `stars` stars.
 //
 // Rows a multiple of 4 KiB apart, or nearly, fall on the same few sets of the
 // first-level cache, so the rows of one star keep evicting one another: such
@@ -85,7 +84,6 @@ struct StarBands {
     uint8_t* pixels;
     int32_t width;
     int32_t rows;
-    int32_t pad;
     size_t stride;
     int32_t bandCount;
     StarBandChain* chains;
@@ -93,6 +91,7 @@ struct StarBands {
     StarBandBlock* blocks;
     int32_t blockCount;
     int32_t blocksUsed;
+    bool apart;       // bands are drawn in a scratch copy (see PlanStarBands)
     uint8_t* scratch; // the band being drawn, when drawn apart; else null
     size_t scratchStride;
     uint8_t warmSink;       // keeps the reads that bring a band into cache

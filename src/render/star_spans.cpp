@@ -2,6 +2,8 @@
 
 #include "render/stars.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -11,61 +13,18 @@ constexpr int32_t kScratchSide = 2 * kStarLargestSize + 1;
 constexpr int32_t kScratchStride = kScratchSide * 3 + 3; // 57 bytes of pixels, pad 3
 constexpr uint8_t kScratchMark = 1;
 
-void BuildShape(int32_t size, StarShape* shape) {
-    uint8_t scratch[kScratchSide * kScratchStride];
-    std::memset(scratch, 0, sizeof scratch);
-    const PixelCanvas canvas = {scratch,          kScratchSide,     kScratchSide, 3,
-                                kStarLargestSize, kStarLargestSize, size,         kScratchMark,
-                                kScratchMark,     kScratchMark};
-    DrawReferenceStar(&canvas);
-
-    shape->spanCount = 0;
-    shape->reach = 0;
-    for (int32_t y = 0; y < kScratchSide; ++y) {
-        int32_t x = 0;
-        while (x < kScratchSide) {
-            if (scratch[y * kScratchStride + x * 3] != kScratchMark) {
-                ++x;
-                continue;
-            }
-            const int32_t first = x;
-            while (x < kScratchSide && scratch[y * kScratchStride + x * 3] == kScratchMark) {
-                ++x;
-            }
-            if (shape->spanCount == kStarMaxSpans) {
-                return; // cannot happen for sizes 2 to 9
-            }
-            StarSpan& span = shape->spans[shape->spanCount++];
-            span.row = static_cast<int8_t>(y - kStarLargestSize);
-            span.first = static_cast<int8_t>(first - kStarLargestSize);
-            span.last = static_cast<int8_t>(x - 1 - kStarLargestSize);
-            span.unused = 0;
-            const int32_t reaches[] = {span.row < 0 ? -span.row : span.row,
-                                       span.first < 0 ? -span.first : span.first,
-                                       span.last < 0 ? -span.last : span.last};
-            for (int32_t reach : reaches) {
-                shape->reach = reach > shape->reach ? reach : shape->reach;
-            }
-        }
-    }
-}
-
 // The canvas colour repeated, blue, green, red, enough for the widest span.
 struct ColourRun {
     uint8_t bytes[64];
 };
 static_assert((2 * kStarLargestSize + 1) * 3 <= 64, "a span must fit the colour run");
 
+// Eight bytes a store, as FillRun reads it back.
 ColourRun MakeColourRun(const PixelCanvas* canvas) {
+    const ColourWords words = MakeColourWords(canvas->blue, canvas->green, canvas->red);
     ColourRun run;
-    for (int32_t i = 0; i < 64; i += 3) {
-        run.bytes[i] = canvas->blue;
-        if (i + 1 < 64) {
-            run.bytes[i + 1] = canvas->green;
-        }
-        if (i + 2 < 64) {
-            run.bytes[i + 2] = canvas->red;
-        }
+    for (int32_t at = 0; at < 64; at += 8) {
+        std::memcpy(run.bytes + at, &words.phase[at % 3], 8);
     }
     return run;
 }
@@ -95,7 +54,33 @@ inline void FillRun(uint8_t* pixel, int32_t count, const ColourRun& colour) {
 
 void BuildStarShapes(StarShapes* shapes) {
     for (int32_t size = kStarSmallestSize; size <= kStarLargestSize; ++size) {
-        BuildShape(size, &shapes->bySize[size - kStarSmallestSize]);
+        uint8_t scratch[kScratchSide * kScratchStride];
+        std::memset(scratch, 0, sizeof scratch);
+        const PixelCanvas canvas = {scratch,          kScratchSide,     kScratchSide, 3,
+                                    kStarLargestSize, kStarLargestSize, size,         kScratchMark,
+                                    kScratchMark,     kScratchMark};
+        DrawReferenceStar(&canvas);
+        StarShape* shape = &shapes->bySize[size - kStarSmallestSize];
+        *shape = {};
+        // Each run of marked pixels is a span (the bound only guards the array).
+        for (int32_t y = 0; y < kScratchSide; ++y) {
+            const uint8_t* row = scratch + y * kScratchStride;
+            for (int32_t x = 0; x < kScratchSide && shape->spanCount < kStarMaxSpans; ++x) {
+                if (row[x * 3] != kScratchMark) {
+                    continue;
+                }
+                const int32_t first = x;
+                while (x + 1 < kScratchSide && row[(x + 1) * 3] == kScratchMark) {
+                    ++x;
+                }
+                const StarSpan span = {static_cast<int8_t>(y - kStarLargestSize),
+                                       static_cast<int8_t>(first - kStarLargestSize),
+                                       static_cast<int8_t>(x - kStarLargestSize)};
+                shape->spans[shape->spanCount++] = span;
+                shape->reach = std::max(
+                    {shape->reach, std::abs(span.row), std::abs(span.first), std::abs(span.last)});
+            }
+        }
     }
 }
 
@@ -127,10 +112,8 @@ void DrawStarShape(const PixelCanvas* canvas, const StarShape* shape) {
         if (y < 0 || y >= canvas->height) {
             continue;
         }
-        int32_t first = cx + span.first;
-        int32_t last = cx + span.last;
-        first = first < 0 ? 0 : first;
-        last = last >= canvas->width ? canvas->width - 1 : last;
+        const int32_t first = std::max(cx + span.first, 0);
+        const int32_t last = std::min(cx + span.last, canvas->width - 1);
         if (first > last) {
             continue;
         }

@@ -2,120 +2,76 @@
 
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 
 namespace {
 
 // The spans of each size, row by row, left to right, as BuildStarShapes
-// finds them in what DrawSmallStar and DrawLargeStar draw.
-constexpr StarSpan kSpans2[] = {
-    {-2, 0, 0, 0}, {-1, -1, 1, 0}, {0, -2, 2, 0}, {1, -1, 1, 0}, {2, 0, 0, 0}};
-constexpr StarSpan kSpans3[] = {{-3, 0, 0, 0}, {-2, 0, 0, 0}, {-1, -1, 1, 0}, {0, -3, 3, 0},
-                                {1, -1, 1, 0}, {2, 0, 0, 0},  {3, 0, 0, 0}};
-constexpr StarSpan kSpans4[] = {{-4, 0, 0, 0},  {-3, 0, 0, 0},  {-2, -2, -2, 0}, {-2, 0, 0, 0},
-                                {-2, 2, 2, 0},  {-1, -1, 1, 0}, {0, -4, 4, 0},   {1, -1, 1, 0},
-                                {2, -2, -2, 0}, {2, 0, 0, 0},   {2, 2, 2, 0},    {3, 0, 0, 0},
-                                {4, 0, 0, 0}};
-constexpr StarSpan kSpans5[] = {{-5, 0, 0, 0},  {-4, -1, 0, 0}, {-3, -1, 1, 0}, {-2, -2, 2, 0},
-                                {-1, -4, 4, 0}, {0, -5, 5, 0},  {1, -3, 3, 0},  {2, -2, 2, 0},
-                                {3, -2, 2, 0},  {4, -2, -2, 0}, {4, 0, 0, 0},   {4, 2, 2, 0},
-                                {5, 0, 0, 0}};
-constexpr StarSpan kSpans6[] = {{-6, 0, 0, 0},  {-5, -1, 0, 0}, {-4, -1, 1, 0}, {-3, -2, 2, 0},
-                                {-2, -3, 3, 0}, {-1, -5, 5, 0}, {0, -6, 6, 0},  {1, -4, 4, 0},
-                                {2, -3, 3, 0},  {3, -2, 2, 0},  {4, -3, 3, 0},  {5, 0, 0, 0},
-                                {6, 0, 0, 0}};
-constexpr StarSpan kSpans7[] = {
-    {-7, 0, 0, 0}, {-6, -1, 0, 0}, {-5, -1, 0, 0}, {-4, -1, 1, 0}, {-3, -2, 2, 0}, {-2, -3, 3, 0},
-    {-2, 6, 6, 0}, {-1, -6, 5, 0}, {0, -7, 7, 0},  {1, -4, 4, 0},  {2, -3, 3, 0},  {3, -2, 2, 0},
-    {4, -3, 3, 0}, {5, -4, -4, 0}, {5, 0, 0, 0},   {5, 3, 3, 0},   {6, 0, 0, 0},   {7, 0, 0, 0}};
-constexpr StarSpan kSpans8[] = {
-    {-8, 0, 0, 0},  {-7, -1, 0, 0}, {-6, -1, 0, 0}, {-5, -1, 1, 0}, {-4, -2, 2, 0}, {-3, -3, 3, 0},
-    {-2, -4, 4, 0}, {-2, 6, 7, 0},  {-1, -7, 5, 0}, {0, -8, 8, 0},  {1, -5, 5, 0},  {2, -4, 4, 0},
-    {3, -3, 3, 0},  {4, -3, 3, 0},  {5, -4, -4, 0}, {5, -1, 1, 0},  {5, 3, 3, 0},   {6, -4, -4, 0},
-    {6, 0, 0, 0},   {6, 4, 4, 0},   {7, 0, 0, 0},   {8, 0, 0, 0}};
+// finds them in what DrawSmallStar and DrawLargeStar draw; the unit tests
+// hold the stores to the renderers' bytes.
+constexpr StarSpan kSpans2[] = {{-2, 0, 0}, {-1, -1, 1}, {0, -2, 2}, {1, -1, 1}, {2, 0, 0}};
+constexpr StarSpan kSpans3[] = {{-3, 0, 0}, {-2, 0, 0}, {-1, -1, 1}, {0, -3, 3},
+                                {1, -1, 1}, {2, 0, 0},  {3, 0, 0}};
+constexpr StarSpan kSpans4[] = {{-4, 0, 0},  {-3, 0, 0}, {-2, -2, -2}, {-2, 0, 0},  {-2, 2, 2},
+                                {-1, -1, 1}, {0, -4, 4}, {1, -1, 1},   {2, -2, -2}, {2, 0, 0},
+                                {2, 2, 2},   {3, 0, 0},  {4, 0, 0}};
+constexpr StarSpan kSpans5[] = {{-5, 0, 0}, {-4, -1, 0}, {-3, -1, 1}, {-2, -2, 2}, {-1, -4, 4},
+                                {0, -5, 5}, {1, -3, 3},  {2, -2, 2},  {3, -2, 2},  {4, -2, -2},
+                                {4, 0, 0},  {4, 2, 2},   {5, 0, 0}};
+constexpr StarSpan kSpans6[] = {{-6, 0, 0},  {-5, -1, 0}, {-4, -1, 1}, {-3, -2, 2}, {-2, -3, 3},
+                                {-1, -5, 5}, {0, -6, 6},  {1, -4, 4},  {2, -3, 3},  {3, -2, 2},
+                                {4, -3, 3},  {5, 0, 0},   {6, 0, 0}};
+constexpr StarSpan kSpans7[] = {{-7, 0, 0},  {-6, -1, 0}, {-5, -1, 0}, {-4, -1, 1}, {-3, -2, 2},
+                                {-2, -3, 3}, {-2, 6, 6},  {-1, -6, 5}, {0, -7, 7},  {1, -4, 4},
+                                {2, -3, 3},  {3, -2, 2},  {4, -3, 3},  {5, -4, -4}, {5, 0, 0},
+                                {5, 3, 3},   {6, 0, 0},   {7, 0, 0}};
+constexpr StarSpan kSpans8[] = {{-8, 0, 0},  {-7, -1, 0}, {-6, -1, 0}, {-5, -1, 1}, {-4, -2, 2},
+                                {-3, -3, 3}, {-2, -4, 4}, {-2, 6, 7},  {-1, -7, 5}, {0, -8, 8},
+                                {1, -5, 5},  {2, -4, 4},  {3, -3, 3},  {4, -3, 3},  {5, -4, -4},
+                                {5, -1, 1},  {5, 3, 3},   {6, -4, -4}, {6, 0, 0},   {6, 4, 4},
+                                {7, 0, 0},   {8, 0, 0}};
 constexpr StarSpan kSpans9[] = {
-    {-9, 0, 0, 0},  {-8, -2, -2, 0}, {-8, 0, 0, 0},  {-7, -1, 0, 0}, {-6, -1, 0, 0}, {-5, -1, 1, 0},
-    {-4, -2, 2, 0}, {-3, -3, 3, 0},  {-2, -4, 4, 0}, {-2, 6, 8, 0},  {-1, -8, 5, 0}, {0, -9, 9, 0},
-    {1, -5, 5, 0},  {2, -4, 4, 0},   {3, -3, 3, 0},  {4, -3, 3, 0},  {5, -4, -4, 0}, {5, -1, 1, 0},
-    {5, 3, 3, 0},   {6, -4, -4, 0},  {6, 0, 0, 0},   {6, 4, 4, 0},   {7, -5, -5, 0}, {7, 0, 0, 0},
-    {7, 5, 5, 0},   {8, 0, 0, 0},    {9, 0, 0, 0}};
+    {-9, 0, 0},  {-8, -2, -2}, {-8, 0, 0},  {-7, -1, 0}, {-6, -1, 0}, {-5, -1, 1}, {-4, -2, 2},
+    {-3, -3, 3}, {-2, -4, 4},  {-2, 6, 8},  {-1, -8, 5}, {0, -9, 9},  {1, -5, 5},  {2, -4, 4},
+    {3, -3, 3},  {4, -3, 3},   {5, -4, -4}, {5, -1, 1},  {5, 3, 3},   {6, -4, -4}, {6, 0, 0},
+    {6, 4, 4},   {7, -5, -5},  {7, 0, 0},   {7, 5, 5},   {8, 0, 0},   {9, 0, 0}};
 
 static_assert(kStarSinkCentre >= 3 * kStarLargestSize &&
                   kStarSinkCentre + 3 * kStarLargestSize + 3 <= kStarSinkBytes,
               "a row sent to the sink stays inside it");
 
-struct SpanList {
-    const StarSpan* spans;
-    int32_t count;
-};
-constexpr SpanList kSpanLists[kStarSizeCount] = {
-    {kSpans2, std::size(kSpans2)}, {kSpans3, std::size(kSpans3)}, {kSpans4, std::size(kSpans4)},
-    {kSpans5, std::size(kSpans5)}, {kSpans6, std::size(kSpans6)}, {kSpans7, std::size(kSpans7)},
-    {kSpans8, std::size(kSpans8)}, {kSpans9, std::size(kSpans9)}};
-
-// The star's colour in file order, repeated, as values: the stores must not
-// read it from memory, where the bytes just written to make it could only be
-// read once every store before them, the last star's included, is done.
-// Byte i of phase p is blue, green or red as (p + i) % 3 is 0, 1 or 2.
-struct ColourWords {
-    uint64_t phase[3];
-};
-
-ColourWords MakeColourWords(uint8_t blue, uint8_t green, uint8_t red) {
-    const uint64_t b = blue;
-    const uint64_t g = green;
-    const uint64_t r = red;
-    const uint64_t triples[3] = {b | g << 8 | r << 16, g | r << 8 | b << 16, r | b << 8 | g << 16};
-    ColourWords words;
-    for (int32_t p = 0; p < 3; ++p) {
-        words.phase[p] = triples[p] | triples[p] << 24 | triples[p] << 48;
-    }
-    return words;
-}
-
-template <int32_t Width> inline void StoreWord(uint8_t* at, uint64_t word) {
-    if constexpr (Width == 1) {
-        *at = static_cast<uint8_t>(word);
-    } else if constexpr (Width == 2) {
-        const uint16_t part = static_cast<uint16_t>(word);
-        std::memcpy(at, &part, 2);
-    } else if constexpr (Width == 4) {
-        const uint32_t part = static_cast<uint32_t>(word);
-        std::memcpy(at, &part, 4);
-    } else {
-        static_assert(Width == 8);
-        std::memcpy(at, &word, 8);
-    }
-}
-
-// The Width bytes at byte Offset of a run: the word of Offset's phase.
+// The Width bytes at byte Offset of a run: the word of Offset's phase, cut
+// to an unsigned value of that width.
 template <int32_t Offset, int32_t Width>
 inline void StoreAt(uint8_t* at, const ColourWords& colour) {
-    StoreWord<Width>(at + Offset, colour.phase[Offset % 3]);
+    using Part =
+        std::conditional_t<Width == 8, uint64_t,
+                           std::conditional_t<Width == 4, uint32_t,
+                                              std::conditional_t<Width == 2, uint16_t, uint8_t>>>;
+    const Part part = static_cast<Part>(colour.phase[Offset % 3]);
+    std::memcpy(at + Offset, &part, Width);
 }
 
-// `Bytes` bytes of colour from `at` on, by stores that stay inside them: the
-// last eight-byte store of a run may overlap the one before, and 3 and 6
-// bytes take two narrow stores each.
+// `Bytes` bytes from `at` on: eight-byte stores, four-byte ones for 6 bytes,
+// the last overlapping the one before; 3 bytes take a two- and a one-byte.
 template <int32_t Bytes> inline void StoreRun(uint8_t* at, const ColourWords& colour) {
     static_assert(Bytes % 3 == 0 && Bytes >= 3 && Bytes <= 64);
-    if constexpr (Bytes >= 8) {
-        [&]<int32_t... I>(std::integer_sequence<int32_t, I...>) {
-            (StoreAt<8 * I, 8>(at, colour), ...);
-        }
-        (std::make_integer_sequence<int32_t, (Bytes - 1) / 8>());
-        StoreAt<Bytes - 8, 8>(at, colour);
-    } else if constexpr (Bytes == 6) {
-        StoreAt<0, 4>(at, colour);
-        StoreAt<2, 4>(at, colour);
-    } else {
+    if constexpr (Bytes == 3) {
         StoreAt<0, 2>(at, colour);
         StoreAt<2, 1>(at, colour);
+    } else {
+        constexpr int32_t kWidth = Bytes >= 8 ? 8 : 4;
+        [&]<int32_t... I>(std::integer_sequence<int32_t, I...>) {
+            (StoreAt<kWidth * I, kWidth>(at, colour), ...);
+        }
+        (std::make_integer_sequence<int32_t, (Bytes - 1) / kWidth>());
+        StoreAt<Bytes - kWidth, kWidth>(at, colour);
     }
 }
 
-// One span. Its row goes to the sink unless it lies in rows -above to below,
-// which is one unsigned comparison: Row + above from 0 to above + below.
+// One span, in its row or, outside rows -above to below, in the sink: one
+// unsigned comparison, Row + above from 0 to above + below.
 template <int32_t Row, int32_t First, int32_t Last>
 inline void StoreSpan(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside,
                       uintptr_t sink, const ColourWords& colour) {
@@ -126,21 +82,16 @@ inline void StoreSpan(uintptr_t centre, size_t stride, int32_t above, uint32_t r
     StoreRun<(Last - First + 1) * 3>(at, colour);
 }
 
-template <int32_t SizeIndex, int32_t... I>
+// Every span of one size's table, unrolled.
+template <const auto& Spans>
 inline void StoreSpans(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside,
-                       uintptr_t sink, const ColourWords& colour,
-                       std::integer_sequence<int32_t, I...>) {
-    constexpr const StarSpan* kSpans = kSpanLists[SizeIndex].spans;
-    (StoreSpan<kSpans[I].row, kSpans[I].first, kSpans[I].last>(centre, stride, above, rowsInside,
-                                                               sink, colour),
-     ...);
-}
-
-template <int32_t SizeIndex>
-void DrawSize(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside, uintptr_t sink,
-              const ColourWords& colour) {
-    StoreSpans<SizeIndex>(centre, stride, above, rowsInside, sink, colour,
-                          std::make_integer_sequence<int32_t, kSpanLists[SizeIndex].count>());
+                       uintptr_t sink, const ColourWords& colour) {
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        (StoreSpan<Spans[I].row, Spans[I].first, Spans[I].last>(centre, stride, above, rowsInside,
+                                                                sink, colour),
+         ...);
+    }
+    (std::make_index_sequence<std::size(Spans)>());
 }
 
 } // namespace
@@ -152,30 +103,22 @@ void DrawUnrolledStar(uintptr_t centre, size_t stride, int32_t size, int32_t abo
     const ColourWords bytes = MakeColourWords(blue, green, red);
     switch (size) {
     case 2:
-        DrawSize<0>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans2>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 3:
-        DrawSize<1>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans3>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 4:
-        DrawSize<2>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans4>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 5:
-        DrawSize<3>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans5>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 6:
-        DrawSize<4>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans6>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 7:
-        DrawSize<5>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans7>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 8:
-        DrawSize<6>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans8>(centre, stride, above, rowsInside, sinkCentre, bytes);
     case 9:
-        DrawSize<7>(centre, stride, above, rowsInside, sinkCentre, bytes);
-        break;
+        return StoreSpans<kSpans9>(centre, stride, above, rowsInside, sinkCentre, bytes);
     default:
-        break;
+        return;
     }
 }

@@ -6,8 +6,7 @@
 // fixed sequence of stores of 1 to 16 bytes, chosen at compile time from the
 // star's spans, which never write a byte outside the star; a star cut by a
 // band edge sends its rows outside the band to a scratch block instead of
-// branching on them. The spans are written out as the renderers draw them;
-// the unit tests hold the stores to the renderers' bytes.
+// branching on them.
 #pragma once
 
 #include "render/star_spans.h"
