@@ -91,18 +91,14 @@ int ProcessUmask() {
 // Opens the directory `path` is in, for reading its status and flags. -1 on
 // failure.
 int OpenDirectoryOf(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) {
-        return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }
-    char directory[PATH_MAX];
-    const size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+    const size_t length = DirectoryPartLength(path);
+    char directory[PATH_MAX + 1];
     if (length >= sizeof directory) {
         return -1;
     }
     std::memcpy(directory, path, length);
     directory[length] = '\0';
-    return open(directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    return open(length == 0 ? "." : directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
 }
 
 // Whether the regular file at `path`, of device `device`, is mounted over its

@@ -132,16 +132,6 @@ void ShellRandomDraws(int32_t* values, int32_t count) {
     }
 }
 
-namespace {
-
-constexpr int32_t kBesideNameLength = 18; // ".pelindra-" and eight hex digits
-// New names tried before giving up on names other writers took.
-constexpr int32_t kBesideNameAttempts = 16;
-
-// Length of the directory part of `path`, separator included. Windows also
-// takes backslashes and a drive prefix ("C:name"), and steps over whole
-// characters of a double-byte code page like 932, whose second byte can be a
-// backslash; elsewhere a backslash is an ordinary character of a file name.
 size_t DirectoryPartLength(const char* path) {
     size_t length = 0;
     size_t i = 0;
@@ -161,6 +151,12 @@ size_t DirectoryPartLength(const char* path) {
     }
     return length;
 }
+
+namespace {
+
+constexpr int32_t kBesideNameLength = 18; // ".pelindra-" and eight hex digits
+// New names tried before giving up on names other writers took.
+constexpr int32_t kBesideNameAttempts = 16;
 
 // Puts into `path` a temporary name beside `target`: its directory part and a
 // short name from a fresh token, which fits even where the target's own name

@@ -37,6 +37,12 @@ inline WholePages WholePagesInside(const void* start, size_t bytes, uintptr_t pa
     return from < to ? WholePages{from, to} : WholePages{0, 0};
 }
 
+// Length of the directory part of `path`, separator included. Windows also
+// takes backslashes and a drive prefix ("C:name"), and steps over whole
+// characters of a double-byte code page like 932, whose second byte can be a
+// backslash; elsewhere a backslash is an ordinary character of a file name.
+size_t DirectoryPartLength(const char* path);
+
 // Reads into `destination`, or where it is null writes `source`, at byte
 // `offset` of the stream's file until `length` bytes, the end of the file or an
 // error, leaving the stream where it was. Each platform's own.
