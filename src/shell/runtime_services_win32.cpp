@@ -55,25 +55,30 @@ DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
 // lifts it. The room allows for a relative path below a deep current directory.
 constexpr int kWidePathCapacity = 2048;
 
-// False when the path is not valid in the code page or does not fit.
-bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
+// False when the path is not valid in the code page or does not fit. Where
+// `absolute`, a path within the limit is made absolute as well, without the
+// prefix: ReplaceFileW under Wine fails for a name without a directory, and
+// every replace is then refused.
+bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity], bool absolute = false) {
     const int units =
         MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, kWidePathCapacity);
     if (units <= 0) {
         return false;
     }
-    if (units <= MAX_PATH) {
+    const bool within = units <= MAX_PATH;
+    if (within && !absolute) {
         return true;
     }
     wchar_t full[kWidePathCapacity];
     const DWORD length = GetFullPathNameW(wide, kWidePathCapacity, full, nullptr);
     constexpr DWORD kLongestPrefix = 8; // \\?\UNC\ in place of the leading \\ of a share
-    if (length == 0 || length + kLongestPrefix >= static_cast<DWORD>(kWidePathCapacity)) {
+    const DWORD room = within ? 0 : kLongestPrefix;
+    if (length == 0 || length + room >= static_cast<DWORD>(kWidePathCapacity)) {
         return false;
     }
     const wchar_t* rest = full;
-    const wchar_t* prefix = L"\\\\?\\";
-    if (full[0] == L'\\' && full[1] == L'\\') {
+    const wchar_t* prefix = within ? L"" : L"\\\\?\\";
+    if (!within && full[0] == L'\\' && full[1] == L'\\') {
         if (full[2] == L'?' || full[2] == L'.') {
             prefix = L""; // already a device or long path
         } else {
@@ -83,21 +88,6 @@ bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
     }
     std::wcscpy(wide, prefix);
     std::wcscat(wide, rest);
-    return true;
-}
-
-// ToWidePath, made absolute: ReplaceFileW under Wine fails for a name
-// without a directory, and every replace is then refused.
-bool ToFullWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
-    if (!ToWidePath(path, wide)) {
-        return false;
-    }
-    wchar_t full[kWidePathCapacity];
-    const DWORD length = GetFullPathNameW(wide, kWidePathCapacity, full, nullptr);
-    if (length == 0 || length >= static_cast<DWORD>(kWidePathCapacity)) {
-        return false;
-    }
-    std::wcscpy(wide, full);
     return true;
 }
 
@@ -329,7 +319,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
 int32_t MoveOver(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
-    if (!ToFullWidePath(from, wideFrom) || !ToFullWidePath(to, wideTo)) {
+    if (!ToWidePath(from, wideFrom, true) || !ToWidePath(to, wideTo, true)) {
         return kShellFileFailed;
     }
     // A target named by its short (8.3) name is replaced under its long one,
