@@ -425,27 +425,21 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) 
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF-16");
     const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
     const UINT codePage = GetACP();
-    if (codePage == CP_UTF8 || codePage == CP_UTF7) {
-        // These take no best-fit flags: every character has a form, and only
-        // an unpaired surrogate cannot be held (UTF-8 reports it; UTF-7
-        // takes no flags at all and keeps it as it is).
-        const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
-        const int written =
-            WideCharToMultiByte(codePage, flags, source, -1, narrow, capacity, nullptr, nullptr);
-        if (written == 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION) {
-            return -1;
-        }
-        return written;
-    }
-    // Without WC_NO_BEST_FIT_CHARS, look-alikes would become other characters:
-    // a fullwidth solidus a real '/', two fullwidth full stops "..", and the
+    // UTF-8 and UTF-7 take no best-fit flags: every character has a form, and
+    // only an unpaired surrogate cannot be held (UTF-8 reports it; UTF-7 takes
+    // no flags at all and keeps it as it is). In other code pages, without
+    // WC_NO_BEST_FIT_CHARS, look-alikes would become other characters: a
+    // fullwidth solidus a real '/', two fullwidth full stops "..", and the
     // path would name another place. With it, anything the code page lacks
     // becomes the default character, which is then reported.
+    const bool unicode = codePage == CP_UTF8 || codePage == CP_UTF7;
+    const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS
+                        : unicode           ? 0
+                                            : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    const int written = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, source, -1, narrow,
-                                            capacity, nullptr, &usedDefault);
-    if (written > 0 && usedDefault) {
-        return -1;
-    }
-    return written;
+    const int written = WideCharToMultiByte(codePage, flags, source, -1, narrow, capacity, nullptr,
+                                            unicode ? nullptr : &usedDefault);
+    const bool inexact = unicode ? written == 0 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION
+                                 : written > 0 && usedDefault;
+    return inexact ? -1 : written;
 }
