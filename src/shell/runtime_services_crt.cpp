@@ -180,8 +180,6 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     if (std::fflush(Stream(file)) != 0) {
         return;
     }
-    // Starts writeback of the range's dirty pages and returns; a failure here
-    // changes nothing, since the pages are written back later all the same.
     sync_file_range(fileno(Stream(file)), offset, length, SYNC_FILE_RANGE_WRITE);
 }
 
