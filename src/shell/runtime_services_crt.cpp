@@ -133,12 +133,6 @@ bool IsWritable(const char* path) {
     return true;
 }
 
-bool IsAppendOnly(int directory) {
-    int flags = 0;
-    return directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
-           (flags & FS_APPEND_FL) != 0;
-}
-
 } // namespace
 
 ShellFile* ShellFileOpen(const char* path, const char* mode) {
@@ -302,7 +296,9 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     // A regular file or a missing one: how its directory takes names decides
     // how it is written.
     const int directory = OpenDirectoryOf(path);
-    info->appendOnly = IsAppendOnly(directory);
+    int flags = 0;
+    info->appendOnly = directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
+                       (flags & FS_APPEND_FL) != 0;
     info->unnamedFiles = true;
     if (found) {
         info->kind = kShellPathRegular;
