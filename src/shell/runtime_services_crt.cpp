@@ -422,8 +422,6 @@ int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     return same ? kShellFileDone : kShellFileDenied;
 }
 
-// A rename. A mount point cannot be replaced but may be written (EBUSY,
-// EXDEV), like a target the directory or its owner refuses to let go.
 int32_t MoveOver(const char* from, const char* target) {
     if (std::rename(from, target) == 0) {
         return kShellFileDone;

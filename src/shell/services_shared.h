@@ -51,8 +51,7 @@ size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t
 
 // --- The platform's steps of making and replacing a file --------------------
 //
-// ShellFileCreateBeside and ShellFilePutInPlace take them in the same order on
-// every platform. Outcomes are ShellFileOutcome values.
+// Outcomes are ShellFileOutcome values.
 
 // A value that differs between calls and between processes, for temporary
 // names. Never taken from the random generator, whose sequence belongs to
