@@ -420,9 +420,7 @@ int32_t TakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
 }
 
 int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
-    // wchar_t is 16 bits wide on Windows, so the string is already in the
-    // form the API takes.
-    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide strings are UTF-16");
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "already UTF-16, as the API takes it");
     const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
     const UINT codePage = GetACP();
     // UTF-8 and UTF-7 take no best-fit flags: every character has a form, and
