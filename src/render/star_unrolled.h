@@ -3,7 +3,7 @@
 // A dense job spends most of its drawing time in the bookkeeping around each
 // star's few dozen stores: loops whose length depends on the size, a table
 // entry per store, a read before each partial word. Here every size is a
-// fixed sequence of stores of 1 to 16 bytes, chosen at compile time from the
+// fixed sequence of stores of 1 to 8 bytes, chosen at compile time from the
 // star's spans, which never write a byte outside the star; a star cut by a
 // band edge sends its rows outside the band to a scratch block instead of
 // branching on them.
