@@ -122,9 +122,42 @@ void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) 
 
 // ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
 constexpr size_t kLargestTransfer = 1u << 30;
+// Rows copied from one file to another pass through a buffer of this size.
+constexpr size_t kCopyBufferBytes = 1u << 20;
 
 HANDLE HandleOf(ShellFile* file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
+}
+
+// TransferAt on the handle itself, whose position is left after the bytes.
+size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, size_t length,
+                        int64_t offset) {
+    // The handle's position is moved to the offset and the transfer goes on
+    // from it. An offset given in an OVERLAPPED would move the position as
+    // well, but Wine turns each such call into a round trip to its server,
+    // which for a job's many single-page reads and writes costs far more than
+    // a seek.
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) == 0) {
+        return 0;
+    }
+    size_t done = 0;
+    while (done < length) {
+        const size_t left = length - done;
+        const DWORD wanted = static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer);
+        DWORD moved = 0;
+        const BOOL ok = destination != nullptr
+                            ? ReadFile(handle, static_cast<uint8_t*>(destination) + done, wanted,
+                                       &moved, nullptr)
+                            : WriteFile(handle, static_cast<const uint8_t*>(source) + done, wanted,
+                                        &moved, nullptr);
+        if (!ok || moved == 0) {
+            break;
+        }
+        done += moved;
+    }
+    return done;
 }
 
 bool IsDirectory(const wchar_t* path) {
@@ -177,40 +210,52 @@ size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t
     if (handle == INVALID_HANDLE_VALUE || (write && position < 0)) {
         return 0;
     }
-    // The handle's position is moved to the offset and the transfer goes on
-    // from it. An offset given in an OVERLAPPED would move the position as
-    // well, but Wine turns each such call into a round trip to its server,
-    // which for a job's many single-page reads and writes costs far more than
-    // a seek.
-    LARGE_INTEGER to;
-    to.QuadPart = offset;
-    size_t done = 0;
-    const bool moved = SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
-    while (moved && done < length) {
-        const size_t left = length - done;
-        const DWORD wanted = static_cast<DWORD>(left < kLargestTransfer ? left : kLargestTransfer);
-        DWORD got = 0;
-        const BOOL ok = write ? WriteFile(handle, static_cast<const uint8_t*>(source) + done,
-                                          wanted, &got, nullptr)
-                              : ReadFile(handle, static_cast<uint8_t*>(destination) + done, wanted,
-                                         &got, nullptr);
-        if (!ok || got == 0) {
-            break;
-        }
-        done += got;
-    }
-    // That position is the one the stream relies on: it is put back, and a
-    // write where that cannot be done counts as failed.
+    // Moving the handle's position moves the one the stream relies on; it is
+    // put back, and a write where that cannot be done counts as failed.
+    const size_t done = TransferAtHandle(handle, destination, source, length, offset);
     const bool restored =
         position >= 0 && _lseeki64(_fileno(Stream(file)), position, SEEK_SET) == position;
     return restored || !write ? done : 0;
 }
 
-// There is no copy between files inside the kernel here: the job copies the
-// rows through a buffer of its own instead.
-int64_t ShellFileCopyRange(ShellFile* /*from*/, int64_t /*offset*/, size_t /*length*/,
-                           ShellFile* /*to*/) {
-    return -1;
+// There is no kernel copy between files here: the rows go through a buffer,
+// read at their offset and written at the end of what `to` holds.
+int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
+    FILE* output = Stream(to);
+    if (std::fflush(output) != 0) {
+        return -1;
+    }
+    const int64_t end = _lseeki64(_fileno(output), 0, SEEK_CUR);
+    const HANDLE source = HandleOf(from);
+    const HANDLE target = HandleOf(to);
+    if (end < 0 || source == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    uint8_t* buffer = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, kCopyBufferBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (buffer == nullptr) {
+        return -1;
+    }
+    size_t copied = 0;
+    while (copied < length) {
+        const size_t left = length - copied;
+        const size_t wanted = left < kCopyBufferBytes ? left : kCopyBufferBytes;
+        const size_t got = TransferAtHandle(source, buffer, nullptr, wanted,
+                                            offset + static_cast<int64_t>(copied));
+        const size_t put = got == 0 ? 0
+                                    : TransferAtHandle(target, nullptr, buffer, got,
+                                                       end + static_cast<int64_t>(copied));
+        copied += put;
+        if (got < wanted || put < got) {
+            break;
+        }
+    }
+    VirtualFree(buffer, 0, MEM_RELEASE);
+    // The stream goes on after what was copied.
+    if (_fseeki64(output, end + static_cast<int64_t>(copied), SEEK_SET) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(copied);
 }
 
 // Windows has no request to start writing a range without waiting for it

@@ -173,7 +173,7 @@ TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
 // The pixel store's services: zeroed memory, reads at offsets that leave the
 // stream where it was and stop at the end, copies appended after what was
 // written, writes at offsets that leave the stream where it was.
-TEST_F(RuntimeServicesWin32, StoreReadsAndWritesAtOffsets) {
+TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     std::string contents(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < contents.size(); ++i) {
         contents[i] = static_cast<char>(i * 7 + i / 4096);
@@ -205,11 +205,15 @@ TEST_F(RuntimeServicesWin32, StoreReadsAndWritesAtOffsets) {
     ShellFile* to = ShellFileOpen(Path("copy.bin").c_str(), "wb");
     ASSERT_NE(to, nullptr);
     ASSERT_EQ(ShellFileWrite("ab", 2, 1, to), 1u);
+    const size_t copied = 2 * 1024 * 1024 + 5;
+    EXPECT_EQ(ShellFileCopyRange(from, 1000, copied, to), static_cast<int64_t>(copied));
+    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(contents.size()), 10, to), 0);
     EXPECT_EQ(ShellFileWriteAt(to, "XYZ", 3, 1), 3u);
     ASSERT_EQ(ShellFileWrite("cd", 2, 1, to), 1u);
     EXPECT_EQ(ShellFileClose(from), 0);
     EXPECT_EQ(ShellFileClose(to), 0);
-    EXPECT_EQ(ReadFile("copy.bin"), "aXcd") << "the stream goes on where it was";
+    const std::string expected = "aXYZ" + contents.substr(1002, copied - 2) + "cd";
+    EXPECT_EQ(ReadFile("copy.bin"), expected);
 }
 
 TEST_F(RuntimeServicesWin32, RandomIsTheRuntimeGenerator) {
