@@ -557,7 +557,8 @@ INSTANTIATE_TEST_SUITE_P(Limits, FileSizeSignalTest,
 
 // A child saving a large image is killed at several moments of the save. Each
 // time the output is the old file or the whole new one, and nothing else is
-// left in the directory: the new file has no name until it is complete.
+// left in the directory but, at most, the complete new file under its
+// temporary name: it has no name until it is complete.
 TEST(KilledSave, LeavesTheOldOrTheNewFileAndNothingElse) {
     ScratchDirectory scratch;
     BmpSpec spec;
@@ -589,7 +590,16 @@ TEST(KilledSave, LeavesTheOldOrTheNewFileAndNothingElse) {
         int status = 0;
         waitpid(child, &status, 0);
         killedBeforeTheEnd += WIFSIGNALED(status) ? 1 : 0;
-        EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+        // Linux cannot put an unnamed file over a name: the finished file is
+        // named just before the rename, and a kill between the two leaves
+        // that name on a complete copy.
+        std::vector<std::string> entries = scratch.Entries();
+        if (entries.size() == 3 && entries[0].rfind(".pelindra-", 0) == 0) {
+            EXPECT_EQ(ReadFileBytes(scratch / entries[0]), written);
+            std::filesystem::remove(scratch / entries[0]);
+            entries.erase(entries.begin());
+        }
+        EXPECT_EQ(entries, (std::vector<std::string>{"in.bmp", "out.bmp"}));
         const Bytes now = ReadFileBytes(scratch / "out.bmp");
         EXPECT_TRUE(now == previous || now == written) << "output of " << now.size() << " bytes";
     }
