@@ -371,6 +371,10 @@ struct ManyStarsCase {
     bool onDemand = false;         // the rows read on demand, whatever the count
 };
 
+void PrintTo(const ManyStarsCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class StoreManyStarsTest : public testing::TestWithParam<ManyStarsCase> {};
 
 TEST_P(StoreManyStarsTest, MatchesTheShapes) {
