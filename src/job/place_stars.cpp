@@ -2,7 +2,7 @@
 
 #include "job/star_draws.h"
 #include "render/star_bands.h"
-#include "render/star_spans.h"
+#include "render/star_unrolled.h"
 #include "render/stars.h"
 #include "shell/runtime_services.h"
 
@@ -13,11 +13,6 @@ namespace {
 // state, which makes the processor wait for every pending write to memory;
 // batching leaves the writes of many stars free to overlap.
 constexpr int32_t kBatchStars = 256;
-
-// Stars land at random places in an image that is usually far larger than the
-// caches: asking for a star's rows while the stars before it are drawn hides
-// most of the wait for memory.
-constexpr int32_t kLookAhead = 6;
 
 // The bands hold this many stars at most; more are drawn in turns, which
 // bounds their memory whatever the star count.
@@ -36,50 +31,22 @@ PixelCanvas CanvasFor(const BmpImage* image, const Star& star) {
             star.y,        star.size,    star.colour.red, star.colour.green, star.colour.blue};
 }
 
-// The rows and columns a star may cover, cut to the image. Every pixel of a
-// star lies within `size` rows and columns of its centre.
-struct StarBox {
-    int32_t firstRow;
-    int32_t lastRow;
-    int32_t firstColumn;
-    int32_t lastColumn;
-};
-
-StarBox BoxOf(const BmpImage* image, const Star& star) {
-    StarBox box;
-    box.firstRow = star.y - star.size < 0 ? 0 : star.y - star.size;
-    box.lastRow = star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
-    box.firstColumn = star.x - star.size < 0 ? 0 : star.x - star.size;
-    box.lastColumn = star.x + star.size >= image->width ? image->width - 1 : star.x + star.size;
-    return box;
-}
-
-void PrefetchStar(const BmpImage* image, const Star& star) {
-    if (OutsideShapes(star)) {
-        return;
-    }
-    const StarBox box = BoxOf(image, star);
-    const uint8_t* row =
-        image->pixels + static_cast<size_t>(box.firstRow) * static_cast<size_t>(image->stride);
-    for (int32_t y = box.firstRow; y <= box.lastRow; ++y) {
-        // A star's row covers at most 57 bytes: two cache lines at most.
-        __builtin_prefetch(row + static_cast<size_t>(box.firstColumn) * 3, 1);
-        __builtin_prefetch(row + static_cast<size_t>(box.lastColumn) * 3 + 2, 1);
-        row += image->stride;
-    }
-}
-
-// Reads the pages of a star's box that are not yet in memory; every page for
-// a star outside the shapes.
+// Reads the pages of a star's box that are not yet in memory: the rows and
+// columns within `size` of its centre (every pixel of a star lies there), cut
+// to the image; every page for a star outside the shapes.
 BmpStatus LoadStarBox(const BmpImage* image, const Star& star) {
     if (OutsideShapes(star)) {
         return LoadPixelBytes(image, 0, image->pixelBytes - 1);
     }
-    const StarBox box = BoxOf(image, star);
-    for (int32_t row = box.firstRow; row <= box.lastRow; ++row) {
+    const int32_t firstRow = star.y - star.size < 0 ? 0 : star.y - star.size;
+    const int32_t lastRow =
+        star.y + star.size >= image->rows ? image->rows - 1 : star.y + star.size;
+    const int32_t first = star.x - star.size < 0 ? 0 : star.x - star.size;
+    const int32_t last = star.x + star.size >= image->width ? image->width - 1 : star.x + star.size;
+    for (int32_t row = firstRow; row <= lastRow; ++row) {
         const int32_t rowStart = row * image->stride;
-        const BmpStatus status = LoadPixelBytes(image, rowStart + box.firstColumn * 3,
-                                                rowStart + box.lastColumn * 3 + 2);
+        const BmpStatus status =
+            LoadPixelBytes(image, rowStart + first * 3, rowStart + last * 3 + 2);
         if (status != kBmpOk) {
             return status;
         }
@@ -87,28 +54,19 @@ BmpStatus LoadStarBox(const BmpImage* image, const Star& star) {
     return kBmpOk;
 }
 
-// A batch straight into the rows, the rows of the next few stars asked for
-// while one is drawn.
-BmpStatus DrawBatch(const BmpImage* image, const StarShapes* shapes, const Star* batch,
-                    int32_t count) {
-    const bool onDemand = image->held == kBmpRowsOnDemand;
-    for (int32_t i = 0; i < count && i < kLookAhead && !onDemand; ++i) {
-        PrefetchStar(image, batch[i]);
-    }
+// A batch straight into the rows, each star once its pages are in.
+BmpStatus DrawBatch(const BmpImage* image, const Star* batch, int32_t count) {
+    uint8_t sink[kStarSinkBytes];
     for (int32_t i = 0; i < count; ++i) {
         const Star& star = batch[i];
-        if (onDemand) {
-            if (LoadStarBox(image, star) != kBmpOk) {
-                return kBmpCannotReadPixels;
-            }
-        } else if (i + kLookAhead < count) {
-            PrefetchStar(image, batch[i + kLookAhead]);
+        if (image->held == kBmpRowsOnDemand && LoadStarBox(image, star) != kBmpOk) {
+            return kBmpCannotReadPixels;
         }
         const PixelCanvas canvas = CanvasFor(image, star);
         if (OutsideShapes(star)) {
             DrawReferenceStar(&canvas);
         } else {
-            DrawStarShape(&canvas, &shapes->bySize[star.size - kStarSmallestSize]);
+            DrawUnrolledStar(&canvas, sink);
         }
     }
     return kBmpOk;
@@ -156,10 +114,6 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
                                    image->pad);
         }
     }
-    StarShapes shapes;
-    if (drawing == kStarsOneByOne) {
-        BuildStarShapes(&shapes);
-    }
 
     const StarDivisors divisors = MakeStarDivisors(image);
     int32_t draws[kBatchStars * kDrawsPerStar];
@@ -176,7 +130,7 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
         if (drawing == kStarsInBands) {
             AddBatchToBands(image, bands, batch, count);
         } else {
-            status = DrawBatch(image, &shapes, batch, count);
+            status = DrawBatch(image, batch, count);
         }
     }
     if (drawing == kStarsInBands) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "bmp/bmp_image.h"
-#include "render/star_spans.h"
+#include "render/star_unrolled.h"
 
 #include <cstdint>
 

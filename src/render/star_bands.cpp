@@ -82,29 +82,13 @@ void DrawBand(StarBands* bands, int32_t band) {
                 __builtin_prefetch(ahead, 1);
                 ahead += 64;
             }
-            const StarShape* shape = &bands->shapes.bySize[entry.size - kStarSmallestSize];
-            const int32_t reach = shape->reach;
-            if (entry.x >= reach && entry.x + reach < canvas.width) {
-                // Clear of the side borders: the rows inside the band, whole.
-                const int32_t above = std::min<int32_t>(entry.row, reach);
-                const int32_t below = std::min(canvas.height - 1 - entry.row, reach);
-                // In addresses, not pointers: the centre may lie outside the
-                // band, or past the image's last row.
-                const uintptr_t centre =
-                    reinterpret_cast<uintptr_t>(canvas.pixels) +
-                    static_cast<uintptr_t>(static_cast<intptr_t>(entry.row)) * stride +
-                    static_cast<uintptr_t>(entry.x) * 3;
-                DrawUnrolledStar(centre, stride, entry.size, above, below, bands->sink, entry.blue,
-                                 entry.green, entry.red);
-                continue;
-            }
             canvas.cx = entry.x;
             canvas.cy = entry.row;
             canvas.size = entry.size;
             canvas.red = entry.red;
             canvas.green = entry.green;
             canvas.blue = entry.blue;
-            DrawStarShape(&canvas, shape);
+            DrawUnrolledStar(&canvas, bands->sink);
         }
         index = block->next;
     }
@@ -188,7 +172,6 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     const size_t bandCount = static_cast<size_t>(layout->bandCount);
     std::fill_n(bands->chains, bandCount, kEmptyChain);
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
-    BuildStarShapes(&bands->shapes);
     return bands;
 }
 

@@ -14,7 +14,6 @@
 // pool) and adds on, which bounds the memory whatever the star count.
 #pragma once
 
-#include "render/star_spans.h"
 #include "render/star_unrolled.h"
 
 #include <cstddef>
@@ -96,7 +95,6 @@ struct StarBands {
     size_t scratchStride;
     uint8_t warmSink;       // keeps the reads that bring a band into cache
     int32_t prefetchedBand; // asked for while the band before it was drawn
-    StarShapes shapes;
     uint8_t sink[kStarSinkBytes];
 };
 
@@ -111,9 +109,9 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
 // and add it again. Inline: it runs once per star, between the draws.
 inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red,
                            uint8_t green, uint8_t blue) {
-    const int32_t reach = bands->shapes.bySize[size - kStarSmallestSize].reach;
-    const int32_t top = y < reach ? 0 : y - reach;
-    const int32_t bottom = y > bands->rows - 1 - reach ? bands->rows - 1 : y + reach;
+    // Every pixel of a star lies within `size` rows of its centre.
+    const int32_t top = y < size ? 0 : y - size;
+    const int32_t bottom = y > bands->rows - 1 - size ? bands->rows - 1 : y + size;
     const int32_t first = top >> kStarBandShift;
     const int32_t last = bottom >> kStarBandShift;
     if (bands->blockCount - bands->blocksUsed < last - first + 1) {

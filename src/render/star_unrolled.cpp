@@ -1,5 +1,8 @@
 #include "render/star_unrolled.h"
 
+#include "render/stars.h"
+
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <type_traits>
@@ -7,9 +10,8 @@
 
 namespace {
 
-// The spans of each size, row by row, left to right, as BuildStarShapes
-// finds them in what DrawSmallStar and DrawLargeStar draw; the unit tests
-// hold the stores to the renderers' bytes.
+// The spans of each size, row by row, left to right, in what DrawSmallStar
+// and DrawLargeStar draw.
 constexpr StarSpan kSpans2[] = {{-2, 0, 0}, {-1, -1, 1}, {0, -2, 2}, {1, -1, 1}, {2, 0, 0}};
 constexpr StarSpan kSpans3[] = {{-3, 0, 0}, {-2, 0, 0}, {-1, -1, 1}, {0, -3, 3},
                                 {1, -1, 1}, {2, 0, 0},  {3, 0, 0}};
@@ -96,11 +98,22 @@ inline void StoreSpans(uintptr_t centre, size_t stride, int32_t above, uint32_t 
 
 } // namespace
 
-void DrawUnrolledStar(uintptr_t centre, size_t stride, int32_t size, int32_t above, int32_t below,
-                      uint8_t* sink, uint8_t blue, uint8_t green, uint8_t red) {
+void DrawUnrolledStar(const PixelCanvas* canvas, uint8_t* sink) {
+    const int32_t size = canvas->size;
+    if (canvas->cx < size || canvas->cx + size >= canvas->width) {
+        DrawReferenceStar(canvas);
+        return;
+    }
+    const size_t stride = static_cast<size_t>(canvas->width) * 3 + static_cast<size_t>(canvas->pad);
+    const int32_t above = std::min(canvas->cy, size);
+    const int32_t below = std::min(canvas->height - 1 - canvas->cy, size);
     const uint32_t rowsInside = static_cast<uint32_t>(above + below + 1);
+    // In addresses, not pointers: the centre may lie outside the canvas.
+    const uintptr_t centre = reinterpret_cast<uintptr_t>(canvas->pixels) +
+                             static_cast<uintptr_t>(static_cast<intptr_t>(canvas->cy)) * stride +
+                             static_cast<uintptr_t>(canvas->cx) * 3;
     const uintptr_t sinkCentre = reinterpret_cast<uintptr_t>(sink) + kStarSinkCentre;
-    const ColourWords bytes = MakeColourWords(blue, green, red);
+    const ColourWords bytes = MakeColourWords(canvas->blue, canvas->green, canvas->red);
     switch (size) {
     case 2:
         return StoreSpans<kSpans2>(centre, stride, above, rowsInside, sinkCentre, bytes);

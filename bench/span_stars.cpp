@@ -1,6 +1,8 @@
-#include "render/star_spans.h"
+#include "span_stars.h"
 
+#include "job/star_draws.h"
 #include "render/stars.h"
+#include "shell/runtime_services.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,9 +19,7 @@ constexpr uint8_t kScratchMark = 1;
 struct ColourRun {
     uint8_t bytes[64];
 };
-static_assert((2 * kStarLargestSize + 1) * 3 <= 64, "a span must fit the colour run");
 
-// Eight bytes a store, as FillRun reads it back.
 ColourRun MakeColourRun(const PixelCanvas* canvas) {
     const ColourWords words = MakeColourWords(canvas->blue, canvas->green, canvas->red);
     ColourRun run;
@@ -29,10 +29,8 @@ ColourRun MakeColourRun(const PixelCanvas* canvas) {
     return run;
 }
 
-// Sets `count` pixels from `pixel` on. Stars land in memory that is rarely in
-// cache, where every store waits its turn for the line: eight bytes per
-// store rather than one keeps that queue short. The last store may overlap
-// the one before it, never the bytes after the span.
+// Eight bytes per store; the last may overlap the one before it, never the
+// bytes after the span.
 inline void FillRun(uint8_t* pixel, int32_t count, const ColourRun& colour) {
     const size_t bytes = static_cast<size_t>(count) * 3;
     if (bytes >= 8) {
@@ -50,6 +48,23 @@ inline void FillRun(uint8_t* pixel, int32_t count, const ColourRun& colour) {
     }
 }
 
+constexpr int32_t kBatchStars = 256;
+constexpr int32_t kLookAhead = 6;
+
+void PrefetchStar(const BmpImage* image, const Star& star) {
+    const int32_t firstRow = std::max(star.y - star.size, 0);
+    const int32_t lastRow = std::min(star.y + star.size, image->rows - 1);
+    const int32_t first = std::max(star.x - star.size, 0);
+    const int32_t last = std::min(star.x + star.size, image->width - 1);
+    const uint8_t* row =
+        image->pixels + static_cast<size_t>(firstRow) * static_cast<size_t>(image->stride);
+    for (int32_t y = firstRow; y <= lastRow; ++y) {
+        __builtin_prefetch(row + static_cast<size_t>(first) * 3, 1);
+        __builtin_prefetch(row + static_cast<size_t>(last) * 3 + 2, 1);
+        row += image->stride;
+    }
+}
+
 } // namespace
 
 void BuildStarShapes(StarShapes* shapes) {
@@ -62,7 +77,6 @@ void BuildStarShapes(StarShapes* shapes) {
         DrawReferenceStar(&canvas);
         StarShape* shape = &shapes->bySize[size - kStarSmallestSize];
         *shape = {};
-        // Each run of marked pixels is a span (the bound only guards the array).
         for (int32_t y = 0; y < kScratchSide; ++y) {
             const uint8_t* row = scratch + y * kScratchStride;
             for (int32_t x = 0; x < kScratchSide && shape->spanCount < kStarMaxSpans; ++x) {
@@ -90,10 +104,8 @@ void DrawStarShape(const PixelCanvas* canvas, const StarShape* shape) {
     const int32_t reach = shape->reach;
     const size_t stride = static_cast<size_t>(canvas->width) * 3 + static_cast<size_t>(canvas->pad);
     const ColourRun colour = MakeColourRun(canvas);
-
     if (cx - reach >= 0 && cx + reach < canvas->width && cy - reach >= 0 &&
         cy + reach < canvas->height) {
-        // Clear of every border: nothing to clip.
         uint8_t* centre =
             canvas->pixels + static_cast<size_t>(cy) * stride + static_cast<size_t>(cx) * 3;
         for (int32_t i = 0; i < shape->spanCount; ++i) {
@@ -105,7 +117,6 @@ void DrawStarShape(const PixelCanvas* canvas, const StarShape* shape) {
         }
         return;
     }
-
     for (int32_t i = 0; i < shape->spanCount; ++i) {
         const StarSpan span = shape->spans[i];
         const int32_t y = cy + span.row;
@@ -120,5 +131,34 @@ void DrawStarShape(const PixelCanvas* canvas, const StarShape* shape) {
         uint8_t* pixel =
             canvas->pixels + static_cast<size_t>(y) * stride + static_cast<size_t>(first) * 3;
         FillRun(pixel, last - first + 1, colour);
+    }
+}
+
+void PlaceStarsSpanBySpan(const BmpImage* image, int32_t starCount) {
+    StarShapes shapes;
+    BuildStarShapes(&shapes);
+    const StarDivisors divisors = MakeStarDivisors(image);
+    int32_t draws[kBatchStars * kDrawsPerStar];
+    Star batch[kBatchStars];
+    for (int32_t left = starCount; left > 0;) {
+        const int32_t count = left < kBatchStars ? left : kBatchStars;
+        left -= count;
+        ShellRandomDraws(draws, count * kDrawsPerStar);
+        for (int32_t i = 0; i < count; ++i) {
+            batch[i] = StarFromDraws(&draws[i * kDrawsPerStar], &divisors);
+        }
+        for (int32_t i = 0; i < count && i < kLookAhead; ++i) {
+            PrefetchStar(image, batch[i]);
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            if (i + kLookAhead < count) {
+                PrefetchStar(image, batch[i + kLookAhead]);
+            }
+            const Star& star = batch[i];
+            const PixelCanvas canvas = {
+                image->pixels, image->width, image->rows,     image->pad,        star.x,
+                star.y,        star.size,    star.colour.red, star.colour.green, star.colour.blue};
+            DrawStarShape(&canvas, &shapes.bySize[star.size - kStarSmallestSize]);
+        }
     }
 }
