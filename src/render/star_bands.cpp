@@ -51,12 +51,9 @@ void DrawBand(StarBands* bands, int32_t band) {
     } else if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
         WarmBand(bands, rows, bytes);
     }
+    uint8_t* const pixels = bands->apart ? bands->scratch : rows;
     const size_t stride = bands->apart ? bands->scratchStride : bands->stride;
-    PixelCanvas canvas = {};
-    canvas.pixels = bands->apart ? bands->scratch : rows;
-    canvas.width = bands->width;
-    canvas.height = height;
-    canvas.pad = static_cast<int32_t>(stride - rowBytes);
+    const int32_t pad = static_cast<int32_t>(stride - rowBytes);
     // While this band is drawn, the next one, if busy, is asked for a few
     // lines per star, so that it is in cache when its turn comes.
     const uint8_t* ahead = rows + bytes;
@@ -82,12 +79,9 @@ void DrawBand(StarBands* bands, int32_t band) {
                 __builtin_prefetch(ahead, 1);
                 ahead += 64;
             }
-            canvas.cx = entry.x;
-            canvas.cy = entry.row;
-            canvas.size = entry.size;
-            canvas.red = entry.red;
-            canvas.green = entry.green;
-            canvas.blue = entry.blue;
+            const PixelCanvas canvas = {pixels,      bands->width, height,     pad,
+                                        entry.x,     entry.row,    entry.size, entry.red,
+                                        entry.green, entry.blue};
             DrawUnrolledStar(&canvas, bands->sink);
         }
         index = block->next;
