@@ -16,21 +16,9 @@ struct StarColour {
     uint8_t blue;
 };
 
-inline constexpr StarColour kWhite = {255, 255, 255};
-inline constexpr StarColour kPaleYellow = {255, 255, 200};
-inline constexpr StarColour kPaleBlue = {200, 220, 255};
-
-// Half the choices are white: index 0 and 3.
-inline StarColour ColourForIndex(int32_t index) {
-    switch (index) {
-    case 1:
-        return kPaleYellow;
-    case 2:
-        return kPaleBlue;
-    default:
-        return kWhite;
-    }
-}
+// Half the choices are white.
+inline constexpr StarColour kStarColours[kStarColourChoices] = {
+    {255, 255, 255}, {255, 255, 200}, {200, 220, 255}, {255, 255, 255}};
 
 struct Star {
     int32_t x;
@@ -48,7 +36,16 @@ struct StarDivisors {
     uint64_t widthFactor;
     uint64_t rowsFactor;
 };
-StarDivisors MakeStarDivisors(const BmpImage* image);
+
+// ceil(2^64 / divisor): 2^64 - 1 divided, plus one (0 for 1, whose remainders
+// are all 0 either way).
+inline uint64_t FactorFor(int32_t divisor) {
+    return UINT64_MAX / static_cast<uint64_t>(divisor) + 1;
+}
+
+inline StarDivisors MakeStarDivisors(const BmpImage* image) {
+    return {image->width, image->rows, FactorFor(image->width), FactorFor(image->rows)};
+}
 
 // value % divisor for value >= 0 and divisor > 0, given the divisor's factor.
 // The fraction value / divisor, held in 64 bits as factor * value, times the
@@ -82,6 +79,8 @@ inline Star StarFromDraws(const int32_t* draws, const StarDivisors* divisors) {
     star.x = RemainderOfDraw(draws[0], divisors->width, divisors->widthFactor);
     star.y = RemainderOfDraw(draws[1], divisors->rows, divisors->rowsFactor);
     star.size = draws[2] % kStarSizeChoices + kStarSmallestSize;
-    star.colour = ColourForIndex(draws[3] % kStarColourChoices);
+    // A negative draw from a substitute generator gets white.
+    const int32_t colour = draws[3] % kStarColourChoices;
+    star.colour = kStarColours[colour < 0 ? 0 : colour];
     return star;
 }
