@@ -81,18 +81,19 @@ TEST(EndToEnd, EverySizeAtEveryBorder) {
 namespace {
 
 // With a viewed input only touched blocks are written back; a star drawn the
-// plain way must still reach the file.
+// plain way must still reach the file, and a negative colour draw gives white.
 TEST(EndToEnd, StarsFromNegativeDrawsReachTheFile) {
     ScratchDirectory scratch;
     BmpSpec spec;
     spec.width = 300;
     spec.height = 300;
     WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
-    TestShell().draws = {-2, 150, 7, 2, 40, 299, 0, 0};
-    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 2), PELINDRA_RESULT_WRITTEN);
-    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"),
-              Paint(PassThroughOf(spec), 54, 300, 300,
-                    {{-2, 150, 9, 200, 220, 255}, {40, 299, 2, 255, 255, 255}}));
+    TestShell().draws = {-2, 150, 7, 2, 40, 299, 0, 0, 100, 100, 3, -3};
+    ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 3), PELINDRA_RESULT_WRITTEN);
+    EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Paint(PassThroughOf(spec), 54, 300, 300,
+                                                        {{-2, 150, 9, 200, 220, 255},
+                                                         {40, 299, 2, 255, 255, 255},
+                                                         {100, 100, 5, 255, 255, 255}}));
 }
 
 } // namespace
