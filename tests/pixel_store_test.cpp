@@ -7,7 +7,6 @@
 // drawn, in both modes, and last the store's own services.
 #include "bmp_files.h"
 #include "job_runner.h"
-#include "real_services.h"
 #include "shell/runtime_services.h"
 #include "star_shapes.h"
 
@@ -593,8 +592,9 @@ TEST(StoreServices, ReserveReadAndCopy) {
             EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (2 * 1024 * 1024), 0u);
         }
         EXPECT_TRUE(std::all_of(block, block + original.size(), [](uint8_t b) { return b == 0; }));
-        ShellFile* file = ShellFileOpen((scratch / "source.bin").c_str(), "rb");
-        ASSERT_NE(file, nullptr);
+        ShellFile* file = nullptr;
+        ASSERT_EQ(ShellFileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &file),
+                  kShellFileDone);
         EXPECT_EQ(ShellFileReadAt(file, block, original.size(), 0), original.size());
         EXPECT_TRUE(std::equal(original.begin(), original.end(), block));
         EXPECT_EQ(ShellFileReadAt(file, block, 100, static_cast<int64_t>(original.size()) - 40),
@@ -603,7 +603,7 @@ TEST(StoreServices, ReserveReadAndCopy) {
         // Given back, the whole pages inside the range read as new ones; the
         // bytes around them, on the same pages as the ends, stay.
         const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-        RealShellGiveBackStorePages(block + page + 100, 3 * page - 200);
+        RealShell().giveBackStorePages(block + page + 100, 3 * page - 200);
         EXPECT_TRUE(std::equal(original.begin() + 40, original.begin() + 2 * page, block + 40));
         EXPECT_TRUE(
             std::all_of(block + 2 * page, block + 3 * page, [](uint8_t b) { return b == 0; }));
@@ -611,13 +611,16 @@ TEST(StoreServices, ReserveReadAndCopy) {
         ShellReleaseStore(block, original.size());
     }
 
-    ShellFile* from = ShellFileOpen((scratch / "source.bin").c_str(), "rb");
-    ShellFile* to = ShellFileOpen((scratch / "copy.bin").c_str(), "wb");
-    ASSERT_NE(from, nullptr);
-    ASSERT_NE(to, nullptr);
-    ASSERT_EQ(ShellFileWrite("ab", 2, 1, to), 1u);
-    EXPECT_EQ(ShellFileCopyRange(from, 5000, 70000, to), 70000);
-    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(original.size()), 10, to), 0)
+    // Copies land at the offset asked for, or where the file stands.
+    ShellFile* from = nullptr;
+    ShellFile* to = nullptr;
+    ASSERT_EQ(ShellFileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &from),
+              kShellFileDone);
+    ASSERT_EQ(ShellFileOpen((scratch / "copy.bin").c_str(), kShellOpenWrite, &to), kShellFileDone);
+    ASSERT_EQ(ShellFileWriteAt(to, "ab", 2, kShellAtPosition), 2u);
+    EXPECT_EQ(ShellFileCopyRange(from, 5000, 40000, to, kShellAtPosition), 40000);
+    EXPECT_EQ(ShellFileCopyRange(from, 45000, 30000, to, 40002), 30000);
+    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(original.size()), 10, to, 70002), 0)
         << "nothing past the end";
     EXPECT_EQ(ShellFileClose(from), 0);
     EXPECT_EQ(ShellFileClose(to), 0);

@@ -3,7 +3,6 @@
 // refused part way by the file-size limit, which binds every user, root too.
 #include "bmp_files.h"
 #include "job_invariants.h"
-#include "real_services.h"
 
 #include <csignal>
 #include <sys/resource.h>
@@ -210,21 +209,5 @@ INSTANTIATE_TEST_SUITE_P(Limits, FileSizeLimitTest,
                                          LimitCase{"InPlaceAllButTheLastByteFits", true, true,
                                                    138 + 18000 - 1}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// A write refused part way loses what the stream held, even where the last
-// flush, made once the limit is lifted, goes through: the close still fails.
-TEST(FileSizeLimit, EarlierFailedWriteFailsTheClose) {
-    ScratchDirectory scratch;
-    ShellFile* file = RealShellFileOpen((scratch / "out.bin").c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    const Bytes bytes(64 * 1024, 'x'); // more than the stream buffers
-    {
-        FileSizeLimit limit(1000);
-        ASSERT_TRUE(limit.applied());
-        EXPECT_EQ(RealShellFileWrite(bytes.data(), bytes.size(), 1, file), 0u);
-    }
-    EXPECT_EQ(RealShellFileWrite(bytes.data(), 10, 1, file), 1u);
-    EXPECT_NE(RealShellFileClose(file), 0);
-}
 
 } // namespace

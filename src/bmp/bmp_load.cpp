@@ -59,7 +59,7 @@ BmpStatus ReadBlock(ShellFile* file, bool sizeKnown, int32_t length, BmpStatus c
     int32_t filled = 0;
     while (true) {
         const size_t wanted = static_cast<size_t>(capacity - filled);
-        if (ShellFileRead(bytes + filled, 1, wanted, file) != wanted) {
+        if (ShellFileReadAt(file, bytes + filled, wanted, kShellAtPosition) != wanted) {
             ShellRelease(bytes);
             return cannotRead;
         }
@@ -81,13 +81,15 @@ BmpStatus ReadBlock(ShellFile* file, bool sizeKnown, int32_t length, BmpStatus c
 }
 
 BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
-    if (ShellFileRead(image->fileHeader, kBmpFileHeaderSize, 1, file) != 1) {
+    if (ShellFileReadAt(file, image->fileHeader, kBmpFileHeaderSize, kShellAtPosition) !=
+        kBmpFileHeaderSize) {
         return kBmpCannotReadFileHeader;
     }
     if (ReadLittleEndian16(image->fileHeader + kBmpTypeOffset) != kBmpTypeMagic) {
         return kBmpNotBmp;
     }
-    if (ShellFileRead(image->infoHeader, kBmpInfoHeaderSize, 1, file) != 1) {
+    if (ShellFileReadAt(file, image->infoHeader, kBmpInfoHeaderSize, kShellAtPosition) !=
+        kBmpInfoHeaderSize) {
         return kBmpCannotReadInfoHeader;
     }
     return kBmpOk;
@@ -157,8 +159,8 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue
 
 BmpStatus LoadBmpHeaders(const char* path, BmpImage* image) {
     std::memset(image, 0, sizeof *image);
-    ShellFile* file = ShellFileOpen(path, "rb");
-    if (file == nullptr) {
+    ShellFile* file = nullptr;
+    if (ShellFileOpen(path, kShellOpenRead, &file) != kShellFileDone) {
         PrintBmpError(kBmpCannotOpenInput, path, 0);
         return kBmpCannotOpenInput;
     }

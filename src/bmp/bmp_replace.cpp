@@ -1,78 +1,39 @@
-// Where a saved image goes (WayToSave). An existing regular file is replaced
-// the way a careful tool replaces it: the new contents go to a new file beside
-// it, which after its last write takes the old file's owner, group and
-// permission bits (set-ID bits too, and no access list) and then its name in
-// one rename, so the target is at every moment the old file or the whole new
-// one. Where that would change what the name stands for, the file is written
-// in place instead, as a plain open for writing would: when the new file
-// cannot carry the same identity, when the file has other names (hard links)
-// or an access list, when it is a mount point, and when the directory refuses
-// a new name or the rename (for permission, or append-only). Nothing is ever
-// done that such an open would refuse: a target that cannot be opened for
-// writing is left alone. How the new file is made, named and put in place is
-// the platform's (ShellFileCreateBeside, ShellFilePutInPlace).
+// Where a saved image goes, decided here once from what the path query says
+// of the target and what each step of making and placing a new file
+// reported; the platform only carries out the steps.
+//
+// An existing regular file is replaced the way a careful tool replaces it: the
+// new contents go to a new file beside it, which after its last write takes
+// the old file's owner, group and permission bits (set-ID bits too, and no
+// access list) and then its name in one rename, so the target is at every
+// moment the old file or the whole new one. Where that would change what the
+// name stands for, the file is written in place instead, as a plain open for
+// writing would: when the new file cannot carry the same identity, when the
+// file has other names (hard links) or an access list, when it is a mount
+// point, and when the directory refuses a new name or the rename (for
+// permission, or append-only). Nothing is ever done that such an open would
+// refuse: a target that cannot be opened for writing is left alone. A missing
+// target gets a new file with exactly what a plain create gives it there.
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
 
+#include "shell/platform_parts.h"
 #include "shell/runtime_services.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
-// Writes a new file beside the target and puts it in the target's place (or
-// names it as the missing target), falling back to writing an existing target
-// in place where the new file could not stand in for it.
-BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, BmpImage* image) {
-    const bool existing = target.kind == kShellPathRegular;
-    ShellNewFile made;
-    const int32_t created = ShellFileCreateBeside(path, &target, &made);
-    if (created != kShellFileDone) {
-        // Only a directory that refuses new names outright lets the old file
-        // be written in place, and one that keeps every name lets a new output
-        // be created under its own; a full disk, no inodes or no descriptors
-        // must not cost the old contents.
-        const bool inPlace =
-            created == kShellFileUnsupported || (existing && created == kShellFileDenied);
-        return inPlace ? SaveDirectly(path, image) : kBmpCannotCreateOutput;
-    }
-    // A replacing file's rows are written behind and kept for a write in
-    // place; a new output's file is the image's last write.
-    const BmpStatus written = WritePieces(BmpOutput{made.file, existing, !existing}, image);
-    // Rows copied from an input that changed meanwhile may be a patchwork.
-    const BmpStatus status = written != kBmpOk ? written : CheckInputUnchanged(image);
-    if (status != kBmpOk) {
-        ShellFileDiscard(&made);
-        return status;
-    }
-#if defined(_WIN32)
-    // Windows will not replace a file that is open. Where the target is the
-    // input itself, the rows not read yet are read now and the input closed,
-    // so that a refused replace can still write it in place; any other input
-    // stays open for that write.
-    const bool inputIsTarget = image->held == kBmpRowsOnDemand &&
-                               image->inputStamp.device == target.device &&
-                               image->inputStamp.file == target.file;
-    const BmpStatus loaded = inputIsTarget ? LoadRemainingPixels(image) : kBmpOk;
-    if (loaded != kBmpOk) {
-        ShellFileDiscard(&made);
-        return loaded;
-    }
-#endif
-    const int32_t placed = ShellFilePutInPlace(&made, path, &target);
-    if (placed == kShellFileDone) {
-        return kBmpOk;
-    }
-    // An identity the new file cannot carry, a sticky directory that refuses
-    // to replace another user's file although the file may be written, and a
-    // mount point leave the target to be written in place.
-    return existing && placed == kShellFileDenied ? SaveDirectly(path, image)
-                                                  : kBmpCannotWriteOutput;
-}
-
-// How a target is written, by what names it.
-enum SaveWay : int32_t {
-    kSaveRefused,  // "Cannot create output file", nothing touched
-    kSaveDirectly, // opened for writing and truncated, as a plain open would
-    kSaveNewFile,  // a new file put in its place
+// How a target is written.
+enum SaveWay : int8_t {
+    kSaveRefused,       // "Cannot create output file", nothing touched
+    kSaveDirectly,      // opened for writing and truncated, as a plain open would
+    kSaveNewFile,       // a new file put in its place
+    kSaveFailed,        // "Cannot write output file": the new file is gone, the target untouched
+    kSaveTemporaryName, // go on: give the new file a temporary name, then rename it
 };
 
 SaveWay WayToSave(const char* path, const ShellPathInfo& target) {
@@ -95,6 +56,251 @@ SaveWay WayToSave(const char* path, const ShellPathInfo& target) {
     return keepsFile ? kSaveDirectly : kSaveNewFile;
 }
 
+// The steps of the new-file way that can end other than done.
+enum NewFileStep : int8_t {
+    kStepCreate,     // making the new file, unnamed or under a temporary name
+    kStepIdentity,   // giving it an existing target's identity
+    kStepLink,       // giving an unnamed file a missing target's name
+    kStepNameBeside, // giving an unnamed file a temporary name
+    kStepRename,     // putting the named file in the target's place
+};
+
+inline constexpr int8_t kAnyOutcome = -1;
+enum TargetIs : int8_t { kExisting, kMissing, kEither };
+
+// What follows a step that did not end done; the first rule that matches.
+struct StepRule {
+    NewFileStep step;
+    int8_t outcome; // a ShellFileOutcome, or kAnyOutcome
+    TargetIs target;
+    SaveWay next;
+};
+constexpr StepRule kStepRules[] = {
+    // Only a directory that refuses new names outright lets the old file be
+    // written in place, and one that keeps every name (append-only, where
+    // the file would need a temporary name) lets a new output be created
+    // under its own; a full disk, no inodes or no descriptors must not cost
+    // the old contents.
+    {kStepCreate, kShellFileUnsupported, kEither, kSaveDirectly},
+    {kStepCreate, kShellFileDenied, kExisting, kSaveDirectly},
+    {kStepCreate, kAnyOutcome, kEither, kSaveRefused},
+    // An identity the new file cannot carry leaves the target to be written
+    // in place.
+    {kStepIdentity, kShellFileDenied, kExisting, kSaveDirectly},
+    {kStepIdentity, kAnyOutcome, kEither, kSaveFailed},
+    // Another writer made the missing target meanwhile: the last one to
+    // finish replaces it, as it would replace an older one.
+    {kStepLink, kShellFileExists, kMissing, kSaveTemporaryName},
+    {kStepLink, kAnyOutcome, kEither, kSaveFailed},
+    {kStepNameBeside, kShellFileDenied, kExisting, kSaveDirectly},
+    {kStepNameBeside, kAnyOutcome, kEither, kSaveFailed},
+    // A sticky directory that refuses to replace another user's file although
+    // the file may be written, and a mount point, leave it to be written in
+    // place.
+    {kStepRename, kShellFileDenied, kExisting, kSaveDirectly},
+    {kStepRename, kShellFileBusy, kExisting, kSaveDirectly},
+    {kStepRename, kAnyOutcome, kEither, kSaveFailed},
+};
+
+SaveWay AfterStep(NewFileStep step, int32_t outcome, bool existing) {
+    for (const StepRule& rule : kStepRules) {
+        const bool targetMatches = rule.target == kEither || (rule.target == kExisting) == existing;
+        if (rule.step == step && (rule.outcome == kAnyOutcome || rule.outcome == outcome) &&
+            targetMatches) {
+            return rule.next;
+        }
+    }
+    return kSaveFailed;
+}
+
+// The new file: open until placed or discarded, and named while `named`.
+constexpr size_t kNewFilePathCapacity = 300;
+struct NewFile {
+    ShellFile* file;
+    bool named;
+    char path[kNewFilePathCapacity]; // its temporary name beside the target
+};
+
+constexpr int32_t kTemporaryNameLength = 18; // ".pelindra-" and eight hex digits
+// New names tried before giving up on names other writers took.
+constexpr int32_t kTemporaryNameAttempts = 16;
+
+// A value that differs between calls, and between processes where the
+// library's address or the clock does, for temporary names; a name another
+// writer holds is only a wasted attempt. Never taken from the random
+// generator, whose sequence belongs to the stars.
+uint32_t FreshToken() {
+    static std::atomic<uint32_t> counter{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    uint32_t token = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&counter)) * 2654435761u;
+    token ^= static_cast<uint32_t>(now) ^ static_cast<uint32_t>(static_cast<uint64_t>(now) >> 32);
+    return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
+}
+
+// Puts into `path` a temporary name beside `target`: its directory part and a
+// short name from a fresh token, which fits even where the target's own name
+// is as long as names go. False where the directory part leaves no room.
+bool PickNameBeside(const char* target, char (&path)[kNewFilePathCapacity]) {
+    const size_t directory = DirectoryPartLength(target);
+    if (directory + kTemporaryNameLength + 1 > sizeof path) {
+        return false;
+    }
+    std::memcpy(path, target, directory);
+    std::snprintf(path + directory, kTemporaryNameLength + 1, ".pelindra-%08x", FreshToken());
+    return true;
+}
+
+// Gives `made` a fresh temporary name beside `target`, trying others while
+// other writers hold the ones picked: a new file under it (private while it
+// is to replace another, which it must never show wider than the old one
+// was), or where `made` has a file already (an unnamed one), that file's name.
+int32_t NameBeside(NewFile* made, const char* target, bool existing) {
+    int32_t outcome = kShellFileFailed;
+    for (int32_t attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        if (!PickNameBeside(target, made->path)) {
+            return kShellFileFailed;
+        }
+        if (made->file == nullptr) {
+            outcome = ShellFileOpen(made->path, existing ? kShellOpenNewPrivate : kShellOpenNew,
+                                    &made->file);
+        } else {
+            outcome = ShellFileLink(made->file, made->path);
+        }
+        if (outcome != kShellFileExists) {
+            break;
+        }
+    }
+    made->named = outcome == kShellFileDone;
+    return outcome;
+}
+
+// Makes the new file in the target's directory: without a name where the
+// platform allows (nobody else can open it, and it vanishes with everything
+// written to it if the process dies), otherwise under a temporary name,
+// unless the directory is append-only and would keep that name for ever.
+int32_t CreateNewFile(NewFile* made, const char* target, const ShellPathInfo& info) {
+    *made = NewFile{};
+    const size_t directory = DirectoryPartLength(target);
+    if (directory >= kNewFilePathCapacity) {
+        return kShellFileFailed;
+    }
+    int32_t outcome = kShellFileUnsupported;
+    if (info.unnamedFiles) {
+        std::memcpy(made->path, target, directory);
+        made->path[directory] = '\0';
+        outcome = ShellFileOpen(made->path, kShellOpenUnnamed, &made->file);
+        made->path[0] = '\0';
+    }
+    if (outcome != kShellFileUnsupported || info.appendOnly) {
+        return outcome;
+    }
+    return NameBeside(made, target, info.kind == kShellPathRegular);
+}
+
+// Closes the new file and removes its temporary name, if it has one.
+void Discard(NewFile* made) {
+    if (made->file != nullptr) {
+        ShellFileClose(made->file);
+        made->file = nullptr;
+    }
+    if (made->named) {
+        ShellFileRemove(made->path);
+        made->named = false;
+    }
+}
+
+// Closes the new file, whose name is now `name`; a close that reports an
+// error (a write the system met late) removes that name again.
+SaveWay CloseNamed(NewFile* made, const char* name) {
+    const bool closed = ShellFileClose(made->file) == 0;
+    made->file = nullptr;
+    made->named = false;
+    if (!closed) {
+        ShellFileRemove(name);
+    }
+    return closed ? kSaveNewFile : kSaveFailed;
+}
+
+// After the last write: gives the new file the existing target's identity and
+// puts it in the target's place, or names it as the missing target. Returns
+// kSaveNewFile when placed, otherwise what to do instead, the new file gone.
+SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& info) {
+    const bool existing = info.kind == kShellPathRegular;
+    SaveWay next = kSaveTemporaryName;
+    if (existing) {
+        const int32_t identity = ShellFileTakeIdentity(made->file, &info);
+        next = identity == kShellFileDone ? next : AfterStep(kStepIdentity, identity, existing);
+    } else if (!made->named) {
+        // The missing target's name directly: no temporary name to remove,
+        // which an append-only directory would refuse.
+        const int32_t linked = ShellFileLink(made->file, target);
+        if (linked == kShellFileDone) {
+            return CloseNamed(made, target);
+        }
+        next = info.appendOnly ? kSaveFailed : AfterStep(kStepLink, linked, existing);
+    }
+    if (next == kSaveTemporaryName && !made->named) {
+        const int32_t named = NameBeside(made, target, existing);
+        next = named == kShellFileDone ? next : AfterStep(kStepNameBeside, named, existing);
+    }
+    if (next != kSaveTemporaryName) {
+        Discard(made);
+        return next;
+    }
+    if (CloseNamed(made, made->path) != kSaveNewFile) {
+        return kSaveFailed;
+    }
+    const int32_t moved = ShellFileRename(made->path, target);
+    if (moved == kShellFileDone) {
+        return kSaveNewFile;
+    }
+    ShellFileRemove(made->path);
+    return AfterStep(kStepRename, moved, existing);
+}
+
+// Writes a new file beside the target and puts it in the target's place (or
+// names it as the missing target), falling back as kStepRules say.
+BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, BmpImage* image) {
+    const bool existing = target.kind == kShellPathRegular;
+    NewFile made;
+    const int32_t created = CreateNewFile(&made, path, target);
+    SaveWay way =
+        created == kShellFileDone ? kSaveNewFile : AfterStep(kStepCreate, created, existing);
+    if (way == kSaveNewFile) {
+        // A replacing file's rows are written behind and kept for a write in
+        // place; a new output's file is the image's last write.
+        BmpOutput output = {made.file, 0, existing, !existing};
+        const BmpStatus written = WritePieces(&output, image);
+        // Rows copied from an input that changed meanwhile may be a patchwork.
+        BmpStatus status = written != kBmpOk ? written : CheckInputUnchanged(image);
+#if defined(_WIN32)
+        // Windows will not replace a file that is open. Where the target is
+        // the input itself, the rows not read yet are read now and the input
+        // closed, so that a refused replace can still write it in place; any
+        // other input stays open for that write.
+        const bool inputIsTarget = image->held == kBmpRowsOnDemand &&
+                                   image->inputStamp.device == target.device &&
+                                   image->inputStamp.file == target.file;
+        status = status == kBmpOk && inputIsTarget ? LoadRemainingPixels(image) : status;
+#endif
+        if (status != kBmpOk) {
+            Discard(&made);
+            return status;
+        }
+        way = PlaceNewFile(&made, path, target);
+    }
+    switch (way) {
+    case kSaveNewFile:
+        return kBmpOk;
+    case kSaveDirectly:
+        return SaveDirectly(path, image);
+    case kSaveRefused:
+        return kBmpCannotCreateOutput;
+    default:
+        return kBmpCannotWriteOutput;
+    }
+}
+
 BmpStatus SaveByKind(const char* path, BmpImage* image) {
     ShellPathInfo target;
     ShellQueryPath(path, &target);
@@ -103,18 +309,15 @@ BmpStatus SaveByKind(const char* path, BmpImage* image) {
         return kBmpCannotCreateOutput;
     case kSaveDirectly:
         return SaveDirectly(path, image);
-    case kSaveNewFile:
-        break;
+    default:
+        return ReplaceThroughNewFile(path, target, image);
     }
-    return ReplaceThroughNewFile(path, target, image);
 }
 
 } // namespace
 
 BmpStatus SaveBmpImage(const char* path, BmpImage* image) {
-    const uint32_t held = ShellHoldWriteSignals();
     const BmpStatus status = SaveByKind(path, image);
-    ShellReleaseWriteSignals(held);
     CloseBmpInput(image);
     PrintBmpError(status, path, 0);
     return status;

@@ -6,11 +6,20 @@
 
 namespace {
 
-bool WriteAll(ShellFile* file, const void* bytes, int32_t length) {
+// Writes `length` bytes where the output stands, every one of them through an
+// explicit write whose failure is the save's.
+bool WriteAll(BmpOutput* output, const void* bytes, int32_t length) {
     if (length <= 0) {
         return true;
     }
-    return ShellFileWrite(bytes, static_cast<size_t>(length), 1, file) == 1;
+    const size_t wanted = static_cast<size_t>(length);
+    if (ShellFileWriteAt(output->file, bytes, wanted, output->at) != wanted) {
+        return false;
+    }
+    if (output->at != kShellAtPosition) {
+        output->at += length;
+    }
+    return true;
 }
 
 // Pixel arrays smaller than this that stars were drawn on go out in one write
@@ -25,7 +34,7 @@ constexpr int32_t kCopyChunkBytes = 256 * 1024;
 // kernel where it can, otherwise through a bounded buffer, otherwise (no room
 // for the buffer) through the pixel store, read in full first. An input that
 // no longer holds the rows (cut since it was measured) is a failed read.
-BmpStatus CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, int32_t end) {
+BmpStatus CopyFromInput(BmpOutput* output, const BmpImage* image, int32_t start, int32_t end) {
     bool kernelCopies = true;
     uint8_t* chunk = nullptr;
     int32_t chunkBytes = 0;
@@ -33,21 +42,24 @@ BmpStatus CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, i
     while (status == kBmpOk && start < end) {
         const int32_t wanted = end - start;
         if (kernelCopies) {
-            const int64_t moved = ShellFileCopyRange(image->input, image->pixelOffset + start,
-                                                     static_cast<size_t>(wanted), file);
+            const int64_t moved =
+                ShellFileCopyRange(image->input, image->pixelOffset + start,
+                                   static_cast<size_t>(wanted), output->file, output->at);
             if (moved > 0 && moved <= wanted) {
                 start += static_cast<int32_t>(moved);
+                output->at += output->at != kShellAtPosition ? moved : 0;
                 continue;
             }
-            // Unsupported here, or nothing moved: the reads below either do the
-            // job or find out why.
+            // Unsupported here, failed, or nothing moved: the reads below
+            // either do the job or find out why. Nothing written is lost, as
+            // every piece goes to its own offset.
             kernelCopies = false;
             chunkBytes = wanted < kCopyChunkBytes ? wanted : kCopyChunkBytes;
             chunk = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(chunkBytes)));
         }
         if (chunk == nullptr) {
             status = LoadPixelBytes(image, start, end - 1);
-            if (status == kBmpOk && !WriteAll(file, image->pixels + start, wanted)) {
+            if (status == kBmpOk && !WriteAll(output, image->pixels + start, wanted)) {
                 status = kBmpCannotWriteOutput;
             }
             break;
@@ -56,7 +68,7 @@ BmpStatus CopyFromInput(ShellFile* file, const BmpImage* image, int32_t start, i
         if (ShellFileReadAt(image->input, chunk, static_cast<size_t>(piece),
                             image->pixelOffset + start) != static_cast<size_t>(piece)) {
             status = kBmpCannotReadPixels;
-        } else if (!WriteAll(file, chunk, piece)) {
+        } else if (!WriteAll(output, chunk, piece)) {
             status = kBmpCannotWriteOutput;
         }
         start += piece;
@@ -94,15 +106,14 @@ int32_t NextPieceBoundary(const BmpOutput* target, const BmpImage* image, int32_
 
 // Writes the whole pixel array from memory: in one write, or in pieces that
 // are handed on or given back as each is written.
-BmpStatus WriteFromMemory(const BmpOutput* target, const BmpImage* image) {
+BmpStatus WriteFromMemory(BmpOutput* target, const BmpImage* image) {
     if (!target->writeBehind && !target->mayGiveBackRows) {
-        return WriteAll(target->file, image->pixels, image->pixelBytes) ? kBmpOk
-                                                                        : kBmpCannotWriteOutput;
+        return WriteAll(target, image->pixels, image->pixelBytes) ? kBmpOk : kBmpCannotWriteOutput;
     }
     int32_t start = 0;
     while (start < image->pixelBytes) {
         const int32_t end = NextPieceBoundary(target, image, start);
-        if (!WriteAll(target->file, image->pixels + start, end - start)) {
+        if (!WriteAll(target, image->pixels + start, end - start)) {
             return kBmpCannotWriteOutput;
         }
         StartPieceWriteback(target, image, start, end);
@@ -140,7 +151,7 @@ bool WriteLoadedPages(const BmpOutput* target, const BmpImage* image, int32_t fi
 // would, and the pages read for stars are then written over them: in one
 // piece, or piece by piece when writing behind, so that every piece is final
 // before it is handed on.
-BmpStatus WritePixels(const BmpOutput* target, const BmpImage* image) {
+BmpStatus WritePixels(BmpOutput* target, const BmpImage* image) {
     if (image->held != kBmpRowsOnDemand) {
         return WriteFromMemory(target, image);
     }
@@ -160,7 +171,7 @@ BmpStatus WritePixels(const BmpOutput* target, const BmpImage* image) {
         int32_t start = 0;
         int32_t end = 0;
         PageRunBytes(image, firstPage, endPage, &start, &end);
-        const BmpStatus copied = CopyFromInput(target->file, image, start, end);
+        const BmpStatus copied = CopyFromInput(target, image, start, end);
         if (copied != kBmpOk) {
             return copied;
         }
@@ -175,32 +186,33 @@ BmpStatus WritePixels(const BmpOutput* target, const BmpImage* image) {
 
 } // namespace
 
-BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image) {
-    ShellFile* file = output.file;
-    BmpOutput target = output;
-    target.mayGiveBackRows = output.mayGiveBackRows && image->held != kBmpRowsInBlock;
-    if (!WriteAll(file, image->fileHeader, kBmpFileHeaderSize) ||
-        !WriteAll(file, image->infoHeader, kBmpInfoHeaderSize) ||
-        !WriteAll(file, image->gapBlock, image->gapLength)) {
+BmpStatus WritePieces(BmpOutput* output, const BmpImage* image) {
+    output->mayGiveBackRows = output->mayGiveBackRows && image->held != kBmpRowsInBlock;
+    if (!WriteAll(output, image->fileHeader, kBmpFileHeaderSize) ||
+        !WriteAll(output, image->infoHeader, kBmpInfoHeaderSize) ||
+        !WriteAll(output, image->gapBlock, image->gapLength)) {
         return kBmpCannotWriteOutput;
     }
-    return WritePixels(&target, image);
+    return WritePixels(output, image);
 }
 
 // Opening truncates the target, and the target may be the input itself (a link
 // to it, another name of it, or the input named again when its copy cannot take
 // its place), so every row still to be read from the input is read first; if
-// the input has changed since, the target is left alone.
+// the input has changed since, the target is left alone. The image goes where
+// the file stands, as a plain write would put it: at the start of a file just
+// truncated, into a pipe or a device as it comes.
 BmpStatus SaveDirectly(const char* path, BmpImage* image) {
     const BmpStatus loaded = LoadRemainingPixels(image);
     if (loaded != kBmpOk) {
         return loaded;
     }
-    ShellFile* file = ShellFileOpen(path, "wb");
-    if (file == nullptr) {
+    ShellFile* file = nullptr;
+    if (ShellFileOpen(path, kShellOpenWrite, &file) != kShellFileDone) {
         return kBmpCannotCreateOutput;
     }
-    const BmpStatus written = WritePieces(BmpOutput{file, false, true}, image);
+    BmpOutput output = {file, kShellAtPosition, false, true};
+    const BmpStatus written = WritePieces(&output, image);
     const bool closed = ShellFileClose(file) == 0;
     return written == kBmpOk && !closed ? kBmpCannotWriteOutput : written;
 }

@@ -8,6 +8,10 @@
 // memory: both decided where the file is made, not by the writer.
 struct BmpOutput {
     ShellFile* file;
+    // Where the next byte goes: a file offset, moved on as bytes are written,
+    // or kShellAtPosition for a file written where it stands (a pipe, a
+    // device, a file just truncated), whose rows then all come from memory.
+    int64_t at;
     // A new file that will replace another: its rows are handed on to the
     // disk piece by piece as each piece is complete, and kept, since a
     // refused replace writes the old file in place after all. ext4 and btrfs
@@ -31,10 +35,10 @@ struct BmpOutput {
 };
 
 // Writes the headers, the gap block and the pixel rows to the output's file,
-// which stays open. kBmpOk when every write succeeded; kBmpCannotReadPixels
-// when rows still to be copied could not be read from the input (it was cut
+// which stays open, each piece by explicit writes. kBmpOk when every write succeeded;
+// kBmpCannotReadPixels when rows still to be copied could not be read from the input (it was cut
 // since it was measured); otherwise kBmpCannotWriteOutput.
-BmpStatus WritePieces(const BmpOutput& output, const BmpImage* image);
+BmpStatus WritePieces(BmpOutput* output, const BmpImage* image);
 
 // Opens `path` for writing, truncating it, and writes the image into it: the
 // way to write a device, a pipe, or a file that must keep its identity. Every

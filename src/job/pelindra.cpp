@@ -62,6 +62,10 @@ extern "C" PELINDRA_EXPORT int32_t PELINDRA_CALL Pelindra(const char16_t* inputP
     const NarrowPathStatus inputStatus = ConvertNarrowPath(inputPath, narrowInput);
     const NarrowPathStatus outputStatus = ConvertNarrowPath(outputPath, narrowOutput);
 
+    // From the first line printed to the last, a write to a reader that has
+    // gone or past the file-size limit fails with its error instead of
+    // killing the caller: the report's lines too, not only the image.
+    const uint32_t held = ShellHoldWriteSignals();
     ShellPrint("=== Morvane Pelindra ===\n");
     ShellPrint("Adds stars to a BMP image\n\n");
 
@@ -69,6 +73,6 @@ extern "C" PELINDRA_EXPORT int32_t PELINDRA_CALL Pelindra(const char16_t* inputP
     if (!ReportUnusablePath(inputStatus, "input") && !ReportUnusablePath(outputStatus, "output")) {
         result = RunJob(narrowInput, narrowOutput, starCount);
     }
-    ShellFlushOutput();
+    ShellReleaseWriteSignals(held);
     return result;
 }

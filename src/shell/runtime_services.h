@@ -1,30 +1,21 @@
 // The platform services the job uses, and nothing else: console output, files,
 // heap blocks, the C runtime's random generator and wide-string handling.
 //
-// The job never calls the C runtime directly. The library links the real
-// implementation (runtime_services_crt.cpp, or runtime_services_win32.cpp on
-// Windows); the tests link their own in its
-// place to inject random draws, short reads and failed allocations or writes.
+// Each call does what it is asked and reports what happened; none of them
+// decides how a file is written or replaced (bmp/ does). The job reaches them
+// through one table of calls (ShellCalls): the platform's own by default
+// (runtime_services_crt.cpp on Linux, runtime_services_win32.cpp on
+// Windows), and in the tests and fuzzers any entry may be replaced by one that
+// counts, fails on cue or works on files in memory, so that the job's own
+// decisions run above the injected failure.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
-struct ShellFile; // an open stream; opaque to the job
+struct ShellFile; // an open file, read and written without buffering; opaque to the job
 
-// Formatted print to standard output (printf conventions).
-void ShellPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Pushes buffered standard output out, so a host that prints too sees lines in order.
-void ShellFlushOutput();
-
-// Opens a file in binary mode; mode is "rb" or "wb". Null on failure. A directory
-// is never opened for reading.
-ShellFile* ShellFileOpen(const char* path, const char* mode);
-// Number of whole items transferred, as fread/fwrite count them.
-size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file);
-size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file);
-// Closes the stream whatever happens; 0 when everything written reached the file.
-int32_t ShellFileClose(ShellFile* file);
 // What identifies the contents of an open regular file: which file it is, its
 // size and the times of its last change (nanoseconds on POSIX, tenths of microseconds on
 // Windows). Another stamp of the same file that differs means it was written
@@ -36,46 +27,6 @@ struct ShellFileStamp {
     int64_t modified; // last write
     int64_t changed;  // last change of contents or attributes (POSIX ctime)
 };
-// Bytes between the stream's position and the end of the file, or -1 where the
-// stream has no known size (a pipe or device). For a regular file `stamp` is
-// filled as well; otherwise it is zeroed.
-int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp);
-
-// Reads `length` bytes at byte `offset` of a file open for reading, without
-// using or moving the stream's position. Returns the bytes read; fewer means
-// the file ended early (it may have been cut since it was measured) or could
-// not be read.
-size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset);
-// Copies `length` bytes of `from`, starting at its byte `offset`, onto the end
-// of what has been written to `to`, inside the kernel. Returns the bytes
-// copied, possibly fewer than asked (0 when nothing could be), or -1 where the
-// platform cannot copy between these files.
-int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to);
-// Writes `length` bytes at byte `offset` of the file being written, after
-// anything buffered, without moving the stream. Returns the bytes written.
-size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset);
-// Asks the system to start writing bytes [offset, offset + length) of a file
-// being written on to its disk, without waiting for them to arrive. Advice
-// only: where the platform has no such request or refuses it, nothing changes,
-// and the bytes go out later as they would have.
-void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length);
-
-// Memory for pixel rows, outside the heap and never backed by a file: its
-// pages read as zero and cost nothing until written. `filledWhole` says the
-// block will be filled whole at once; it is then aligned to 2 MiB and its
-// pages are left to the system's policy. Otherwise huge pages are declined, so
-// that what is resident stays with the 4 KiB pages actually written. Null on
-// failure.
-void* ShellReserveStore(size_t bytes, bool filledWhole);
-// Returns a block from ShellReserveStore; `bytes` as reserved. Accepts null.
-void ShellReleaseStore(void* block, size_t bytes);
-// Hands the system back the memory of the whole pages inside [start, start +
-// bytes) of a block from ShellReserveStore, bytes the caller will not read
-// again: written out, they can become the pages the file system fills with
-// them. The bytes of the range are lost (reading them may even fault); the
-// rest of the block is untouched and the block is released as before.
-// Advice only: where refused, nothing changes.
-void ShellGiveBackStorePages(void* start, size_t bytes);
 
 enum ShellPathKind : int32_t {
     kShellPathMissing = 0,
@@ -103,18 +54,184 @@ struct ShellPathInfo {
     uint64_t device;      // which file a regular file is, as a ShellFileStamp
     uint64_t file;        // names it (0 where unknown)
 };
-// Describes what a path names without following a final symbolic link.
-void ShellQueryPath(const char* path, ShellPathInfo* info);
 
+// How a call that makes, names or moves a file ended.
+enum ShellFileOutcome : int32_t {
+    kShellFileDone = 0,
+    kShellFileDenied = 1,      // refused for permission (EACCES, EPERM)
+    kShellFileExists = 2,      // the name is taken
+    kShellFileBusy = 3,        // the name is in use by a mount, or on another device
+    kShellFileUnsupported = 4, // the platform or file system cannot do this at all
+    kShellFileFailed = 5,      // anything else: no space, no inodes, no descriptors, I/O
+};
+
+// What ShellFileOpen is asked for.
+enum ShellOpenHow : int32_t {
+    kShellOpenRead = 0,       // an existing file (never a directory), read from its start
+    kShellOpenWrite = 1,      // created or truncated for writing, as a plain open would
+    kShellOpenUnnamed = 2,    // a new file without a name in the directory `path` ("" for
+                              // the current one), with what a plain create gives there
+    kShellOpenNew = 3,        // a new file at `path`, with what a plain create gives
+                              // there; the name taken is kShellFileExists
+    kShellOpenNewPrivate = 4, // the same, readable and writable by its owner only
+};
+
+// An offset that stands for the file's own position: the transfer starts
+// there and moves it on, as a plain read or write does (pipes, devices).
+inline constexpr int64_t kShellAtPosition = -1;
+
+// The table of calls. Every entry is set; see the wrappers below for what
+// each one does.
+struct ShellCalls {
+    void (*print)(const char* format, va_list arguments);
+    int32_t (*fileOpen)(const char* path, int32_t how, ShellFile** file);
+    size_t (*fileReadAt)(ShellFile* file, void* destination, size_t length, int64_t offset);
+    size_t (*fileWriteAt)(ShellFile* file, const void* source, size_t length, int64_t offset);
+    int64_t (*fileCopyRange)(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
+                             int64_t toOffset);
+    void (*fileStartWriteback)(ShellFile* file, int64_t offset, int64_t length);
+    int64_t (*fileRemaining)(ShellFile* file, ShellFileStamp* stamp);
+    int32_t (*fileClose)(ShellFile* file);
+    int32_t (*fileLink)(ShellFile* file, const char* path);
+    int32_t (*fileTakeIdentity)(ShellFile* file, const ShellPathInfo* target);
+    int32_t (*fileRename)(const char* from, const char* to);
+    void (*fileRemove)(const char* path);
+    void (*queryPath)(const char* path, ShellPathInfo* info);
+    void* (*reserveStore)(size_t bytes, bool filledWhole);
+    void (*releaseStore)(void* block, size_t bytes);
+    void (*giveBackStorePages)(void* start, size_t bytes);
+    void* (*allocate)(size_t bytes);
+    void (*release)(void* block);
+    void (*randomDraws)(int32_t* values, int32_t count);
+    int32_t (*wideToNarrow)(const char16_t* wide, char* narrow, int32_t capacity);
+    uint32_t (*holdWriteSignals)();
+    void (*releaseWriteSignals)(uint32_t held);
+};
+
+// The calls in use. The platform's file defines it with its own calls; a
+// test keeps a copy of those and replaces entries between jobs, never while
+// one runs.
+extern ShellCalls shellCalls;
+
+// Formatted print to standard output (printf conventions), pushed out at
+// once, so that a host that prints too sees the lines in order.
+inline void ShellPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+inline void ShellPrint(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    shellCalls.print(format, arguments);
+    va_end(arguments);
+}
+
+// Opens `path` as `how` (a ShellOpenHow) says. A ShellFileOutcome; *file is
+// set only when done.
+inline int32_t ShellFileOpen(const char* path, int32_t how, ShellFile** file) {
+    return shellCalls.fileOpen(path, how, file);
+}
+// Reads `length` bytes at byte `offset` (or kShellAtPosition), repeating until
+// they are all there, the file ends or a read fails. Returns the bytes read;
+// fewer means the file ended early (it may have been cut since it was
+// measured) or could not be read. With an offset the file's position stays.
+inline size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    return shellCalls.fileReadAt(file, destination, length, offset);
+}
+// Writes `length` bytes at byte `offset` (or kShellAtPosition), repeating
+// until they are all written or a write fails. Returns the bytes written;
+// nothing is held back to be written later.
+inline size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    return shellCalls.fileWriteAt(file, source, length, offset);
+}
+// Copies `length` bytes of `from`, starting at its byte `offset`, to byte
+// `toOffset` of `to` (or its position), inside the kernel. Returns the bytes
+// copied, possibly fewer than asked (0 when nothing could be), or -1 where
+// the platform cannot copy between these files or the copy failed.
+inline int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
+                                  int64_t toOffset) {
+    return shellCalls.fileCopyRange(from, offset, length, to, toOffset);
+}
+// Asks the system to start writing bytes [offset, offset + length) of a file
+// being written on to its disk, without waiting for them to arrive. Advice
+// only: where the platform has no such request or refuses it, nothing changes,
+// and the bytes go out later as they would have.
+inline void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
+    shellCalls.fileStartWriteback(file, offset, length);
+}
+// Bytes between the file's position and its end, or -1 where the file has no
+// known size (a pipe or device). For a regular file `stamp` is filled as
+// well; otherwise it is zeroed.
+inline int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    return shellCalls.fileRemaining(file, stamp);
+}
+// Closes the file whatever happens; 0 when the system reported no error.
+inline int32_t ShellFileClose(ShellFile* file) {
+    return shellCalls.fileClose(file);
+}
+// Gives a file opened kShellOpenUnnamed the name `path`, failing with
+// kShellFileExists if the name is taken. A ShellFileOutcome.
+inline int32_t ShellFileLink(ShellFile* file, const char* path) {
+    return shellCalls.fileLink(file, path);
+}
+// Gives a new file what the platform carries of an existing target's
+// identity: its owner, group and permission bits, set-ID bits included, and
+// no access list (one inherited from the directory's default is removed),
+// then reads back that it holds. Done; denied where it cannot be carried;
+// failed otherwise. Call it after the last write: a write by a caller without
+// the privilege clears set-ID bits.
+inline int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+    return shellCalls.fileTakeIdentity(file, target);
+}
+// Puts the closed file named `from` in the place of `to`, in one step where
+// `to` exists (on Windows a replace that hands on its access list). A
+// ShellFileOutcome; `from` is left as it was unless done.
+inline int32_t ShellFileRename(const char* from, const char* to) {
+    return shellCalls.fileRename(from, to);
+}
+// Removes the name `path`.
+inline void ShellFileRemove(const char* path) {
+    shellCalls.fileRemove(path);
+}
+// Describes what a path names without following a final symbolic link.
+inline void ShellQueryPath(const char* path, ShellPathInfo* info) {
+    shellCalls.queryPath(path, info);
+}
+
+// Memory for pixel rows, outside the heap and never backed by a file: its
+// pages read as zero and cost nothing until written. `filledWhole` says the
+// block will be filled whole at once; it is then aligned to 2 MiB and its
+// pages are left to the system's policy. Otherwise huge pages are declined, so
+// that what is resident stays with the 4 KiB pages actually written. Null on
+// failure.
+inline void* ShellReserveStore(size_t bytes, bool filledWhole) {
+    return shellCalls.reserveStore(bytes, filledWhole);
+}
+// Returns a block from ShellReserveStore; `bytes` as reserved. Accepts null.
+inline void ShellReleaseStore(void* block, size_t bytes) {
+    shellCalls.releaseStore(block, bytes);
+}
+// Hands the system back the memory of the whole pages inside [start, start +
+// bytes) of a block from ShellReserveStore, bytes the caller will not read
+// again: written out, they can become the pages the file system fills with
+// them. The bytes of the range are lost (reading them may even fault); the
+// rest of the block is untouched and the block is released as before.
+// Advice only: where refused, nothing changes.
+inline void ShellGiveBackStorePages(void* start, size_t bytes) {
+    shellCalls.giveBackStorePages(start, bytes);
+}
 // Heap blocks. ShellRelease accepts null.
-void* ShellAllocate(size_t bytes);
-void ShellRelease(void* block);
+inline void* ShellAllocate(size_t bytes) {
+    return shellCalls.allocate(bytes);
+}
+inline void ShellRelease(void* block) {
+    shellCalls.release(block);
+}
 
 // The next `count` values of the C runtime's pseudo-random generator, in
 // order: what as many calls of rand() would return (non-negative integers),
 // and the generator left where they would leave it. Never seeded here.
 // Quicker where the runtime allows it, for the jobs that draw millions.
-void ShellRandomDraws(int32_t* values, int32_t count);
+inline void ShellRandomDraws(int32_t* values, int32_t count) {
+    shellCalls.randomDraws(values, count);
+}
 
 // Converts `wide`, through its terminator, to the narrow encoding (UTF-8 on
 // POSIX, the ANSI code page on Windows), writing at most `capacity` bytes.
@@ -123,65 +240,21 @@ void ShellRandomDraws(int32_t* values, int32_t count);
 // exactly (an unpaired surrogate, a character missing from the code page), so
 // that no near miss ever names another file. After 0 or -1 the contents of
 // `narrow` are unspecified.
-int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity);
+inline int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+    return shellCalls.wideToNarrow(wide, narrow, capacity);
+}
 
-// --- Replacing a file -------------------------------------------------------
-//
-// How the job puts a finished image in place of an existing file without ever
-// leaving a half-written one, and without doing what a plain open for writing
-// would refuse.
-
-// How making or placing a new file ended.
-enum ShellFileOutcome : int32_t {
-    kShellFileDone = 0,
-    kShellFileDenied = 1,      // refused for permission (EACCES, EPERM), or a name
-                               // that cannot be replaced (a mount point: EBUSY, EXDEV)
-    kShellFileExists = 2,      // the name is taken (between the platform's own steps)
-    kShellFileUnsupported = 3, // the file system cannot do this at all
-    kShellFileFailed = 4,      // anything else: no space, no inodes, no descriptors, I/O
-};
-
-// A new file written beside a target to take its place. The caller holds the
-// record; ShellFileCreateBeside fills it, and ShellFilePutInPlace or
-// ShellFileDiscard ends it.
-inline constexpr int32_t kShellNewFilePathCapacity = 300;
-struct ShellNewFile {
-    ShellFile* file;                      // open for binary writing; null when none was made
-    int32_t named;                        // 1 while `path` names the file
-    char path[kShellNewFilePathCapacity]; // its temporary name beside the target
-};
-
-// Creates the new file in the directory of `target`, described by `info`: with
-// no name where the platform allows (nobody else can open it, and it vanishes
-// with everything written to it if the process dies), otherwise under a fresh
-// temporary name, readable and writable by its owner only. A ShellFileOutcome:
-// done; denied when the directory refuses new names for permission;
-// unsupported, making nothing, where the file would need a temporary name in
-// an append-only directory, which would keep it for ever; failed otherwise (no
-// space, no inodes, no descriptors).
-int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made);
-// After the last write, gives the new file the identity of `target` and puts
-// it in the target's place. For an existing target: its owner, group and
-// permission bits, set-ID bits included, and no access list (one inherited
-// from the directory's default is removed), then a rename over it; for a
-// missing one, the permissions a new file gets there and the target's name
-// directly, or by a rename where another writer took the name meanwhile.
-// Whatever is buffered is written first, since a write by a caller without
-// the privilege clears set-ID bits. The file is closed and, unless done, its
-// temporary name removed. A ShellFileOutcome: done; denied when the new file
-// cannot stand in for an existing target and the target should be written in
-// place instead (an identity it cannot carry, a rename refused for permission,
-// a mount point); failed otherwise, including a failed write or close.
-int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info);
-// Closes the new file and removes its temporary name, if it has one.
-void ShellFileDiscard(ShellNewFile* made);
-
-// While the job writes, the signals a failed write raises (a pipe without a
+// While the job runs, the signals a failed write raises (a pipe without a
 // reader, the file-size limit) must not kill the calling process: the write
 // fails with its error instead. Hold blocks them for the calling thread and
 // returns what Release needs to undo exactly that; Release consumes any of them
 // that became pending meanwhile (also where the caller had them blocked) and
-// unblocks what Hold blocked. The process's signal dispositions are never
-// changed. Holds do not nest.
-uint32_t ShellHoldWriteSignals();
-void ShellReleaseWriteSignals(uint32_t held);
+// unblocks what Hold blocked; one that was pending before the hold stays
+// pending. The process's signal dispositions are never changed. Holds do not
+// nest.
+inline uint32_t ShellHoldWriteSignals() {
+    return shellCalls.holdWriteSignals();
+}
+inline void ShellReleaseWriteSignals(uint32_t held) {
+    shellCalls.releaseWriteSignals(held);
+}

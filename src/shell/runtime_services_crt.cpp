@@ -1,18 +1,16 @@
-// The Linux half of the runtime services: opening files, reading and writing
-// them at offsets, memory for pixel rows, paths, the steps of making and
-// replacing a file, the write signals and the narrow encoding (UTF-8). The
-// rest is shared with Windows (runtime_services_stdio.cpp).
+// The runtime services on Linux: printing, files read and written through
+// their descriptors, memory for pixel rows, paths, the write signals, the C
+// library's generator and the narrow encoding (UTF-8).
+#include "shell/platform_parts.h"
 #include "shell/runtime_services.h"
-#include "shell/services_shared.h"
 #include "shell/utf16_to_utf8.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <iterator>
 #include <linux/fs.h>
@@ -24,16 +22,35 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+// glibc 2.35 and later: __libc_single_threaded and _dl_find_object.
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 35)
+#include <dlfcn.h>
+#include <sys/single_threaded.h>
+#define PELINDRA_DRAWS_WITHOUT_LOCK 1
+#else
+#define PELINDRA_DRAWS_WITHOUT_LOCK 0
+#endif
+
 namespace {
 
-// New files get what fopen(path, "wb") would give them: read and write for
-// everyone, less the process umask.
+// New files get what open(path, O_CREAT, 0666) gives them, as fopen does:
+// read and write for everyone, less the umask or the directory's default
+// access list, which the kernel applies.
 constexpr mode_t kNewFilePermissions = 0666;
 
 // Blocks filled whole at once are aligned to this, the size of a huge page on
 // x86-64 (and larger than the ARM one), so that where the system puts huge
 // pages under all memory, the kernel can back the whole block with them.
 constexpr size_t kHugePageBytes = 2 * 1024 * 1024;
+
+// A file is its descriptor, shifted by one so that no file is null.
+int Descriptor(ShellFile* file) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
+}
+
+ShellFile* FileOf(int descriptor) {
+    return reinterpret_cast<ShellFile*>(static_cast<intptr_t>(descriptor) + 1);
+}
 
 size_t SystemPageBytes() {
     const long pageSize = sysconf(_SC_PAGESIZE);
@@ -47,45 +64,12 @@ int32_t OutcomeOf(int error) {
         return kShellFileDenied;
     case EEXIST:
         return kShellFileExists;
+    case EBUSY:
+    case EXDEV:
+        return kShellFileBusy;
     default:
         return kShellFileFailed;
     }
-}
-
-// A stream over a descriptor just created; on failure the descriptor is closed
-// and a named file (`path` not null) removed again.
-ShellFile* WrapDescriptor(int descriptor, int32_t* outcome, const char* path) {
-    FILE* stream = fdopen(descriptor, "wb");
-    if (stream == nullptr) {
-        *outcome = kShellFileFailed;
-        close(descriptor);
-        if (path != nullptr) {
-            RemoveNamed(path);
-        }
-        return nullptr;
-    }
-    *outcome = kShellFileDone;
-    return Wrap(stream);
-}
-
-// The process's umask, read where it can be read without changing it (Linux
-// shows it in /proc since 4.7); -1 where it cannot.
-int ProcessUmask() {
-    FILE* status = std::fopen("/proc/self/status", "re");
-    if (status == nullptr) {
-        return -1;
-    }
-    int mask = -1;
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-        unsigned value = 0;
-        if (std::sscanf(line, "Umask: %o", &value) == 1) {
-            mask = static_cast<int>(value & 0777);
-            break;
-        }
-    }
-    std::fclose(status);
-    return mask;
 }
 
 // Opens the directory `path` is in, for reading its status and flags. -1 on
@@ -133,28 +117,115 @@ bool IsWritable(const char* path) {
     return true;
 }
 
-} // namespace
-
-ShellFile* ShellFileOpen(const char* path, const char* mode) {
-    FILE* stream = std::fopen(path, mode);
-    if (stream == nullptr || mode[0] != 'r') {
-        return Wrap(stream);
-    }
-    // fopen happily opens a directory for reading on POSIX; refuse it here so the
-    // caller reports that the input cannot be opened rather than a short read.
-    struct stat status;
-    if (fstat(fileno(stream), &status) == 0 && S_ISDIR(status.st_mode)) {
-        std::fclose(stream);
-        errno = EISDIR;
-        return nullptr;
-    }
-    return Wrap(stream);
+void Print(const char* format, va_list arguments) {
+    std::vprintf(format, arguments);
+    std::fflush(stdout);
 }
 
-int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+int OpenDescriptor(const char* path, int32_t how) {
+    switch (how) {
+    case kShellOpenRead:
+        return open(path, O_RDONLY | O_CLOEXEC);
+    case kShellOpenWrite:
+        return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFilePermissions);
+    case kShellOpenUnnamed:
+        // Naming the file later goes through /proc (FileLink); where it is not
+        // mounted, say so now, before anything is written.
+        if (access("/proc/self/fd", X_OK) != 0) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        return open(path[0] == '\0' ? "." : path, O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                    kNewFilePermissions);
+    case kShellOpenNew:
+    case kShellOpenNewPrivate:
+        return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    how == kShellOpenNew ? kNewFilePermissions : S_IRUSR | S_IWUSR);
+    default:
+        errno = EINVAL;
+        return -1;
+    }
+}
+
+int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
+    const int descriptor = OpenDescriptor(path, how);
+    if (descriptor < 0) {
+        // Kernels and file systems without unnamed files answer with one of
+        // these (an old kernel sees O_DIRECTORY and a directory: EISDIR).
+        const bool unsupported =
+            how == kShellOpenUnnamed && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+        return unsupported ? kShellFileUnsupported : OutcomeOf(errno);
+    }
+    // A directory opens for reading on POSIX; refuse it here so the caller
+    // reports that the input cannot be opened rather than a short read.
+    struct stat status;
+    if (how == kShellOpenRead && fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+        close(descriptor);
+        return kShellFileFailed;
+    }
+    *file = FileOf(descriptor);
+    return kShellFileDone;
+}
+
+// Moves bytes between the file and memory: into `destination`, or where it is
+// null out of `source`, at `offset` or the file's position, until `length`
+// bytes, the end of the file or an error.
+size_t Transfer(ShellFile* file, void* destination, const void* source, size_t length,
+                int64_t offset) {
+    const int descriptor = Descriptor(file);
+    uint8_t* into = static_cast<uint8_t*>(destination);
+    const uint8_t* from = static_cast<const uint8_t*>(source);
+    size_t done = 0;
+    while (done < length) {
+        const size_t left = length - done;
+        const off_t at = static_cast<off_t>(offset + static_cast<int64_t>(done));
+        ssize_t moved = 0;
+        if (into != nullptr) {
+            moved = offset < 0 ? read(descriptor, into + done, left)
+                               : pread(descriptor, into + done, left, at);
+        } else {
+            moved = offset < 0 ? write(descriptor, from + done, left)
+                               : pwrite(descriptor, from + done, left, at);
+        }
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(moved);
+    }
+    return done;
+}
+
+size_t FileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    return Transfer(file, destination, nullptr, length, offset);
+}
+
+size_t FileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    return Transfer(file, nullptr, source, length, offset);
+}
+
+int64_t FileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
+                      int64_t toOffset) {
+    loff_t inputOffset = offset;
+    loff_t outputOffset = toOffset;
+    ssize_t copied = -1;
+    do {
+        copied = copy_file_range(Descriptor(from), &inputOffset, Descriptor(to),
+                                 toOffset < 0 ? nullptr : &outputOffset, length, 0);
+    } while (copied < 0 && errno == EINTR);
+    return copied < 0 ? -1 : static_cast<int64_t>(copied);
+}
+
+void FileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
+    sync_file_range(Descriptor(file), offset, length, SYNC_FILE_RANGE_WRITE);
+}
+
+int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
     *stamp = ShellFileStamp{};
     struct stat status;
-    if (fstat(fileno(Stream(file)), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fstat(Descriptor(file), &status) != 0 || !S_ISREG(status.st_mode)) {
         return -1;
     }
     stamp->device = static_cast<uint64_t>(status.st_dev);
@@ -162,22 +233,106 @@ int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
     stamp->size = static_cast<int64_t>(status.st_size);
     stamp->modified = int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
     stamp->changed = int64_t{status.st_ctim.tv_sec} * 1000000000 + status.st_ctim.tv_nsec;
-    off_t position = ftello(Stream(file));
+    const off_t position = lseek(Descriptor(file), 0, SEEK_CUR);
     if (position < 0 || position > status.st_size) {
         return -1;
     }
     return static_cast<int64_t>(status.st_size - position);
 }
 
-void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
-    // What the stream still buffers is not in the file yet.
-    if (std::fflush(Stream(file)) != 0) {
-        return;
-    }
-    sync_file_range(fileno(Stream(file)), offset, length, SYNC_FILE_RANGE_WRITE);
+int32_t FileClose(ShellFile* file) {
+    // The descriptor is gone after close whatever it answers (EINTR too), and
+    // an error it reports is one a write of ours met late.
+    return close(Descriptor(file)) == 0 ? 0 : -1;
 }
 
-void* ShellReserveStore(size_t bytes, bool filledWhole) {
+int32_t FileLink(ShellFile* file, const char* path) {
+    // Naming an open descriptor needs the descriptor's entry in /proc without
+    // privileges; AT_EMPTY_PATH would want CAP_DAC_READ_SEARCH.
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", Descriptor(file));
+    if (linkat(AT_FDCWD, procPath, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) {
+        return kShellFileDone;
+    }
+    return OutcomeOf(errno);
+}
+
+int32_t FileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+    const int descriptor = Descriptor(file);
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) {
+        return kShellFileFailed;
+    }
+    // Owner first: changing it clears the set-user and set-group bits.
+    const uid_t owner = static_cast<uid_t>(target->owner);
+    const gid_t group = static_cast<gid_t>(target->group);
+    if ((status.st_uid != owner || status.st_gid != group) &&
+        fchown(descriptor, owner, group) != 0) {
+        return kShellFileDenied;
+    }
+    // The old file had no access list (one that had is written in place), so
+    // none inherited from the directory's default may widen the new one.
+    if (fremovexattr(descriptor, "system.posix_acl_access") != 0 && errno != ENODATA &&
+        errno != ENOTSUP && errno != EOPNOTSUPP) {
+        return kShellFileDenied;
+    }
+    // fchmod drops the set-group-ID bit silently for a caller outside the
+    // file's group; the status read back shows it.
+    const mode_t permissions = static_cast<mode_t>(target->permissions);
+    if (fchmod(descriptor, permissions) != 0 || fstat(descriptor, &status) != 0) {
+        return kShellFileDenied;
+    }
+    // A file system may accept the calls and still not keep what they asked.
+    const bool same =
+        status.st_uid == owner && status.st_gid == group && (status.st_mode & 07777) == permissions;
+    return same ? kShellFileDone : kShellFileDenied;
+}
+
+int32_t FileRename(const char* from, const char* to) {
+    return std::rename(from, to) == 0 ? kShellFileDone : OutcomeOf(errno);
+}
+
+void FileRemove(const char* path) {
+    unlink(path);
+}
+
+void QueryPath(const char* path, ShellPathInfo* info) {
+    struct stat status;
+    *info = ShellPathInfo{};
+    const bool found = lstat(path, &status) == 0;
+    if (found && S_ISDIR(status.st_mode)) {
+        info->kind = kShellPathDirectory;
+        return;
+    }
+    if (found && !S_ISREG(status.st_mode)) {
+        info->kind = kShellPathOther;
+        return;
+    }
+    // A regular file or a missing one: how its directory takes names decides
+    // how it is written.
+    const int directory = OpenDirectoryOf(path);
+    int flags = 0;
+    info->appendOnly = directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
+                       (flags & FS_APPEND_FL) != 0;
+    info->unnamedFiles = true;
+    if (found) {
+        info->kind = kShellPathRegular;
+        info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
+        info->owner = static_cast<uint32_t>(status.st_uid);
+        info->group = static_cast<uint32_t>(status.st_gid);
+        info->links = static_cast<uint32_t>(status.st_nlink);
+        info->device = static_cast<uint64_t>(status.st_dev);
+        info->file = static_cast<uint64_t>(status.st_ino);
+        info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0;
+        info->writable = IsWritable(path);
+        info->mountPoint = IsMountPoint(path, status.st_dev, directory);
+    }
+    if (directory >= 0) {
+        close(directory);
+    }
+}
+
+void* ReserveStore(size_t bytes, bool filledWhole) {
     if (bytes == 0) {
         return nullptr;
     }
@@ -219,13 +374,13 @@ void* ShellReserveStore(size_t bytes, bool filledWhole) {
     return block;
 }
 
-void ShellReleaseStore(void* block, size_t bytes) {
+void ReleaseStore(void* block, size_t bytes) {
     if (block != nullptr) {
         munmap(block, bytes);
     }
 }
 
-void ShellGiveBackStorePages(void* start, size_t bytes) {
+void GiveBackStorePages(void* start, size_t bytes) {
     const WholePages pages = WholePagesInside(start, bytes, SystemPageBytes());
     if (pages.from < pages.to) {
         // The pages are dropped at once, not when memory runs short, so the
@@ -234,206 +389,75 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
     }
 }
 
-int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
-    // The stream's buffer goes out first; the copy then lands at the true end
-    // of the file, and the stream is moved past what the kernel wrote.
-    if (std::fflush(Stream(to)) != 0) {
-        return -1;
-    }
-    const int output = fileno(Stream(to));
-    loff_t outputOffset = lseek(output, 0, SEEK_CUR);
-    if (outputOffset < 0) {
-        return -1;
-    }
-    loff_t inputOffset = offset;
-    ssize_t copied = -1;
-    do {
-        copied =
-            copy_file_range(fileno(Stream(from)), &inputOffset, output, &outputOffset, length, 0);
-    } while (copied < 0 && errno == EINTR);
-    if (copied < 0) {
-        return -1;
-    }
-    if (fseeko(Stream(to), outputOffset, SEEK_SET) != 0) {
-        return -1;
-    }
-    return static_cast<int64_t>(copied);
+void* Allocate(size_t bytes) {
+    return std::malloc(bytes);
 }
 
-size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
-                  int64_t offset) {
-    const int descriptor = fileno(Stream(file));
-    size_t done = 0;
-    while (done < length) {
-        const off_t at = offset + static_cast<off_t>(done);
-        const ssize_t moved =
-            destination != nullptr
-                ? pread(descriptor, static_cast<uint8_t*>(destination) + done, length - done, at)
-                : pwrite(descriptor, static_cast<const uint8_t*>(source) + done, length - done, at);
-        if (moved < 0 && errno == EINTR) {
-            continue;
-        }
-        if (moved <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(moved);
-    }
-    return done;
+void Release(void* block) {
+    std::free(block);
 }
 
-void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    struct stat status;
-    *info = ShellPathInfo{};
-    const bool found = lstat(path, &status) == 0;
-    if (found && S_ISDIR(status.st_mode)) {
-        info->kind = kShellPathDirectory;
+#if PELINDRA_DRAWS_WITHOUT_LOCK
+// glibc's rand() is random(), which takes a lock around the shared state for
+// every value: two atomic operations, most of what a value costs. While the
+// process has one thread, nothing else can draw in between, so the values
+// are taken from that very state by random_r, which locks nothing. setstate
+// hands the state over with the place reached written into it; setstate_r
+// reads that place into our record of the state, and writes back the place
+// our draws reached; setstate then puts the state back in use from there.
+// Returns false, having drawn nothing, should any step be refused.
+bool DrawWithoutLock(int32_t* values, int32_t count) {
+    // One-word states (the kind that needs no seeding work): one stands in
+    // for the shared state while it is borrowed, the other gives our record
+    // a state to write its place into when it moves on.
+    int32_t standIn[2];
+    int32_t start[2];
+    random_data standInRecord = {};
+    random_data shared = {};
+    if (initstate_r(1, reinterpret_cast<char*>(standIn), sizeof standIn, &standInRecord) != 0 ||
+        initstate_r(1, reinterpret_cast<char*>(start), sizeof start, &shared) != 0) {
+        return false;
+    }
+    char* const state = setstate(reinterpret_cast<char*>(standIn));
+    if (state == nullptr) {
+        return false;
+    }
+    if (setstate_r(state, &shared) != 0) {
+        setstate(state);
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        random_r(&shared, &values[i]);
+    }
+    setstate_r(reinterpret_cast<char*>(start), &shared);
+    setstate(state);
+    return true;
+}
+
+// The values are glibc's only while rand() is: a host may put its own rand()
+// in front of it (a definition in the program, or a preloaded library), and
+// then every value must come from that one. (_dl_find_object looks up the
+// loaded object of an address without locking; dladdr would also search its
+// symbols, which takes microseconds.)
+bool RandIsTheRuntimes() {
+    dl_find_object randFrom;
+    dl_find_object runtimeFrom;
+    return _dl_find_object(reinterpret_cast<void*>(&::rand), &randFrom) == 0 &&
+           _dl_find_object(reinterpret_cast<void*>(&::random_r), &runtimeFrom) == 0 &&
+           randFrom.dlfo_link_map == runtimeFrom.dlfo_link_map;
+}
+#endif
+
+void RandomDraws(int32_t* values, int32_t count) {
+#if PELINDRA_DRAWS_WITHOUT_LOCK
+    if (__libc_single_threaded != 0 && RandIsTheRuntimes() && DrawWithoutLock(values, count)) {
         return;
     }
-    if (found && !S_ISREG(status.st_mode)) {
-        info->kind = kShellPathOther;
-        return;
-    }
-    // A regular file or a missing one: how its directory takes names decides
-    // how it is written.
-    const int directory = OpenDirectoryOf(path);
-    int flags = 0;
-    info->appendOnly = directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
-                       (flags & FS_APPEND_FL) != 0;
-    info->unnamedFiles = true;
-    if (found) {
-        info->kind = kShellPathRegular;
-        info->permissions = static_cast<uint32_t>(status.st_mode & 07777);
-        info->owner = static_cast<uint32_t>(status.st_uid);
-        info->group = static_cast<uint32_t>(status.st_gid);
-        info->links = static_cast<uint32_t>(status.st_nlink);
-        info->device = static_cast<uint64_t>(status.st_dev);
-        info->file = static_cast<uint64_t>(status.st_ino);
-        info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0;
-        info->writable = IsWritable(path);
-        info->mountPoint = IsMountPoint(path, status.st_dev, directory);
-    }
-    if (directory >= 0) {
-        close(directory);
+#endif
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = std::rand();
     }
 }
-
-int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
-    return ConvertUtf16ToUtf8(wide, narrow, capacity);
-}
-
-uint32_t UniqueToken() {
-    static std::atomic<uint32_t> counter{0};
-    struct timespec now;
-    timespec_get(&now, TIME_UTC);
-    uint32_t token = static_cast<uint32_t>(getpid()) * 2654435761u;
-    token ^= static_cast<uint32_t>(now.tv_nsec) ^ static_cast<uint32_t>(now.tv_sec);
-    return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
-}
-
-ShellFile* CreateUnnamed(const char* directory, int32_t* outcome) {
-    // Naming the file later goes through /proc (see LinkName); where
-    // it is not mounted, say so now, before anything is written.
-    if (access("/proc/self/fd", X_OK) != 0) {
-        *outcome = kShellFileUnsupported;
-        return nullptr;
-    }
-    const int descriptor = open(directory[0] == '\0' ? "." : directory,
-                                O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFilePermissions);
-    if (descriptor < 0) {
-        // Kernels and file systems without unnamed files answer with one of
-        // these (an old kernel sees O_DIRECTORY and a directory: EISDIR).
-        const bool unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
-        *outcome = unsupported ? kShellFileUnsupported : OutcomeOf(errno);
-        return nullptr;
-    }
-    return WrapDescriptor(descriptor, outcome, nullptr);
-}
-
-ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
-    const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (descriptor < 0) {
-        *outcome = OutcomeOf(errno);
-        return nullptr;
-    }
-    return WrapDescriptor(descriptor, outcome, path);
-}
-
-int32_t LinkName(ShellFile* file, const char* path) {
-    if (std::fflush(Stream(file)) != 0) {
-        return kShellFileFailed;
-    }
-    // Naming an open descriptor needs the descriptor's entry in /proc without
-    // privileges; AT_EMPTY_PATH would want CAP_DAC_READ_SEARCH.
-    char procPath[64];
-    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fileno(Stream(file)));
-    if (linkat(AT_FDCWD, procPath, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) {
-        return kShellFileDone;
-    }
-    return OutcomeOf(errno);
-}
-
-int32_t TakeIdentity(ShellFile* file, const ShellPathInfo* target) {
-    // Nothing may be written after the mode is set: a write by a caller
-    // without CAP_FSETID clears the set-user-ID and set-group-ID bits.
-    const int descriptor = fileno(Stream(file));
-    struct stat status;
-    if (std::fflush(Stream(file)) != 0) {
-        return kShellFileFailed;
-    }
-    if (fstat(descriptor, &status) != 0) {
-        return kShellFileDenied;
-    }
-    if (target->kind != kShellPathRegular) {
-        // A new file: what the platform gives a new file here, unless the file
-        // was made private and the umask can be learnt to open it up again.
-        if ((status.st_mode & 077) != 0) {
-            return kShellFileDone;
-        }
-        const int mask = ProcessUmask();
-        if (mask < 0) {
-            return kShellFileDenied;
-        }
-        return fchmod(descriptor, kNewFilePermissions & ~static_cast<mode_t>(mask)) == 0
-                   ? kShellFileDone
-                   : kShellFileDenied;
-    }
-    // Owner first: changing it clears the set-user and set-group bits.
-    const uid_t owner = static_cast<uid_t>(target->owner);
-    const gid_t group = static_cast<gid_t>(target->group);
-    if ((status.st_uid != owner || status.st_gid != group) &&
-        fchown(descriptor, owner, group) != 0) {
-        return kShellFileDenied;
-    }
-    // The old file had no access list (one that had is written in place), so
-    // none inherited from the directory's default may widen the new one.
-    if (fremovexattr(descriptor, "system.posix_acl_access") != 0 && errno != ENODATA &&
-        errno != ENOTSUP && errno != EOPNOTSUPP) {
-        return kShellFileDenied;
-    }
-    // fchmod drops the set-group-ID bit silently for a caller outside the
-    // file's group; the status read back shows it.
-    const mode_t permissions = static_cast<mode_t>(target->permissions);
-    if (fchmod(descriptor, permissions) != 0 || fstat(descriptor, &status) != 0) {
-        return kShellFileDenied;
-    }
-    // A file system may accept the calls and still not keep what they asked.
-    const bool same =
-        status.st_uid == owner && status.st_gid == group && (status.st_mode & 07777) == permissions;
-    return same ? kShellFileDone : kShellFileDenied;
-}
-
-int32_t MoveOver(const char* from, const char* target) {
-    if (std::rename(from, target) == 0) {
-        return kShellFileDone;
-    }
-    return errno == EBUSY || errno == EXDEV ? kShellFileDenied : OutcomeOf(errno);
-}
-
-void RemoveNamed(const char* path) {
-    unlink(path);
-}
-
-namespace {
 
 constexpr int kWriteSignals[] = {SIGPIPE, SIGXFSZ};
 // Per signal, two bits of the value Hold returns: this hold blocked it, and it
@@ -441,9 +465,7 @@ constexpr int kWriteSignals[] = {SIGPIPE, SIGXFSZ};
 constexpr uint32_t kBlockedHere = 1;
 constexpr uint32_t kPendingBefore = 2;
 
-} // namespace
-
-uint32_t ShellHoldWriteSignals() {
+uint32_t HoldWriteSignals() {
     sigset_t wanted;
     sigset_t previous;
     sigemptyset(&wanted);
@@ -466,7 +488,7 @@ uint32_t ShellHoldWriteSignals() {
     return held;
 }
 
-void ShellReleaseWriteSignals(uint32_t held) {
+void ReleaseWriteSignals(uint32_t held) {
     sigset_t pending;
     sigemptyset(&pending);
     sigpending(&pending);
@@ -490,3 +512,30 @@ void ShellReleaseWriteSignals(uint32_t held) {
     }
     pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
 }
+
+} // namespace
+
+ShellCalls shellCalls = {
+    .print = Print,
+    .fileOpen = FileOpen,
+    .fileReadAt = FileReadAt,
+    .fileWriteAt = FileWriteAt,
+    .fileCopyRange = FileCopyRange,
+    .fileStartWriteback = FileStartWriteback,
+    .fileRemaining = FileRemaining,
+    .fileClose = FileClose,
+    .fileLink = FileLink,
+    .fileTakeIdentity = FileTakeIdentity,
+    .fileRename = FileRename,
+    .fileRemove = FileRemove,
+    .queryPath = QueryPath,
+    .reserveStore = ReserveStore,
+    .releaseStore = ReleaseStore,
+    .giveBackStorePages = GiveBackStorePages,
+    .allocate = Allocate,
+    .release = Release,
+    .randomDraws = RandomDraws,
+    .wideToNarrow = ConvertUtf16ToUtf8,
+    .holdWriteSignals = HoldWriteSignals,
+    .releaseWriteSignals = ReleaseWriteSignals,
+};

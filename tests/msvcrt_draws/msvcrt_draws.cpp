@@ -14,19 +14,20 @@ int32_t NextDraw() {
     return static_cast<int32_t>((gState >> 16) & 0x7FFFu);
 }
 
+void MsvcrtRandomDraws(int32_t* values, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = NextDraw();
+    }
+}
+
 } // namespace
 
 void SeedMsvcrtDraws(uint32_t seed) {
     gState = seed;
     gDrawsTaken = 0;
+    shellCalls.randomDraws = MsvcrtRandomDraws;
 }
 
 int64_t MsvcrtDrawsTaken() {
     return gDrawsTaken;
-}
-
-void ShellRandomDraws(int32_t* values, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        values[i] = NextDraw();
-    }
 }

@@ -3,9 +3,8 @@
 // srand(seed): state = state * 214013 + 2531011, each draw the bits 16 to 30
 // of the new state.
 //
-// Linking msvcrt_draws.cpp into a program replaces the runtime services'
-// ShellRandomDraws with this generator; everything else stays
-// the real services.
+// Seeding puts this generator in the runtime services' place of
+// ShellRandomDraws; everything else stays the real services.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,5 @@
 #include "test_shell.h"
 
-#include "real_services.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +15,8 @@
 namespace {
 
 TestShellState state;
+// The platform's own calls, as the library set them up.
+const ShellCalls real = shellCalls;
 
 // True when this call (of a kind counted by `calls`) is the one told to fail.
 bool FailsNow(int64_t& calls, int64_t failAt) {
@@ -77,119 +77,95 @@ void CutFile() {
     }
 }
 
-} // namespace
-
-TestShellState& TestShell() {
-    return state;
-}
-
-void ResetTestShell() {
-    state = TestShellState{};
-}
-
-void ShellPrint(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
+void Print(const char* format, va_list arguments) {
     va_list copy;
     va_copy(copy, arguments);
     int length = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
     std::string line(static_cast<size_t>(length), '\0');
     std::vsnprintf(line.data(), line.size() + 1, format, arguments);
-    va_end(arguments);
     state.output += line;
     if (state.echo) {
         std::fputs(line.c_str(), stdout);
     }
 }
 
-void ShellFlushOutput() {
-    ++state.flushes;
-}
-
-ShellFile* ShellFileOpen(const char* path, const char* mode) {
+int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     if (FailsNow(state.openCalls, state.failOpenAt)) {
-        return nullptr;
-    }
-    ShellFile* file = RealShellFileOpen(path, mode);
-    state.opens += file != nullptr;
-    return file;
-}
-
-int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
-    if (FailsNow(state.openCalls, state.failOpenAt)) {
-        made->file = nullptr;
-        made->named = 0;
         return state.createFailure;
     }
-    const int32_t outcome = RealShellFileCreateBeside(target, info, made);
-    state.opens += made->file != nullptr;
+    if (how == kShellOpenUnnamed && state.unnamedUnsupported) {
+        return kShellFileUnsupported;
+    }
+    const int32_t outcome = real.fileOpen(path, how, file);
+    state.opens += outcome == kShellFileDone;
     return outcome;
 }
 
-int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo* info) {
-    ++state.closes;
-    if (FailsNow(state.placeCalls, state.failPlaceAt)) {
-        RealShellFileDiscard(made);
-        return state.placeFailure;
-    }
-    return RealShellFilePutInPlace(made, target, info);
+// Putting the new file in place: each of its calls may be made to fail,
+// doing nothing, with `placeFailure`.
+int32_t FileLink(ShellFile* file, const char* path) {
+    return FailsNow(state.placeCalls, state.failPlaceAt) ? state.placeFailure
+                                                         : real.fileLink(file, path);
 }
 
-void ShellFileDiscard(ShellNewFile* made) {
-    state.closes += made->file != nullptr;
-    RealShellFileDiscard(made);
+int32_t FileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
+    return FailsNow(state.placeCalls, state.failPlaceAt) ? state.placeFailure
+                                                         : real.fileTakeIdentity(file, target);
 }
 
-uint32_t ShellHoldWriteSignals() {
+int32_t FileRename(const char* from, const char* to) {
+    return FailsNow(state.placeCalls, state.failPlaceAt) ? state.placeFailure
+                                                         : real.fileRename(from, to);
+}
+
+void FileRemove(const char* path) {
+    real.fileRemove(path);
+}
+
+uint32_t HoldWriteSignals() {
     ++state.signalHolds;
-    return RealShellHoldWriteSignals();
+    return real.holdWriteSignals();
 }
 
-void ShellReleaseWriteSignals(uint32_t held) {
+void ReleaseWriteSignals(uint32_t held) {
     ++state.signalReleases;
-    RealShellReleaseWriteSignals(held);
+    real.releaseWriteSignals(held);
 }
 
-size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
-    const size_t wanted = itemSize * itemCount;
-    if (Readable(wanted) < wanted) {
-        // Deliver what is left, then stop as at the end of a file.
-        size_t got = RealShellFileRead(destination, 1, Readable(wanted), file);
-        state.readBytes += static_cast<int64_t>(got);
-        return got / itemSize;
-    }
-    size_t items = RealShellFileRead(destination, itemSize, itemCount, file);
-    state.readBytes += static_cast<int64_t>(items * itemSize);
-    return items;
-}
-
-size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
-    if (FailsNow(state.writeCalls, state.failWriteAt)) {
-        return 0;
-    }
-    return RealShellFileWrite(source, itemSize, itemCount, file);
-}
-
-int32_t ShellFileClose(ShellFile* file) {
-    ++state.closes;
-    int32_t result = RealShellFileClose(file);
-    return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : result;
-}
-
-int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
-    const int64_t remaining = RealShellFileRemaining(file, stamp);
-    return state.hideFileSizes ? -1 : remaining;
-}
-
-size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+size_t FileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
     ++state.readAtCalls;
-    const size_t got = RealShellFileReadAt(file, destination, Readable(length), offset);
+    const size_t got = real.fileReadAt(file, destination, Readable(length), offset);
     state.readBytes += static_cast<int64_t>(got);
     return got;
 }
 
-int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
+// A failed write writes nothing; a short one writes half of what it was
+// given, as a disk that fills part way does.
+size_t FileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    const int64_t call = state.writeCalls++;
+    if (call == state.failWriteAt) {
+        return 0;
+    }
+    if (call == state.shortWriteAt) {
+        return real.fileWriteAt(file, source, length / 2, offset);
+    }
+    return real.fileWriteAt(file, source, length, offset);
+}
+
+int32_t FileClose(ShellFile* file) {
+    ++state.closes;
+    int32_t result = real.fileClose(file);
+    return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : result;
+}
+
+int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+    const int64_t remaining = real.fileRemaining(file, stamp);
+    return state.hideFileSizes ? -1 : remaining;
+}
+
+int64_t FileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
+                      int64_t toOffset) {
     const int64_t call = state.copyCalls++;
     if (state.failCopyAt >= 0 && call >= state.failCopyAt) {
         return -1;
@@ -200,28 +176,21 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
     if (state.copyLimit >= 0 && static_cast<int64_t>(length) > state.copyLimit) {
         length = static_cast<size_t>(state.copyLimit);
     }
-    const int64_t copied = RealShellFileCopyRange(from, offset, length, to);
+    const int64_t copied = real.fileCopyRange(from, offset, length, to, toOffset);
     state.copiedBytes += copied > 0 ? copied : 0;
     return copied;
 }
 
-size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
-    if (FailsNow(state.writeCalls, state.failWriteAt)) {
-        return 0;
-    }
-    return RealShellFileWriteAt(file, source, length, offset);
-}
-
-void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
+void FileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     state.writebacks.push_back({offset, length});
-    RealShellFileStartWriteback(file, offset, length);
+    real.fileStartWriteback(file, offset, length);
 }
 
-void* ShellReserveStore(size_t bytes, bool filledWhole) {
+void* ReserveStore(size_t bytes, bool filledWhole) {
     if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
         return nullptr;
     }
-    void* block = RealShellReserveStore(bytes, filledWhole);
+    void* block = real.reserveStore(bytes, filledWhole);
     state.stores += block != nullptr;
     state.wholeStores += block != nullptr && filledWhole;
     if (static_cast<int64_t>(bytes) > state.largestAllocation) {
@@ -230,21 +199,21 @@ void* ShellReserveStore(size_t bytes, bool filledWhole) {
     return block;
 }
 
-void ShellReleaseStore(void* block, size_t bytes) {
+void ReleaseStore(void* block, size_t bytes) {
     state.storeReleases += block != nullptr;
-    RealShellReleaseStore(block, bytes);
+    real.releaseStore(block, bytes);
 }
 
 // The bytes are spoilt before the pages go, so that rows read after they were
 // given back show in the output, whatever the platform leaves there.
-void ShellGiveBackStorePages(void* start, size_t bytes) {
+void GiveBackStorePages(void* start, size_t bytes) {
     std::memset(start, 0xA5, bytes);
     state.storeBytesGivenBack += static_cast<int64_t>(bytes);
-    RealShellGiveBackStorePages(start, bytes);
+    real.giveBackStorePages(start, bytes);
 }
 
-void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    RealShellQueryPath(path, info);
+void QueryPath(const char* path, ShellPathInfo* info) {
+    real.queryPath(path, info);
     info->mountPoint = !state.hideMountPoints && info->mountPoint;
     info->unnamedFiles = !state.unnamedUnsupported && info->unnamedFiles;
     if (info->kind == kShellPathRegular && FailsNow(state.writableCalls, state.failWritableAt)) {
@@ -252,11 +221,11 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-void* ShellAllocate(size_t bytes) {
+void* Allocate(size_t bytes) {
     if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
         return nullptr;
     }
-    void* block = RealShellAllocate(bytes);
+    void* block = real.allocate(bytes);
     state.allocations += block != nullptr;
     // Requests past INT64_MAX (a negative size converted) must count as the
     // largest, not wrap to a negative number that records nothing.
@@ -268,12 +237,10 @@ void* ShellAllocate(size_t bytes) {
     return block;
 }
 
-void ShellRelease(void* block) {
+void Release(void* block) {
     state.releases += block != nullptr;
-    RealShellRelease(block);
+    real.release(block);
 }
-
-namespace {
 
 // The next draw: a configured one, or the real generator's.
 int32_t NextDraw() {
@@ -283,7 +250,7 @@ int32_t NextDraw() {
     if (state.draws.empty()) {
         ++state.drawsTaken;
         int32_t value = 0;
-        RealShellRandomDraws(&value, 1);
+        real.randomDraws(&value, 1);
         return value;
     }
     size_t index = state.drawsTaken++;
@@ -296,18 +263,58 @@ int32_t NextDraw() {
     return state.draws[index];
 }
 
-} // namespace
-
 // One draw at a time, so that configured draws and cuts apply to each.
-void ShellRandomDraws(int32_t* values, int32_t count) {
+void RandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         values[i] = NextDraw();
     }
 }
 
-int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+int32_t WideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
     if (FailsNow(state.conversionCalls, state.failConversionAt)) {
         return 0;
     }
-    return RealShellWideToNarrow(wide, narrow, capacity);
+    return real.wideToNarrow(wide, narrow, capacity);
+}
+
+// Every call the job makes goes through the substitute; files and paths
+// reach the platform's own calls underneath.
+const ShellCalls kSubstitute = {
+    .print = Print,
+    .fileOpen = FileOpen,
+    .fileReadAt = FileReadAt,
+    .fileWriteAt = FileWriteAt,
+    .fileCopyRange = FileCopyRange,
+    .fileStartWriteback = FileStartWriteback,
+    .fileRemaining = FileRemaining,
+    .fileClose = FileClose,
+    .fileLink = FileLink,
+    .fileTakeIdentity = FileTakeIdentity,
+    .fileRename = FileRename,
+    .fileRemove = FileRemove,
+    .queryPath = QueryPath,
+    .reserveStore = ReserveStore,
+    .releaseStore = ReleaseStore,
+    .giveBackStorePages = GiveBackStorePages,
+    .allocate = Allocate,
+    .release = Release,
+    .randomDraws = RandomDraws,
+    .wideToNarrow = WideToNarrow,
+    .holdWriteSignals = HoldWriteSignals,
+    .releaseWriteSignals = ReleaseWriteSignals,
+};
+
+} // namespace
+
+TestShellState& TestShell() {
+    return state;
+}
+
+void ResetTestShell() {
+    state = TestShellState{};
+    shellCalls = kSubstitute;
+}
+
+const ShellCalls& RealShell() {
+    return real;
 }

@@ -2,6 +2,8 @@
 // heap underneath, with every call counted and any of them made to fail.
 #pragma once
 
+#include "shell/runtime_services.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -18,17 +20,18 @@ struct TestShellState {
     // Faults. Indices count calls of that kind from 0 since the last reset;
     // -1 means never.
     int64_t failAllocationAt = -1; // heap blocks and pixel stores alike
-    int64_t failOpenAt = -1;       // any open, or the making of a new file beside a target
-    int32_t createFailure = 4; // the ShellFileOutcome a failed create reports (kShellFileFailed)
+    int64_t failOpenAt = -1;       // any open, new files included
+    int32_t createFailure = 5;     // the ShellFileOutcome a failed open reports (kShellFileFailed)
     bool unnamedUnsupported = false; // the file system has no unnamed files
-    int64_t failWriteAt = -1;        // the write fails having written nothing (writes
-                                     // at an offset count too)
+    int64_t failWriteAt = -1;        // that write fails having written nothing
+    int64_t shortWriteAt = -1;       // that write writes half its bytes, then stops
     int64_t failCloseAt = -1;        // the close reports failure (the stream is closed)
-    // Putting the new file in the target's place (giving it the target's
-    // identity and name) fails, discarding it, with `placeFailure`: failed, or
-    // denied where the target should be written in place instead.
+    // A call that puts the new file in the target's place (giving it the
+    // target's identity, a name, or the target's name) fails, doing nothing,
+    // with `placeFailure`: failed, or denied where the target should be
+    // written in place instead.
     int64_t failPlaceAt = -1;
-    int32_t placeFailure = 4;      // a ShellFileOutcome (kShellFileFailed)
+    int32_t placeFailure = 5;      // a ShellFileOutcome (kShellFileFailed)
     int64_t failWritableAt = -1;   // that query of a regular file finds it not writable
     int64_t readableBytes = -1;    // total bytes reads (at offsets too) may deliver,
                                    // then they come up short
@@ -65,7 +68,6 @@ struct TestShellState {
     int64_t conversionCalls = 0;
     int64_t readBytes = 0;
     int64_t largestAllocation = 0;
-    int64_t flushes = 0;
     int64_t readAtCalls = 0;
     int64_t copyCalls = 0;
     int64_t copiedBytes = 0;
@@ -83,5 +85,8 @@ struct TestShellState {
 
 // The state the substitute works from; tests configure it directly.
 TestShellState& TestShell();
-// Back to defaults: no faults, no draws, counters at zero, output empty.
+// Back to defaults: no faults, no draws, counters at zero, output empty, and
+// the substitute's calls in use.
 void ResetTestShell();
+// The platform's own calls, for tests of the platform itself.
+const ShellCalls& RealShell();
