@@ -21,9 +21,9 @@
 #include "shell/runtime_services.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -126,15 +126,16 @@ constexpr int32_t kTemporaryNameLength = 18; // ".pelindra-" and eight hex digit
 constexpr int32_t kTemporaryNameAttempts = 16;
 
 // A value that differs between calls, and between processes where the
-// library's address or the clock does, for temporary names; a name another
-// writer holds is only a wasted attempt. Never taken from the random
-// generator, whose sequence belongs to the stars.
+// library's and the stack's addresses or the clocks do, for temporary names;
+// a name another writer holds is only a wasted attempt. Never taken from the
+// random generator, whose sequence belongs to the stars.
 uint32_t FreshToken() {
     static std::atomic<uint32_t> counter{0};
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    uint32_t token = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&counter)) * 2654435761u;
-    token ^= static_cast<uint32_t>(now) ^ static_cast<uint32_t>(static_cast<uint64_t>(now) >> 32);
-    return token + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
+    const uint32_t here = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&counter) ^
+                                                reinterpret_cast<uintptr_t>(&here));
+    const uint32_t now =
+        static_cast<uint32_t>(std::time(nullptr)) ^ (static_cast<uint32_t>(std::clock()) * 40503u);
+    return (here * 2654435761u ^ now) + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
 }
 
 // Puts into `path` a temporary name beside `target`: its directory part and a

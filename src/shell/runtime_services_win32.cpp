@@ -1,17 +1,20 @@
 // The runtime services over the Windows C runtime (msvcrt) and the Win32 file
-// API: what MorvanePelindra.dll uses when a Windows host loads it.
+// API: what MorvanePelindra.dll uses when a Windows host loads it. Files are
+// C runtime descriptors, opened as the runtime opens them, and read and
+// written on their handles with ReadFile and WriteFile, nothing buffered.
 //
 // Narrow paths are in the ANSI code page here, as the job converts them, and
 // every file operation takes their exact wide form: the "A" functions would
 // read them in the OEM code page after a host's SetFileApisToOEM, and name
 // another file than the C runtime and the report. A path the code page cannot
 // hold exactly is refused rather than changed into another one.
+#include "shell/platform_parts.h"
 #include "shell/runtime_services.h"
-#include "shell/services_shared.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
@@ -125,11 +128,21 @@ constexpr size_t kLargestTransfer = 1u << 30;
 // Rows copied from one file to another pass through a buffer of this size.
 constexpr size_t kCopyBufferBytes = 1u << 20;
 
-HANDLE HandleOf(ShellFile* file) {
-    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(Stream(file))));
+// A file is its C runtime descriptor, shifted by one so that no file is null.
+int Descriptor(ShellFile* file) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
 }
 
-// TransferAt on the handle itself, whose position is left after the bytes.
+ShellFile* FileOf(int descriptor) {
+    return reinterpret_cast<ShellFile*>(static_cast<intptr_t>(descriptor) + 1);
+}
+
+HANDLE HandleOf(ShellFile* file) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(Descriptor(file)));
+}
+
+// Moves bytes between the handle and memory at `offset`, or at the handle's
+// position for kShellAtPosition; the position is left after the bytes.
 size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, size_t length,
                         int64_t offset) {
     // The handle's position is moved to the offset and the transfer goes on
@@ -139,7 +152,8 @@ size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, si
     // a seek.
     LARGE_INTEGER to;
     to.QuadPart = offset;
-    if (SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) == 0) {
+    if (handle == INVALID_HANDLE_VALUE ||
+        (offset != kShellAtPosition && SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) == 0)) {
         return 0;
     }
     size_t done = 0;
@@ -189,46 +203,68 @@ bool IsWritable(const wchar_t* path) {
     return true;
 }
 
-} // namespace
-
-ShellFile* ShellFileOpen(const char* path, const char* mode) {
-    // The C runtime refuses to open a directory already; asking first keeps the
-    // promise without depending on which error it reports.
-    wchar_t wide[kWidePathCapacity];
-    if (!ToWidePath(path, wide) || (mode[0] == 'r' && IsDirectory(wide))) {
-        return nullptr;
-    }
-    const wchar_t wideMode[] = {static_cast<wchar_t>(mode[0]), static_cast<wchar_t>(mode[1]), 0};
-    return Wrap(_wfopen(wide, wideMode));
+void Print(const char* format, va_list arguments) {
+    std::vprintf(format, arguments);
+    std::fflush(stdout);
 }
 
-size_t TransferAt(ShellFile* file, void* destination, const void* source, size_t length,
-                  int64_t offset) {
-    const bool write = destination == nullptr;
-    const HANDLE handle = HandleOf(file);
-    const int64_t position = _lseeki64(_fileno(Stream(file)), 0, SEEK_CUR);
-    if (handle == INVALID_HANDLE_VALUE || (write && position < 0)) {
-        return 0;
+int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
+    wchar_t wide[kWidePathCapacity];
+    if (!ToWidePath(path, wide)) {
+        return kShellFileFailed;
     }
-    // Moving the handle's position moves the one the stream relies on; it is
-    // put back, and a write where that cannot be done counts as failed.
-    const size_t done = TransferAtHandle(handle, destination, source, length, offset);
-    const bool restored =
-        position >= 0 && _lseeki64(_fileno(Stream(file)), position, SEEK_SET) == position;
-    return restored || !write ? done : 0;
+    int descriptor = -1;
+    if (how == kShellOpenRead || how == kShellOpenWrite) {
+        // The C runtime refuses to open a directory already; asking first
+        // keeps the promise without depending on which error it reports.
+        if (how == kShellOpenRead && IsDirectory(wide)) {
+            return kShellFileFailed;
+        }
+        descriptor =
+            how == kShellOpenRead
+                ? _wopen(wide, _O_RDONLY | _O_BINARY)
+                : _wopen(wide, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (descriptor < 0) {
+            return errno == EACCES ? kShellFileDenied : kShellFileFailed;
+        }
+    } else if (how == kShellOpenNew || how == kShellOpenNewPrivate) {
+        // No file without a name here: a new file beside a target has a
+        // temporary name from the start, and nobody else may open it.
+        HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return OutcomeOf(GetLastError());
+        }
+        // Once it has a descriptor the C runtime owns the handle: closing the
+        // descriptor closes it.
+        descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+        if (descriptor < 0) {
+            CloseHandle(handle);
+            DeleteFileW(wide);
+            return kShellFileFailed;
+        }
+    } else {
+        return kShellFileUnsupported;
+    }
+    *file = FileOf(descriptor);
+    return kShellFileDone;
+}
+
+size_t FileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+    return TransferAtHandle(HandleOf(file), destination, nullptr, length, offset);
+}
+
+size_t FileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+    return TransferAtHandle(HandleOf(file), nullptr, source, length, offset);
 }
 
 // There is no kernel copy between files here: the rows go through a buffer,
-// read at their offset and written at the end of what `to` holds.
-int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
-    FILE* output = Stream(to);
-    if (std::fflush(output) != 0) {
-        return -1;
-    }
-    const int64_t end = _lseeki64(_fileno(output), 0, SEEK_CUR);
+// read at their offset and written at theirs.
+int64_t FileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
+                      int64_t toOffset) {
     const HANDLE source = HandleOf(from);
     const HANDLE target = HandleOf(to);
-    if (end < 0 || source == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) {
+    if (source == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) {
         return -1;
     }
     uint8_t* buffer = static_cast<uint8_t*>(
@@ -240,46 +276,47 @@ int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, Shell
     while (copied < length) {
         const size_t left = length - copied;
         const size_t wanted = left < kCopyBufferBytes ? left : kCopyBufferBytes;
-        const size_t got = TransferAtHandle(source, buffer, nullptr, wanted,
-                                            offset + static_cast<int64_t>(copied));
-        const size_t put = got == 0 ? 0
-                                    : TransferAtHandle(target, nullptr, buffer, got,
-                                                       end + static_cast<int64_t>(copied));
+        const int64_t at = static_cast<int64_t>(copied);
+        const size_t got = TransferAtHandle(source, buffer, nullptr, wanted, offset + at);
+        const size_t put =
+            got == 0 ? 0
+                     : TransferAtHandle(target, nullptr, buffer, got,
+                                        toOffset == kShellAtPosition ? toOffset : toOffset + at);
         copied += put;
         if (got < wanted || put < got) {
             break;
         }
     }
     VirtualFree(buffer, 0, MEM_RELEASE);
-    // The stream goes on after what was copied.
-    if (_fseeki64(output, end + static_cast<int64_t>(copied), SEEK_SET) != 0) {
-        return -1;
-    }
     return static_cast<int64_t>(copied);
 }
 
 // Windows has no request to start writing a range without waiting for it
 // (FlushFileBuffers waits for the whole file), and its replace does not push
 // the new file out either, so the bytes go out when the system writes them.
-void ShellFileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*length*/) {}
+void FileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*length*/) {}
+
+int32_t FileClose(ShellFile* file) {
+    return _close(Descriptor(file)) == 0 ? 0 : -1;
+}
 
 // Committed pages of a fresh allocation read as zero and are only given
 // memory when first touched. Large pages need a privilege a library cannot
 // count on, so the block is the same whatever its use.
-void* ShellReserveStore(size_t bytes, bool /*filledWhole*/) {
+void* ReserveStore(size_t bytes, bool /*filledWhole*/) {
     if (bytes == 0) {
         return nullptr;
     }
     return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
-void ShellReleaseStore(void* block, size_t /*bytes*/) {
+void ReleaseStore(void* block, size_t /*bytes*/) {
     if (block != nullptr) {
         VirtualFree(block, 0, MEM_RELEASE);
     }
 }
 
-void ShellGiveBackStorePages(void* start, size_t bytes) {
+void GiveBackStorePages(void* start, size_t bytes) {
     // The reservation stays, and MEM_RELEASE later frees it whole, committed
     // or not.
     SYSTEM_INFO system;
@@ -291,10 +328,10 @@ void ShellGiveBackStorePages(void* start, size_t bytes) {
     }
 }
 
-int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
     *stamp = ShellFileStamp{};
     struct _stati64 status;
-    if (_fstati64(_fileno(Stream(file)), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
+    if (_fstati64(Descriptor(file), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
         return -1;
     }
     // The stamp is left zero where the system does not say.
@@ -313,7 +350,7 @@ int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
             stamp->changed = basic.ChangeTime.QuadPart;
         }
     }
-    const int64_t position = _ftelli64(Stream(file));
+    const int64_t position = _lseeki64(Descriptor(file), 0, SEEK_CUR);
     if (position < 0 || position > status.st_size) {
         return -1;
     }
@@ -321,13 +358,13 @@ int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
 }
 
 // Windows raises no signal for a failed write.
-uint32_t ShellHoldWriteSignals() {
+uint32_t HoldWriteSignals() {
     return 0;
 }
 
-void ShellReleaseWriteSignals(uint32_t /*held*/) {}
+void ReleaseWriteSignals(uint32_t /*held*/) {}
 
-void ShellQueryPath(const char* path, ShellPathInfo* info) {
+void QueryPath(const char* path, ShellPathInfo* info) {
     *info = ShellPathInfo{};
     // The device namespace (\\.\NUL, \\.\pipe\name, \\.\COM1) names
     // devices and pipes, which are written through, never replaced; whether
@@ -361,7 +398,7 @@ void ShellQueryPath(const char* path, ShellPathInfo* info) {
 // For an existing target, a replace that hands on its access list and
 // attributes (the identity a Windows file carries, in place of owners and
 // permission bits).
-int32_t MoveOver(const char* from, const char* to) {
+int32_t FileRename(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
     if (!ToWidePath(from, wideFrom, true) || !ToWidePath(to, wideTo, true)) {
@@ -389,82 +426,57 @@ int32_t MoveOver(const char* from, const char* to) {
         return kShellFileDone;
     }
     const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) {
-        return kShellFileFailed; // the new file is missing
-    }
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
-        // The old file is gone already and the new one still has its own name:
-        // finish the move.
+    // The old file is gone already and the new one still has its own name:
+    // finish the move. Wine's replace is no single step, and with another
+    // writer replacing the same target it can find the target gone for an
+    // instant and answer "not found" while the new file still stands.
+    const bool stillThere = GetFileAttributesW(wideFrom) != INVALID_FILE_ATTRIBUTES;
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+        (error == ERROR_FILE_NOT_FOUND && stillThere)) {
         return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
                                                                              : kShellFileFailed;
+    }
+    if (error == ERROR_FILE_NOT_FOUND) {
+        return kShellFileFailed; // the new file is missing
     }
     // Both files are as they were. The new one cannot take the old one's place
     // with its identity, so the caller writes the old file in place instead.
     return kShellFileDenied;
 }
 
-uint32_t UniqueToken() {
-    static volatile LONG counter = 0;
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    uint32_t token = static_cast<uint32_t>(GetCurrentProcessId()) * 2654435761u;
-    token ^= static_cast<uint32_t>(now.QuadPart) ^ static_cast<uint32_t>(now.QuadPart >> 32);
-    const LONG step = InterlockedIncrement(&counter);
-    return token + static_cast<uint32_t>(step) * 0x9E3779B9u;
-}
-
-ShellFile* CreatePrivate(const char* path, int32_t* outcome) {
-    wchar_t wide[kWidePathCapacity];
-    if (!ToWidePath(path, wide)) {
-        *outcome = kShellFileFailed;
-        return nullptr;
-    }
-    HANDLE handle =
-        CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        *outcome = OutcomeOf(GetLastError());
-        return nullptr;
-    }
-    // Once it has a descriptor the C runtime owns the handle: closing the
-    // stream, or the descriptor, closes it.
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-    FILE* stream = descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
-    if (stream == nullptr) {
-        if (descriptor < 0) {
-            CloseHandle(handle);
-        } else {
-            _close(descriptor);
-        }
-        DeleteFileW(wide);
-    }
-    *outcome = stream != nullptr ? kShellFileDone : kShellFileFailed;
-    return Wrap(stream);
-}
-
-void RemoveNamed(const char* path) {
+void FileRemove(const char* path) {
     wchar_t wide[kWidePathCapacity];
     if (ToWidePath(path, wide)) {
         DeleteFileW(wide);
     }
 }
 
-// No file without a name here, and no append-only directories: the new file
-// has a temporary name from the start. Nothing of the target's identity is
-// given to it beforehand either: the replace hands that on (MoveOver).
-ShellFile* CreateUnnamed(const char* /*directory*/, int32_t* outcome) {
-    *outcome = kShellFileUnsupported;
-    return nullptr;
-}
-
-int32_t LinkName(ShellFile* /*file*/, const char* /*path*/) {
+// No file without a name here to link.
+int32_t FileLink(ShellFile* /*file*/, const char* /*path*/) {
     return kShellFileUnsupported;
 }
 
-int32_t TakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
+// Nothing of the target's identity is given to the new file beforehand: the
+// replace hands it on (FileRename).
+int32_t FileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
     return kShellFileDone;
 }
 
-int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
+void* Allocate(size_t bytes) {
+    return std::malloc(bytes);
+}
+
+void Release(void* block) {
+    std::free(block);
+}
+
+void RandomDraws(int32_t* values, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = std::rand();
+    }
+}
+
+int32_t WideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "already UTF-16, as the API takes it");
     const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
     const UINT codePage = GetACP();
@@ -486,3 +498,30 @@ int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) 
                                  : written > 0 && usedDefault;
     return inexact ? -1 : written;
 }
+
+} // namespace
+
+ShellCalls shellCalls = {
+    .print = Print,
+    .fileOpen = FileOpen,
+    .fileReadAt = FileReadAt,
+    .fileWriteAt = FileWriteAt,
+    .fileCopyRange = FileCopyRange,
+    .fileStartWriteback = FileStartWriteback,
+    .fileRemaining = FileRemaining,
+    .fileClose = FileClose,
+    .fileLink = FileLink,
+    .fileTakeIdentity = FileTakeIdentity,
+    .fileRename = FileRename,
+    .fileRemove = FileRemove,
+    .queryPath = QueryPath,
+    .reserveStore = ReserveStore,
+    .releaseStore = ReleaseStore,
+    .giveBackStorePages = GiveBackStorePages,
+    .allocate = Allocate,
+    .release = Release,
+    .randomDraws = RandomDraws,
+    .wideToNarrow = WideToNarrow,
+    .holdWriteSignals = HoldWriteSignals,
+    .releaseWriteSignals = ReleaseWriteSignals,
+};

@@ -106,38 +106,30 @@ TEST_F(RuntimeServicesWin32, QueryPathTellsFilesDirectoriesAndMissingNames) {
 }
 
 TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
-    EXPECT_EQ(ShellFileOpen(directory_.c_str(), "rb"), nullptr);
-    EXPECT_EQ(ShellFileOpen(Path("missing.bmp").c_str(), "rb"), nullptr);
+    ShellFile* file = nullptr;
+    EXPECT_NE(ShellFileOpen(directory_.c_str(), kShellOpenRead, &file), kShellFileDone);
+    EXPECT_NE(ShellFileOpen(Path("missing.bmp").c_str(), kShellOpenRead, &file), kShellFileDone);
+    EXPECT_EQ(file, nullptr);
 }
 
-// The new file beside a target has a temporary name in the target's
-// directory, is written in binary, and either takes the target's place or goes.
-TEST_F(RuntimeServicesWin32, NewFileBesideTakesTheTargetsPlaceOrGoes) {
+// A new file is made under a name not yet taken, written in binary, and
+// takes an existing target's place by a rename.
+TEST_F(RuntimeServicesWin32, NewFileTakesTheTargetsPlace) {
     WriteFile("to.bmp", "old");
-    ShellPathInfo info;
-    ShellQueryPath(Path("to.bmp").c_str(), &info);
-    ShellNewFile made;
-    ASSERT_EQ(ShellFileCreateBeside(Path("to.bmp").c_str(), &info, &made), kShellFileDone);
-    EXPECT_EQ(made.named, 1);
-    EXPECT_EQ(std::string(made.path).rfind(directory_ + "\\.pelindra-", 0), 0u) << made.path;
+    ShellFile* file = nullptr;
+    EXPECT_EQ(ShellFileOpen(Path("to.bmp").c_str(), kShellOpenNewPrivate, &file), kShellFileExists);
+    ASSERT_EQ(ShellFileOpen(Path("new.tmp").c_str(), kShellOpenNewPrivate, &file), kShellFileDone);
     // Line ends and the old end-of-file byte pass through untranslated.
     const char bytes[] = {'\n', '\r', '\n', 0x1A, '\0', 'x'};
-    EXPECT_EQ(ShellFileWrite(bytes, sizeof bytes, 1, made.file), 1u);
-    const std::string temporary = made.path;
-    EXPECT_EQ(ShellFilePutInPlace(&made, Path("to.bmp").c_str(), &info), kShellFileDone);
+    EXPECT_EQ(ShellFileWriteAt(file, bytes, sizeof bytes, 0), sizeof bytes);
+    EXPECT_EQ(ShellFileClose(file), 0);
+    EXPECT_EQ(ShellFileRename(Path("new.tmp").c_str(), Path("to.bmp").c_str()), kShellFileDone);
     EXPECT_EQ(ReadFile("to.bmp"), std::string(bytes, sizeof bytes));
-    EXPECT_EQ(GetFileAttributesA(temporary.c_str()), INVALID_FILE_ATTRIBUTES);
-
-    ASSERT_EQ(ShellFileCreateBeside(Path("to.bmp").c_str(), &info, &made), kShellFileDone);
-    const std::string discarded = made.path;
-    ShellFileDiscard(&made);
-    EXPECT_EQ(GetFileAttributesA(discarded.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadFile("to.bmp"), std::string(bytes, sizeof bytes));
-
-    ShellQueryPath(Path("no-such-dir\\x.bmp").c_str(), &info);
-    EXPECT_EQ(ShellFileCreateBeside(Path("no-such-dir\\x.bmp").c_str(), &info, &made),
+    EXPECT_EQ(GetFileAttributesA(Path("new.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ShellFileRename(Path("new.tmp").c_str(), Path("to.bmp").c_str()), kShellFileFailed)
+        << "the new file is missing";
+    EXPECT_EQ(ShellFileOpen(Path("no-such-dir\\x.bmp").c_str(), kShellOpenNew, &file),
               kShellFileFailed);
-    EXPECT_EQ(made.file, nullptr);
 }
 
 TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
@@ -155,24 +147,22 @@ TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
 
 TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
     WriteFile("ten.bmp", "0123456789");
-    ShellFile* file = ShellFileOpen(Path("ten.bmp").c_str(), "rb");
-    ASSERT_NE(file, nullptr);
+    ShellFile* file = nullptr;
+    ASSERT_EQ(ShellFileOpen(Path("ten.bmp").c_str(), kShellOpenRead, &file), kShellFileDone);
     ShellFileStamp stamp;
     EXPECT_EQ(ShellFileRemaining(file, &stamp), 10);
     EXPECT_EQ(stamp.size, 10);
     EXPECT_NE(stamp.modified, 0);
     char buffer[8];
-    EXPECT_EQ(ShellFileRead(buffer, 4, 1, file), 1u);
+    EXPECT_EQ(ShellFileReadAt(file, buffer, 4, kShellAtPosition), 4u);
     EXPECT_EQ(ShellFileRemaining(file, &stamp), 6);
-    // Two items asked for, one whole item there (and two bytes of the next).
-    EXPECT_EQ(ShellFileRead(buffer, 4, 2, file), 1u);
+    EXPECT_EQ(ShellFileReadAt(file, buffer, 8, kShellAtPosition), 6u);
     EXPECT_EQ(ShellFileRemaining(file, &stamp), 0);
     EXPECT_EQ(ShellFileClose(file), 0);
 }
 
-// The pixel store's services: zeroed memory, reads at offsets that leave the
-// stream where it was and stop at the end, copies appended after what was
-// written, writes at offsets that leave the stream where it was.
+// The pixel store's services: zeroed memory, reads at offsets that stop at
+// the end, copies and writes at offsets or where the file stands.
 TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     std::string contents(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < contents.size(); ++i) {
@@ -184,15 +174,11 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[0], 0);
     EXPECT_EQ(block[contents.size() - 1], 0);
-    ShellFile* from = ShellFileOpen(Path("source.bin").c_str(), "rb");
-    ASSERT_NE(from, nullptr);
-    char head[4];
-    ASSERT_EQ(ShellFileRead(head, 4, 1, from), 1u);
+    ShellFile* from = nullptr;
+    ASSERT_EQ(ShellFileOpen(Path("source.bin").c_str(), kShellOpenRead, &from), kShellFileDone);
     EXPECT_EQ(ShellFileReadAt(from, block, contents.size(), 0), contents.size());
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), contents.size()), contents);
     EXPECT_EQ(ShellFileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
-    ShellFileStamp stamp;
-    EXPECT_EQ(ShellFileRemaining(from, &stamp), static_cast<int64_t>(contents.size()) - 4);
     // Only the page wholly inside the range goes (reading it would fault); the
     // bytes around it, on the pages the range only touches, stay.
     ShellGiveBackStorePages(block + 5000, 2 * 4096 + 1000);
@@ -202,14 +188,15 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
               contents.substr(12288));
     ShellReleaseStore(block, contents.size());
 
-    ShellFile* to = ShellFileOpen(Path("copy.bin").c_str(), "wb");
-    ASSERT_NE(to, nullptr);
-    ASSERT_EQ(ShellFileWrite("ab", 2, 1, to), 1u);
+    ShellFile* to = nullptr;
+    ASSERT_EQ(ShellFileOpen(Path("copy.bin").c_str(), kShellOpenWrite, &to), kShellFileDone);
+    ASSERT_EQ(ShellFileWriteAt(to, "ab", 2, kShellAtPosition), 2u);
     const size_t copied = 2 * 1024 * 1024 + 5;
-    EXPECT_EQ(ShellFileCopyRange(from, 1000, copied, to), static_cast<int64_t>(copied));
-    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(contents.size()), 10, to), 0);
+    EXPECT_EQ(ShellFileCopyRange(from, 1000, copied, to, kShellAtPosition),
+              static_cast<int64_t>(copied));
+    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(contents.size()), 10, to, 2), 0);
     EXPECT_EQ(ShellFileWriteAt(to, "XYZ", 3, 1), 3u);
-    ASSERT_EQ(ShellFileWrite("cd", 2, 1, to), 1u);
+    ASSERT_EQ(ShellFileWriteAt(to, "cd", 2, static_cast<int64_t>(copied) + 2), 2u);
     EXPECT_EQ(ShellFileClose(from), 0);
     EXPECT_EQ(ShellFileClose(to), 0);
     const std::string expected = "aXYZ" + contents.substr(1002, copied - 2) + "cd";
