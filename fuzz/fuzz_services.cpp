@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-// An open stream over one in-memory file.
+// An open file over one in-memory file.
 struct ShellFile {
     std::string path; // empty for a file without a name
     bool writing;
-    size_t position;   // read position; writes always append
+    size_t position;   // where reads and writes without an offset go
     FuzzBytes unnamed; // the contents while the file has no name
 };
 
@@ -30,6 +30,17 @@ bool IsDirectory(const std::string& path) {
 
 FuzzBytes& ContentsOf(ShellFile* file) {
     return file->path.empty() ? file->unnamed : state.files.at(file->path);
+}
+
+// Where a transfer at `offset` starts, moving the file's position past the
+// `length` bytes where it goes at the position.
+size_t StartOf(ShellFile* file, int64_t offset, size_t length) {
+    if (offset != kShellAtPosition) {
+        return static_cast<size_t>(offset);
+    }
+    const size_t start = file->position;
+    file->position += length;
+    return start;
 }
 
 } // namespace
@@ -62,186 +73,178 @@ int CountErrorLines(const std::string& text) {
     return count;
 }
 
-void ShellPrint(const char* format, ...) {
+namespace {
+
+void Print(const char* format, va_list arguments) {
     char line[1024];
-    va_list arguments;
-    va_start(arguments, format);
     const int length = std::vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
     if (length < 0 || static_cast<size_t>(length) >= sizeof line) {
         FuzzFail("a printed line is too long or cannot be formatted");
     }
     state.output += line;
 }
 
-void ShellFlushOutput() {}
-
-ShellFile* ShellFileOpen(const char* path, const char* mode) {
-    if (FailsNow(state.openCalls, state.failOpenAt) || IsDirectory(path)) {
-        return nullptr;
-    }
-    const bool writing = mode[0] == 'w';
-    if (writing) {
-        state.truncations += state.files.count(path) != 0;
-        state.files[path].clear();
-    } else if (state.files.count(path) == 0) {
-        return nullptr;
-    }
-    ++state.opens;
-    return new ShellFile{path, writing, 0, {}};
-}
-
-int32_t ShellFileCreateBeside(const char* target, const ShellPathInfo* info, ShellNewFile* made) {
-    made->file = nullptr;
-    made->named = 0;
-    made->path[0] = '\0';
+int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     if (FailsNow(state.openCalls, state.failOpenAt)) {
         return state.createFailure;
     }
-    const std::string path(target);
-    const std::string directory = path.substr(0, path.rfind('/') + 1);
-    if (state.unnamedSupported && info->unnamedFiles) {
+    const bool exists = state.files.count(path) != 0;
+    switch (how) {
+    case kShellOpenRead:
+        if (!exists || IsDirectory(path)) {
+            return kShellFileFailed;
+        }
+        break;
+    case kShellOpenWrite:
+        if (IsDirectory(path)) {
+            return kShellFileFailed;
+        }
+        state.truncations += exists;
+        state.files[path].clear();
+        break;
+    case kShellOpenUnnamed:
+        if (!state.unnamedSupported) {
+            return kShellFileUnsupported;
+        }
         ++state.unnamedOpen;
-    } else {
-        static uint32_t counter = 0;
-        std::snprintf(made->path, sizeof made->path, "%s.pelindra-%08x", directory.c_str(),
-                      ++counter);
-        if (state.files.count(made->path) != 0) {
+        ++state.opens;
+        *file = new ShellFile{"", true, 0, {}};
+        return kShellFileDone;
+    default:
+        if (exists) {
             return kShellFileExists;
         }
-        state.files[made->path];
-        made->named = 1;
+        if (IsDirectory(path)) {
+            return kShellFileFailed;
+        }
+        state.files[path];
+        break;
     }
     ++state.opens;
-    made->file = new ShellFile{made->named != 0 ? made->path : "", true, 0, {}};
+    *file = new ShellFile{path, how != kShellOpenRead, 0, {}};
     return kShellFileDone;
 }
 
-void ShellFileDiscard(ShellNewFile* made) {
-    if (made->file != nullptr) {
-        ++state.closes;
-        state.unnamedOpen -= made->named == 0;
-        delete made->file;
-        made->file = nullptr;
-    }
-    if (made->named != 0) {
-        state.files.erase(made->path);
-        made->named = 0;
-    }
-}
-
-int32_t ShellFilePutInPlace(ShellNewFile* made, const char* target, const ShellPathInfo*) {
-    const bool fails = FailsNow(state.placeCalls, state.failPlaceAt);
-    if (fails || IsDirectory(target)) {
-        ShellFileDiscard(made);
-        return fails ? state.placeFailure : kShellFileFailed;
-    }
-    FuzzBytes contents = std::move(ContentsOf(made->file));
-    ShellFileDiscard(made);
-    state.files[target] = std::move(contents);
-    return kShellFileDone;
-}
-
-uint32_t ShellHoldWriteSignals() {
-    ++state.signalHolds;
-    return 0;
-}
-
-void ShellReleaseWriteSignals(uint32_t) {
-    ++state.signalReleases;
-}
-
-size_t ShellFileRead(void* destination, size_t itemSize, size_t itemCount, ShellFile* file) {
-    if (file->writing || itemSize == 0) {
-        return 0;
-    }
-    const FuzzBytes& bytes = state.files.at(file->path);
-    const size_t available = bytes.size() - file->position;
-    const size_t items = itemCount <= available / itemSize ? itemCount : available / itemSize;
-    // Like fread, a short read still delivers the bytes of a partial item.
-    const size_t delivered = itemCount * itemSize <= available ? itemCount * itemSize : available;
-    if (delivered > 0) {
-        std::memcpy(destination, bytes.data() + file->position, delivered);
-    }
-    file->position += delivered;
-    return items;
-}
-
-size_t ShellFileWrite(const void* source, size_t itemSize, size_t itemCount, ShellFile* file) {
-    if (FailsNow(state.writeCalls, state.failWriteAt) || !file->writing) {
-        return 0;
-    }
-    FuzzBytes& bytes = ContentsOf(file);
-    const uint8_t* from = static_cast<const uint8_t*>(source);
-    bytes.insert(bytes.end(), from, from + itemSize * itemCount);
-    return itemCount;
-}
-
-int32_t ShellFileClose(ShellFile* file) {
+int32_t FileClose(ShellFile* file) {
     ++state.closes;
     state.unnamedOpen -= file->writing && file->path.empty();
     delete file;
     return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : 0;
 }
 
-int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
+// Giving the new file a name, an identity or the target's place: each may
+// be made to fail, doing nothing, with `placeFailure`.
+int32_t FileLink(ShellFile* file, const char* path) {
+    if (FailsNow(state.placeCalls, state.failPlaceAt)) {
+        return state.placeFailure;
+    }
+    if (!file->path.empty() || IsDirectory(path)) {
+        return kShellFileFailed;
+    }
+    if (state.files.count(path) != 0) {
+        return kShellFileExists;
+    }
+    state.files[path] = std::move(file->unnamed);
+    file->path = path;
+    --state.unnamedOpen;
+    return kShellFileDone;
+}
+
+int32_t FileTakeIdentity(ShellFile*, const ShellPathInfo*) {
+    return FailsNow(state.placeCalls, state.failPlaceAt) ? state.placeFailure : kShellFileDone;
+}
+
+int32_t FileRename(const char* from, const char* to) {
+    if (FailsNow(state.placeCalls, state.failPlaceAt)) {
+        return state.placeFailure;
+    }
+    if (state.files.count(from) == 0 || IsDirectory(to)) {
+        return kShellFileFailed;
+    }
+    FuzzBytes contents = std::move(state.files.at(from));
+    state.files.erase(from);
+    state.files[to] = std::move(contents);
+    return kShellFileDone;
+}
+
+void FileRemove(const char* path) {
+    state.files.erase(path);
+}
+
+uint32_t HoldWriteSignals() {
+    ++state.signalHolds;
+    return 0;
+}
+
+void ReleaseWriteSignals(uint32_t) {
+    ++state.signalReleases;
+}
+
+int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
     *stamp = ShellFileStamp{};
     if (state.hideFileSizes || file->writing) {
         return -1;
     }
     // The in-memory files change only by being cut, which their size shows.
-    stamp->size = static_cast<int64_t>(state.files.at(file->path).size());
-    return static_cast<int64_t>(state.files.at(file->path).size() - file->position);
+    const size_t size = state.files.at(file->path).size();
+    stamp->size = static_cast<int64_t>(size);
+    return file->position <= size ? static_cast<int64_t>(size - file->position) : -1;
 }
 
-size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
+size_t FileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
     if (file->writing) {
         return 0;
     }
     // The file as it is now: cut since it was opened, a read comes up short.
     const FuzzBytes& source = state.files.at(file->path);
-    const size_t start = static_cast<size_t>(offset);
+    const size_t start = offset != kShellAtPosition ? static_cast<size_t>(offset) : file->position;
     const size_t available = start < source.size() ? source.size() - start : 0;
     const size_t delivered = length < available ? length : available;
     if (delivered > 0) {
         std::memcpy(destination, source.data() + start, delivered);
     }
+    file->position += offset == kShellAtPosition ? delivered : 0;
     return delivered;
 }
 
-int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to) {
+// Puts `length` bytes of `source` at byte `start` of the file's contents.
+void Put(ShellFile* file, const uint8_t* source, size_t length, size_t start) {
+    FuzzBytes& bytes = ContentsOf(file);
+    if (start + length > bytes.size()) {
+        bytes.resize(start + length);
+    }
+    if (length > 0) {
+        std::memcpy(bytes.data() + start, source, length);
+    }
+}
+
+int64_t FileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
+                      int64_t toOffset) {
     // From the failing call on, as a platform without the copy would answer.
     const int64_t call = state.copyCalls++;
     if (state.failCopyAt >= 0 && call >= state.failCopyAt) {
         return -1;
     }
     if (from->writing || !to->writing) {
-        FuzzFail("a kernel copy between the wrong streams");
+        FuzzFail("a kernel copy between the wrong files");
     }
     const FuzzBytes source = state.files.at(from->path);
     const size_t start = static_cast<size_t>(offset);
     const size_t available = start < source.size() ? source.size() - start : 0;
     const size_t copied = length < available ? length : available;
-    FuzzBytes& bytes = ContentsOf(to);
-    bytes.insert(bytes.end(), source.begin() + static_cast<long>(start),
-                 source.begin() + static_cast<long>(start + copied));
+    Put(to, source.data() + start, copied, StartOf(to, toOffset, copied));
     return static_cast<int64_t>(copied);
 }
 
-size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
+size_t FileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
     if (FailsNow(state.writeCalls, state.failWriteAt) || !file->writing) {
         return 0;
     }
-    FuzzBytes& bytes = ContentsOf(file);
-    const size_t end = static_cast<size_t>(offset) + length;
-    if (end > bytes.size()) {
-        bytes.resize(end);
-    }
-    std::memcpy(bytes.data() + offset, source, length);
+    Put(file, static_cast<const uint8_t*>(source), length, StartOf(file, offset, length));
     return length;
 }
 
-void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
+void FileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     // Only what has been written can be sent on.
     if (!file->writing || offset < 0 || length <= 0 ||
         static_cast<uint64_t>(offset + length) > ContentsOf(file).size()) {
@@ -249,46 +252,7 @@ void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     }
 }
 
-void* ShellReserveStore(size_t bytes, bool) {
-    // Counted with the heap: a store is memory the job asks for like any other.
-    void* block = ShellAllocate(bytes);
-    if (block != nullptr) {
-        std::memset(block, 0, bytes);
-        --state.allocations;
-        ++state.stores;
-    }
-    return block;
-}
-
-void ShellReleaseStore(void* block, size_t) {
-    if (block != nullptr) {
-        ++state.storeReleases;
-        std::free(block);
-    }
-}
-
-// Spoils the bytes, so that rows read after they were given back would not
-// pass for the right ones.
-void ShellGiveBackStorePages(void* start, size_t bytes) {
-    std::memset(start, 0xA5, bytes);
-}
-
-void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    *info = ShellPathInfo{};
-    info->unnamedFiles = true;
-    if (IsDirectory(path)) {
-        info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
-    } else if (state.files.count(path) != 0) {
-        info->kind = kShellPathRegular;
-        info->permissions = 0644;
-        info->links = 1;
-        info->writable = !FailsNow(state.writableCalls, state.failWritableAt);
-    } else {
-        info->kind = kShellPathMissing;
-    }
-}
-
-void* ShellAllocate(size_t bytes) {
+void* Allocate(size_t bytes) {
     if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
         return nullptr;
     }
@@ -303,12 +267,49 @@ void* ShellAllocate(size_t bytes) {
     return block;
 }
 
-void ShellRelease(void* block) {
+void Release(void* block) {
     state.releases += block != nullptr;
     std::free(block);
 }
 
-namespace {
+void* ReserveStore(size_t bytes, bool) {
+    // Counted with the heap: a store is memory the job asks for like any other.
+    void* block = Allocate(bytes);
+    if (block != nullptr) {
+        std::memset(block, 0, bytes);
+        --state.allocations;
+        ++state.stores;
+    }
+    return block;
+}
+
+void ReleaseStore(void* block, size_t) {
+    if (block != nullptr) {
+        ++state.storeReleases;
+        std::free(block);
+    }
+}
+
+// Spoils the bytes, so that rows read after they were given back would not
+// pass for the right ones.
+void GiveBackStorePages(void* start, size_t bytes) {
+    std::memset(start, 0xA5, bytes);
+}
+
+void QueryPath(const char* path, ShellPathInfo* info) {
+    *info = ShellPathInfo{};
+    info->unnamedFiles = true;
+    if (IsDirectory(path)) {
+        info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
+    } else if (state.files.count(path) != 0) {
+        info->kind = kShellPathRegular;
+        info->permissions = 0644;
+        info->links = 1;
+        info->writable = !FailsNow(state.writableCalls, state.failWritableAt);
+    } else {
+        info->kind = kShellPathMissing;
+    }
+}
 
 // The next draw from the fuzz input; the input is cut first at its draw.
 int32_t NextDraw() {
@@ -327,14 +328,37 @@ int32_t NextDraw() {
     return static_cast<int32_t>(value);
 }
 
-} // namespace
-
-void ShellRandomDraws(int32_t* values, int32_t count) {
+void RandomDraws(int32_t* values, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         values[i] = NextDraw();
     }
 }
 
-int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
-    return ConvertUtf16ToUtf8(wide, narrow, capacity);
-}
+} // namespace
+
+// Files in memory under the job's own decisions: the replace the job makes
+// runs here as it runs on a real platform.
+ShellCalls shellCalls = {
+    .print = Print,
+    .fileOpen = FileOpen,
+    .fileReadAt = FileReadAt,
+    .fileWriteAt = FileWriteAt,
+    .fileCopyRange = FileCopyRange,
+    .fileStartWriteback = FileStartWriteback,
+    .fileRemaining = FileRemaining,
+    .fileClose = FileClose,
+    .fileLink = FileLink,
+    .fileTakeIdentity = FileTakeIdentity,
+    .fileRename = FileRename,
+    .fileRemove = FileRemove,
+    .queryPath = QueryPath,
+    .reserveStore = ReserveStore,
+    .releaseStore = ReleaseStore,
+    .giveBackStorePages = GiveBackStorePages,
+    .allocate = Allocate,
+    .release = Release,
+    .randomDraws = RandomDraws,
+    .wideToNarrow = ConvertUtf16ToUtf8,
+    .holdWriteSignals = HoldWriteSignals,
+    .releaseWriteSignals = ReleaseWriteSignals,
+};

@@ -1,8 +1,11 @@
-// The runtime services the fuzz targets link in place of the real ones: files
-// live in memory, random draws come from the fuzz input, printing is captured,
+// The runtime services the fuzz targets link in place of the platform's: files
+// live in memory, the job's own decisions (the replace among them) run above
+// them, random draws come from the fuzz input, printing is captured,
 // and every open, close, allocation and release is counted so a target can
 // check that nothing was left held. Any one call can be made to fail.
 #pragma once
+
+#include "shell/runtime_services.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,13 +30,15 @@ struct FuzzShellState {
     int64_t failAllocationAt = -1;
     int64_t failOpenAt = -1; // opens and exclusive creations
     int64_t failWriteAt = -1;
-    int64_t failCloseAt = -1;      // the stream is closed all the same
-    int32_t createFailure = 4;     // the ShellFileOutcome a failed create reports
-    bool unnamedSupported = false; // files without a name can be created (O_TMPFILE)
-    int64_t failPlaceAt = -1;      // putting a new file in its target's place fails
-    int32_t placeFailure = 4;      // with this ShellFileOutcome (denied: write in place)
-    int64_t failWritableAt = -1;   // that query of a file finds it not writable
-    int64_t failCopyAt = -1;       // from that kernel copy on, copies are unsupported
+    int64_t failCloseAt = -1;                 // the stream is closed all the same
+    int32_t createFailure = kShellFileFailed; // the ShellFileOutcome a failed open reports
+    bool unnamedSupported = false;            // files without a name can be created (O_TMPFILE)
+    // A call that gives a new file an identity, a name or its target's place
+    // fails, doing nothing, with `placeFailure` (denied: write in place).
+    int64_t failPlaceAt = -1;
+    int32_t placeFailure = kShellFileFailed;
+    int64_t failWritableAt = -1; // that query of a file finds it not writable
+    int64_t failCopyAt = -1;     // from that kernel copy on, copies are unsupported
     // The input changing under the job: before draw number cutAtDraw is
     // served, the file at cutPath loses its second half (cut is then set).
     int64_t cutAtDraw = -1;
