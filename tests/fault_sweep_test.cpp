@@ -49,6 +49,7 @@ enum class Fault {
     kAllocationFromStream, // the input's size is unknown, so the rows are read into the heap
     kOpen,
     kWrite,
+    kShortWrite, // a write stops half way, as on a disk that fills
     kClose,
     kPlace,        // putting the finished new file in place fails
     kPlaceRefused, // it cannot stand in for the target, which is written in place
@@ -67,6 +68,8 @@ const char* FaultName(Fault fault) {
         return "Open";
     case Fault::kWrite:
         return "Write";
+    case Fault::kShortWrite:
+        return "ShortWrite";
     case Fault::kClose:
         return "Close";
     case Fault::kPlace:
@@ -92,6 +95,7 @@ int64_t CallsMade(Fault fault, const TestShellState& shell) {
     case Fault::kOpen:
         return shell.openCalls;
     case Fault::kWrite:
+    case Fault::kShortWrite:
         return shell.writeCalls;
     case Fault::kClose:
         return shell.closeCalls;
@@ -127,6 +131,9 @@ void Inject(Fault fault, int64_t index, TestShellState& shell) {
         return;
     case Fault::kWrite:
         shell.failWriteAt = index;
+        return;
+    case Fault::kShortWrite:
+        shell.shortWriteAt = index;
         return;
     case Fault::kClose:
         shell.failCloseAt = index;
@@ -221,6 +228,7 @@ std::optional<std::string> ExpectedFailure(const Scenario& scenario, const Paths
         // reason: no space, no inodes), so an existing output stays as it is.
         return saving + "Error: Cannot create output file '" + paths.output.string() + "'\n";
     case Fault::kWrite:
+    case Fault::kShortWrite:
     case Fault::kPlace:
         return saving + writeLine;
     case Fault::kPlaceRefused:
@@ -315,9 +323,10 @@ TEST_P(FaultSweepTest, EveryFailureIsReportedOnceAndLeavesNothingBehind) {
 std::vector<SweepCase> AllSweeps() {
     std::vector<SweepCase> sweeps;
     for (const Scenario& scenario : kScenarios) {
-        for (Fault fault : {Fault::kAllocation, Fault::kAllocationFromStream, Fault::kOpen,
-                            Fault::kWrite, Fault::kClose, Fault::kPlace, Fault::kPlaceRefused,
-                            Fault::kConversion, Fault::kReadCut, Fault::kReadCutUnknownSize}) {
+        for (Fault fault :
+             {Fault::kAllocation, Fault::kAllocationFromStream, Fault::kOpen, Fault::kWrite,
+              Fault::kShortWrite, Fault::kClose, Fault::kPlace, Fault::kPlaceRefused,
+              Fault::kConversion, Fault::kReadCut, Fault::kReadCutUnknownSize}) {
             if (scenario.large &&
                 (fault == Fault::kReadCut || fault == Fault::kReadCutUnknownSize)) {
                 continue;

@@ -17,6 +17,7 @@
 #include <functional>
 #include <grp.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -230,6 +231,9 @@ INSTANTIATE_TEST_SUITE_P(
                      0755, false, Outcome::kReplaced, false, true},
         IdentityCase{"OwnFileReplaced", true, kCaller, kCaller, 0604, 0755, false,
                      Outcome::kReplaced},
+        // Only the group differs from what a new file gets: still a new file.
+        IdentityCase{"OnlyTheGroupDiffers", false, 0, kOtherGroup, 0644, 0755, false,
+                     Outcome::kReplaced},
         // A group the caller is not in cannot be given to a new file.
         IdentityCase{"GroupCallerIsNotIn", true, kCaller, kOtherGroup, 0664, 0755, false,
                      Outcome::kInPlace},
@@ -248,6 +252,100 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"OwnReadOnlyFile", true, kCaller, kCaller, 0444, 0755, false,
                      Outcome::kRefused},
         IdentityCase{"RootsFileInOwnDirectory", true, 0, 0, 0644, 0755, false, Outcome::kRefused}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- New outputs: what a plain create gives them there ----------------------
+
+struct NewOutputCase {
+    const char* name;
+    mode_t umask;
+    uint16_t otherUserPermissions; // with a default access list: what it gives
+                                   // another user (0: no such entry), else -1
+    bool withDefault;
+    bool hideProc; // /proc is not mounted (a container, a chroot)
+};
+
+void PrintTo(const NewOutputCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// Gives a directory a default access list: read and write for its owner,
+// nothing for the group and others, and where asked an entry for another user
+// under a mask that shuts it out.
+bool AddRestrictiveDefault(const path& directory, uint16_t otherUser) {
+    struct Entry {
+        uint16_t tag;
+        uint16_t permissions;
+        uint32_t id;
+    };
+    // Entries in the order of their tags: owner, user, group, mask, others.
+    std::vector<Entry> entries{{0x01, 6, 0xFFFFFFFF}};
+    if (otherUser != 0) {
+        entries.push_back({0x02, otherUser, kOtherUser});
+    }
+    entries.push_back({0x04, 0, 0xFFFFFFFF});
+    if (otherUser != 0) {
+        entries.push_back({0x10, 0, 0xFFFFFFFF});
+    }
+    entries.push_back({0x20, 0, 0xFFFFFFFF});
+    const uint32_t version = 2;
+    Bytes blob(sizeof version + entries.size() * sizeof(Entry));
+    std::memcpy(blob.data(), &version, sizeof version);
+    std::memcpy(blob.data() + sizeof version, entries.data(), entries.size() * sizeof(Entry));
+    return lsetxattr(directory.c_str(), kDefaultAccessList, blob.data(), blob.size(), 0) == 0;
+}
+
+// A file's mode and access list, as one string to compare.
+std::string AccessOf(const path& file) {
+    char list[256];
+    const ssize_t length = lgetxattr(file.c_str(), kAccessList, list, sizeof list);
+    return std::to_string(StatOf(file).st_mode & 07777) + "/" +
+           (length > 0 ? std::string(list, static_cast<size_t>(length)) : std::string());
+}
+
+class NewOutputTest : public testing::TestWithParam<NewOutputCase> {};
+
+TEST_P(NewOutputTest, GetsWhatAPlainCreateGets) {
+    const NewOutputCase& c = GetParam();
+    ScratchDirectory scratch;
+    if (c.withDefault && !AddRestrictiveDefault(scratch.path, c.otherUserPermissions)) {
+        GTEST_SKIP() << "no access lists on this file system";
+    }
+    BmpSpec spec;
+    spec.width = 20;
+    spec.height = 10;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    // In a child: its umask, and its own view of the mounts.
+    const ChildRun run = RunInChild(
+        [&] {
+            if (c.hideProc && (unshare(CLONE_NEWNS) != 0 ||
+                               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                               mount("none", "/proc", "tmpfs", 0, nullptr) != 0)) {
+                return 77;
+            }
+            umask(c.umask);
+            const int plain = open((scratch / "plain").c_str(), O_WRONLY | O_CREAT, 0666);
+            close(plain);
+            return RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 1);
+        },
+        false);
+    ASSERT_TRUE(run.exited) << "signal " << run.signal;
+    if (run.result == 77) {
+        GTEST_SKIP() << "cannot hide /proc here";
+    }
+    EXPECT_EQ(run.result, PELINDRA_RESULT_WRITTEN) << run.output;
+    EXPECT_EQ(AccessOf(scratch / "out.bmp"), AccessOf(scratch / "plain"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Directories, NewOutputTest,
+    testing::Values(NewOutputCase{"Umask022", 022, 0, false, false},
+                    NewOutputCase{"Umask077", 077, 0, false, false},
+                    NewOutputCase{"Umask002", 002, 0, false, false},
+                    NewOutputCase{"RestrictiveDefaultList", 022, 0, true, false},
+                    NewOutputCase{"DefaultListNamingAnotherUser", 022, 6, true, false},
+                    NewOutputCase{"WithoutProc", 022, 0, false, true},
+                    NewOutputCase{"WithoutProcRestrictiveDefault", 002, 6, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Directories and mounts that keep the name ---------------------------------
@@ -500,6 +598,44 @@ TEST(WriteSignals, ReaderLeavingAPipeFailsTheWrite) {
                                   "Image size: 600 x 600 pixels\nAdding 1 stars to the image...\n"
                                   "Error: Cannot write output file '" +
                                   fifo.string() + "'\n");
+    }
+}
+
+// The report is written under the same hold as the image: a caller whose
+// standard output has lost its reader is not killed after its image was
+// saved, and a signal it had pending before the call is still pending after.
+TEST(WriteSignals, ReportToAPipeWithoutReaderFailsQuietly) {
+    ScratchDirectory scratch;
+    BmpSpec spec;
+    spec.width = 20;
+    spec.height = 10;
+    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
+    for (const bool pendingBefore : {false, true}) {
+        SCOPED_TRACE(pendingBefore ? "SIGPIPE pending before the call" : "no signal pending");
+        const ChildRun run = RunInChild(
+            [&] {
+                int broken[2];
+                if (pipe(broken) != 0 || dup2(broken[1], STDOUT_FILENO) < 0) {
+                    return -3;
+                }
+                close(broken[0]);
+                sigset_t pipeOnly;
+                sigemptyset(&pipeOnly);
+                sigaddset(&pipeOnly, SIGPIPE);
+                if (pendingBefore) {
+                    pthread_sigmask(SIG_BLOCK, &pipeOnly, nullptr);
+                    raise(SIGPIPE);
+                }
+                shellCalls.print = RealShell().print;
+                const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0);
+                sigset_t pending;
+                sigpending(&pending);
+                return (sigismember(&pending, SIGPIPE) == 1) == pendingBefore ? result : -1;
+            },
+            false);
+        ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
+        EXPECT_EQ(run.result, PELINDRA_RESULT_WRITTEN) << "-1: a pending SIGPIPE came or went";
+        EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), PassThroughOf(spec));
     }
 }
 
