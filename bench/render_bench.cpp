@@ -125,7 +125,7 @@ void BM_MillionStarDrawsAtOnce(benchmark::State& state) {
         std::srand(1);
         int32_t sum = 0;
         for (int32_t i = 0; i < kManyStars * 4; i += 1024) {
-            ShellRandomDraws(draws, 1024);
+            shell.RandomDraws(draws, 1024);
             sum += draws[0] & 7;
         }
         benchmark::DoNotOptimize(sum);

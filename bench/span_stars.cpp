@@ -143,7 +143,7 @@ void PlaceStarsSpanBySpan(const BmpImage* image, int32_t starCount) {
     for (int32_t left = starCount; left > 0;) {
         const int32_t count = left < kBatchStars ? left : kBatchStars;
         left -= count;
-        ShellRandomDraws(draws, count * kDrawsPerStar);
+        shell.RandomDraws(draws, count * kDrawsPerStar);
         for (int32_t i = 0; i < count; ++i) {
             batch[i] = StarFromDraws(&draws[i * kDrawsPerStar], &divisors);
         }

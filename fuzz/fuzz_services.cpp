@@ -75,9 +75,12 @@ int CountErrorLines(const std::string& text) {
 
 namespace {
 
-void Print(const char* format, va_list arguments) {
+void Print(const char* format, ...) {
     char line[1024];
+    va_list arguments;
+    va_start(arguments, format);
     const int length = std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
     if (length < 0 || static_cast<size_t>(length) >= sizeof line) {
         FuzzFail("a printed line is too long or cannot be formatted");
     }
@@ -338,27 +341,27 @@ void RandomDraws(int32_t* values, int32_t count) {
 
 // Files in memory under the job's own decisions: the replace the job makes
 // runs here as it runs on a real platform.
-ShellCalls shellCalls = {
-    .print = Print,
-    .fileOpen = FileOpen,
-    .fileReadAt = FileReadAt,
-    .fileWriteAt = FileWriteAt,
-    .fileCopyRange = FileCopyRange,
-    .fileStartWriteback = FileStartWriteback,
-    .fileRemaining = FileRemaining,
-    .fileClose = FileClose,
-    .fileLink = FileLink,
-    .fileTakeIdentity = FileTakeIdentity,
-    .fileRename = FileRename,
-    .fileRemove = FileRemove,
-    .queryPath = QueryPath,
-    .reserveStore = ReserveStore,
-    .releaseStore = ReleaseStore,
-    .giveBackStorePages = GiveBackStorePages,
-    .allocate = Allocate,
-    .release = Release,
-    .randomDraws = RandomDraws,
-    .wideToNarrow = ConvertUtf16ToUtf8,
-    .holdWriteSignals = HoldWriteSignals,
-    .releaseWriteSignals = ReleaseWriteSignals,
+ShellCalls shell = {
+    .Print = Print,
+    .FileOpen = FileOpen,
+    .FileReadAt = FileReadAt,
+    .FileWriteAt = FileWriteAt,
+    .FileCopyRange = FileCopyRange,
+    .FileStartWriteback = FileStartWriteback,
+    .FileRemaining = FileRemaining,
+    .FileClose = FileClose,
+    .FileLink = FileLink,
+    .FileTakeIdentity = FileTakeIdentity,
+    .FileRename = FileRename,
+    .FileRemove = FileRemove,
+    .QueryPath = QueryPath,
+    .ReserveStore = ReserveStore,
+    .ReleaseStore = ReleaseStore,
+    .GiveBackStorePages = GiveBackStorePages,
+    .Allocate = Allocate,
+    .Release = Release,
+    .RandomDraws = RandomDraws,
+    .WideToNarrow = ConvertUtf16ToUtf8,
+    .HoldWriteSignals = HoldWriteSignals,
+    .ReleaseWriteSignals = ReleaseWriteSignals,
 };

@@ -586,44 +586,44 @@ TEST(StoreServices, ReserveReadAndCopy) {
     WriteFileBytes(scratch / "source.bin", original);
 
     for (bool whole : {false, true}) {
-        uint8_t* block = static_cast<uint8_t*>(ShellReserveStore(original.size(), whole));
+        uint8_t* block = static_cast<uint8_t*>(shell.ReserveStore(original.size(), whole));
         ASSERT_NE(block, nullptr);
         if (whole) {
             EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (2 * 1024 * 1024), 0u);
         }
         EXPECT_TRUE(std::all_of(block, block + original.size(), [](uint8_t b) { return b == 0; }));
         ShellFile* file = nullptr;
-        ASSERT_EQ(ShellFileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &file),
+        ASSERT_EQ(shell.FileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &file),
                   kShellFileDone);
-        EXPECT_EQ(ShellFileReadAt(file, block, original.size(), 0), original.size());
+        EXPECT_EQ(shell.FileReadAt(file, block, original.size(), 0), original.size());
         EXPECT_TRUE(std::equal(original.begin(), original.end(), block));
-        EXPECT_EQ(ShellFileReadAt(file, block, 100, static_cast<int64_t>(original.size()) - 40),
+        EXPECT_EQ(shell.FileReadAt(file, block, 100, static_cast<int64_t>(original.size()) - 40),
                   40u);
-        EXPECT_EQ(ShellFileClose(file), 0);
+        EXPECT_EQ(shell.FileClose(file), 0);
         // Given back, the whole pages inside the range read as new ones; the
         // bytes around them, on the same pages as the ends, stay.
         const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-        RealShell().giveBackStorePages(block + page + 100, 3 * page - 200);
+        RealShell().GiveBackStorePages(block + page + 100, 3 * page - 200);
         EXPECT_TRUE(std::equal(original.begin() + 40, original.begin() + 2 * page, block + 40));
         EXPECT_TRUE(
             std::all_of(block + 2 * page, block + 3 * page, [](uint8_t b) { return b == 0; }));
         EXPECT_TRUE(std::equal(original.begin() + 3 * page, original.end(), block + 3 * page));
-        ShellReleaseStore(block, original.size());
+        shell.ReleaseStore(block, original.size());
     }
 
     // Copies land at the offset asked for, or where the file stands.
     ShellFile* from = nullptr;
     ShellFile* to = nullptr;
-    ASSERT_EQ(ShellFileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &from),
+    ASSERT_EQ(shell.FileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &from),
               kShellFileDone);
-    ASSERT_EQ(ShellFileOpen((scratch / "copy.bin").c_str(), kShellOpenWrite, &to), kShellFileDone);
-    ASSERT_EQ(ShellFileWriteAt(to, "ab", 2, kShellAtPosition), 2u);
-    EXPECT_EQ(ShellFileCopyRange(from, 5000, 40000, to, kShellAtPosition), 40000);
-    EXPECT_EQ(ShellFileCopyRange(from, 45000, 30000, to, 40002), 30000);
-    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(original.size()), 10, to, 70002), 0)
+    ASSERT_EQ(shell.FileOpen((scratch / "copy.bin").c_str(), kShellOpenWrite, &to), kShellFileDone);
+    ASSERT_EQ(shell.FileWriteAt(to, "ab", 2, kShellAtPosition), 2u);
+    EXPECT_EQ(shell.FileCopyRange(from, 5000, 40000, to, kShellAtPosition), 40000);
+    EXPECT_EQ(shell.FileCopyRange(from, 45000, 30000, to, 40002), 30000);
+    EXPECT_EQ(shell.FileCopyRange(from, static_cast<int64_t>(original.size()), 10, to, 70002), 0)
         << "nothing past the end";
-    EXPECT_EQ(ShellFileClose(from), 0);
-    EXPECT_EQ(ShellFileClose(to), 0);
+    EXPECT_EQ(shell.FileClose(from), 0);
+    EXPECT_EQ(shell.FileClose(to), 0);
     Bytes expected{'a', 'b'};
     expected.insert(expected.end(), original.begin() + 5000, original.begin() + 75000);
     EXPECT_EQ(ReadFileBytes(scratch / "copy.bin"), expected);

@@ -53,7 +53,7 @@ TEST_P(RandomDrawsTest, AreTheRuntimeSequenceAndLeaveItsPlace) {
     }
     std::srand(generator.seed);
     std::vector<int32_t> drawn(static_cast<size_t>(generator.count) + 1, -1);
-    ShellRandomDraws(drawn.data(), generator.count);
+    shell.RandomDraws(drawn.data(), generator.count);
     drawn.back() = std::rand(); // where the generator was left
     EXPECT_TRUE(drawn == expected);
     if (runtimeState != nullptr) {

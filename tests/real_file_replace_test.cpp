@@ -626,7 +626,7 @@ TEST(WriteSignals, ReportToAPipeWithoutReaderFailsQuietly) {
                     pthread_sigmask(SIG_BLOCK, &pipeOnly, nullptr);
                     raise(SIGPIPE);
                 }
-                shellCalls.print = RealShell().print;
+                shell.Print = RealShell().Print;
                 const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", 0);
                 sigset_t pending;
                 sigpending(&pending);

@@ -21,19 +21,19 @@ BmpStatus StorePixels(BmpImage* image) {
     image->pagePhase = static_cast<int32_t>(image->pixelOffset % kBmpPageBytes);
     image->storeBytes =
         static_cast<size_t>(image->pagePhase) + static_cast<size_t>(image->pixelBytes);
-    image->store = static_cast<uint8_t*>(ShellReserveStore(image->storeBytes, whole));
+    image->store = static_cast<uint8_t*>(shell.ReserveStore(image->storeBytes, whole));
     if (image->store == nullptr) {
         return kBmpCannotAllocatePixels;
     }
     image->pixels = image->store + image->pagePhase;
     if (whole) {
         const size_t length = static_cast<size_t>(image->pixelBytes);
-        return ShellFileReadAt(image->input, image->pixels, length, image->pixelOffset) == length
+        return shell.FileReadAt(image->input, image->pixels, length, image->pixelOffset) == length
                    ? kBmpOk
                    : kBmpCannotReadPixels;
     }
     const int64_t pages = (image->storeBytes + kBmpPageBytes - 1) / kBmpPageBytes;
-    image->loadedPages = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(pages)));
+    image->loadedPages = static_cast<uint8_t*>(shell.Allocate(static_cast<size_t>(pages)));
     if (image->loadedPages == nullptr) {
         return kBmpCannotAllocatePixels;
     }
@@ -52,15 +52,15 @@ constexpr int32_t kFirstGrowingBlock = 64 * 1024;
 BmpStatus ReadBlock(ShellFile* file, bool sizeKnown, int32_t length, BmpStatus cannotAllocate,
                     BmpStatus cannotRead, uint8_t** block) {
     int32_t capacity = sizeKnown || length < kFirstGrowingBlock ? length : kFirstGrowingBlock;
-    uint8_t* bytes = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(capacity)));
+    uint8_t* bytes = static_cast<uint8_t*>(shell.Allocate(static_cast<size_t>(capacity)));
     if (bytes == nullptr) {
         return cannotAllocate;
     }
     int32_t filled = 0;
     while (true) {
         const size_t wanted = static_cast<size_t>(capacity - filled);
-        if (ShellFileReadAt(file, bytes + filled, wanted, kShellAtPosition) != wanted) {
-            ShellRelease(bytes);
+        if (shell.FileReadAt(file, bytes + filled, wanted, kShellAtPosition) != wanted) {
+            shell.Release(bytes);
             return cannotRead;
         }
         filled = capacity;
@@ -69,26 +69,26 @@ BmpStatus ReadBlock(ShellFile* file, bool sizeKnown, int32_t length, BmpStatus c
             return kBmpOk;
         }
         capacity = length - capacity < capacity ? length : capacity * 2;
-        uint8_t* larger = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(capacity)));
+        uint8_t* larger = static_cast<uint8_t*>(shell.Allocate(static_cast<size_t>(capacity)));
         if (larger == nullptr) {
-            ShellRelease(bytes);
+            shell.Release(bytes);
             return cannotAllocate;
         }
         std::memcpy(larger, bytes, static_cast<size_t>(filled));
-        ShellRelease(bytes);
+        shell.Release(bytes);
         bytes = larger;
     }
 }
 
 BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
-    if (ShellFileReadAt(file, image->fileHeader, kBmpFileHeaderSize, kShellAtPosition) !=
+    if (shell.FileReadAt(file, image->fileHeader, kBmpFileHeaderSize, kShellAtPosition) !=
         kBmpFileHeaderSize) {
         return kBmpCannotReadFileHeader;
     }
     if (ReadLittleEndian16(image->fileHeader + kBmpTypeOffset) != kBmpTypeMagic) {
         return kBmpNotBmp;
     }
-    if (ShellFileReadAt(file, image->infoHeader, kBmpInfoHeaderSize, kShellAtPosition) !=
+    if (shell.FileReadAt(file, image->infoHeader, kBmpInfoHeaderSize, kShellAtPosition) !=
         kBmpInfoHeaderSize) {
         return kBmpCannotReadInfoHeader;
     }
@@ -113,7 +113,7 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue
 
     int32_t width = static_cast<int32_t>(ReadLittleEndian32(image->infoHeader + kBmpWidthOffset));
     int32_t height = static_cast<int32_t>(ReadLittleEndian32(image->infoHeader + kBmpHeightOffset));
-    ShellPrint("Image size: %d x %d pixels\n", width, DisplayedRowCount(height));
+    shell.Print("Image size: %d x %d pixels\n", width, DisplayedRowCount(height));
 
     BmpGeometry geometry;
     status = ComputeBmpGeometry(width, height, &geometry);
@@ -133,7 +133,7 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue
     image->pixelOffset = int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
 
     // Measured once: from here on only the gap and the rows are read.
-    int64_t remaining = ShellFileRemaining(file, &image->inputStamp);
+    int64_t remaining = shell.FileRemaining(file, &image->inputStamp);
     image->streamed = remaining < 0;
     if (image->gapLength > 0) {
         if (FileCannotSupply(remaining, image->gapLength)) {
@@ -160,7 +160,7 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue
 BmpStatus LoadBmpHeaders(const char* path, BmpImage* image) {
     std::memset(image, 0, sizeof *image);
     ShellFile* file = nullptr;
-    if (ShellFileOpen(path, kShellOpenRead, &file) != kShellFileDone) {
+    if (shell.FileOpen(path, kShellOpenRead, &file) != kShellFileDone) {
         PrintBmpError(kBmpCannotOpenInput, path, 0);
         return kBmpCannotOpenInput;
     }
@@ -168,7 +168,7 @@ BmpStatus LoadBmpHeaders(const char* path, BmpImage* image) {
     const BmpStatus status = ReadImageHeaders(file, image, &errorValue);
     if (status != kBmpOk) {
         // The input is only read, so a failing close loses nothing.
-        ShellFileClose(file);
+        shell.FileClose(file);
         PrintBmpError(status, path, errorValue);
         return status;
     }

@@ -12,7 +12,7 @@ BmpStatus ReadPages(const BmpImage* image, int32_t firstPage, int32_t endPage) {
     int32_t end = 0;
     PageRunBytes(image, firstPage, endPage, &start, &end);
     const size_t length = static_cast<size_t>(end - start);
-    if (ShellFileReadAt(image->input, image->pixels + start, length, image->pixelOffset + start) !=
+    if (shell.FileReadAt(image->input, image->pixels + start, length, image->pixelOffset + start) !=
         length) {
         return kBmpCannotReadPixels;
     }
@@ -81,7 +81,7 @@ BmpStatus LoadRemainingPixels(BmpImage* image) {
     }
     // Every row is in memory: the record of pages and the input go.
     image->held = kBmpRowsWhole;
-    ShellRelease(image->loadedPages);
+    shell.Release(image->loadedPages);
     image->loadedPages = nullptr;
     CloseBmpInput(image);
     return kBmpOk;
@@ -92,7 +92,7 @@ BmpStatus CheckInputUnchanged(const BmpImage* image) {
         return kBmpOk;
     }
     ShellFileStamp now;
-    ShellFileRemaining(image->input, &now);
+    shell.FileRemaining(image->input, &now);
     const ShellFileStamp& then = image->inputStamp;
     const bool same = now.device == then.device && now.file == then.file && now.size == then.size &&
                       now.modified == then.modified && now.changed == then.changed;
@@ -101,22 +101,22 @@ BmpStatus CheckInputUnchanged(const BmpImage* image) {
 
 void CloseBmpInput(BmpImage* image) {
     if (image->input != nullptr) {
-        ShellFileClose(image->input);
+        shell.FileClose(image->input);
         image->input = nullptr;
     }
 }
 
 void ReleaseBmpImage(BmpImage* image) {
-    ShellRelease(image->loadedPages);
+    shell.Release(image->loadedPages);
     image->loadedPages = nullptr;
     if (image->held == kBmpRowsInBlock) {
-        ShellRelease(image->pixels);
+        shell.Release(image->pixels);
     } else {
-        ShellReleaseStore(image->store, image->storeBytes);
+        shell.ReleaseStore(image->store, image->storeBytes);
     }
     image->store = nullptr;
     image->pixels = nullptr;
-    ShellRelease(image->gapBlock);
+    shell.Release(image->gapBlock);
     image->gapBlock = nullptr;
     CloseBmpInput(image);
 }

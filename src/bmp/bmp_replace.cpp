@@ -162,10 +162,10 @@ int32_t NameBeside(NewFile* made, const char* target, bool existing) {
             return kShellFileFailed;
         }
         if (made->file == nullptr) {
-            outcome = ShellFileOpen(made->path, existing ? kShellOpenNewPrivate : kShellOpenNew,
-                                    &made->file);
+            outcome = shell.FileOpen(made->path, existing ? kShellOpenNewPrivate : kShellOpenNew,
+                                     &made->file);
         } else {
-            outcome = ShellFileLink(made->file, made->path);
+            outcome = shell.FileLink(made->file, made->path);
         }
         if (outcome != kShellFileExists) {
             break;
@@ -189,7 +189,7 @@ int32_t CreateNewFile(NewFile* made, const char* target, const ShellPathInfo& in
     if (info.unnamedFiles) {
         std::memcpy(made->path, target, directory);
         made->path[directory] = '\0';
-        outcome = ShellFileOpen(made->path, kShellOpenUnnamed, &made->file);
+        outcome = shell.FileOpen(made->path, kShellOpenUnnamed, &made->file);
         made->path[0] = '\0';
     }
     if (outcome != kShellFileUnsupported || info.appendOnly) {
@@ -201,11 +201,11 @@ int32_t CreateNewFile(NewFile* made, const char* target, const ShellPathInfo& in
 // Closes the new file and removes its temporary name, if it has one.
 void Discard(NewFile* made) {
     if (made->file != nullptr) {
-        ShellFileClose(made->file);
+        shell.FileClose(made->file);
         made->file = nullptr;
     }
     if (made->named) {
-        ShellFileRemove(made->path);
+        shell.FileRemove(made->path);
         made->named = false;
     }
 }
@@ -213,11 +213,11 @@ void Discard(NewFile* made) {
 // Closes the new file, whose name is now `name`; a close that reports an
 // error (a write the system met late) removes that name again.
 SaveWay CloseNamed(NewFile* made, const char* name) {
-    const bool closed = ShellFileClose(made->file) == 0;
+    const bool closed = shell.FileClose(made->file) == 0;
     made->file = nullptr;
     made->named = false;
     if (!closed) {
-        ShellFileRemove(name);
+        shell.FileRemove(name);
     }
     return closed ? kSaveNewFile : kSaveFailed;
 }
@@ -229,12 +229,12 @@ SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& inf
     const bool existing = info.kind == kShellPathRegular;
     SaveWay next = kSaveTemporaryName;
     if (existing) {
-        const int32_t identity = ShellFileTakeIdentity(made->file, &info);
+        const int32_t identity = shell.FileTakeIdentity(made->file, &info);
         next = identity == kShellFileDone ? next : AfterStep(kStepIdentity, identity, existing);
     } else if (!made->named) {
         // The missing target's name directly: no temporary name to remove,
         // which an append-only directory would refuse.
-        const int32_t linked = ShellFileLink(made->file, target);
+        const int32_t linked = shell.FileLink(made->file, target);
         if (linked == kShellFileDone) {
             return CloseNamed(made, target);
         }
@@ -251,11 +251,11 @@ SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& inf
     if (CloseNamed(made, made->path) != kSaveNewFile) {
         return kSaveFailed;
     }
-    const int32_t moved = ShellFileRename(made->path, target);
+    const int32_t moved = shell.FileRename(made->path, target);
     if (moved == kShellFileDone) {
         return kSaveNewFile;
     }
-    ShellFileRemove(made->path);
+    shell.FileRemove(made->path);
     return AfterStep(kStepRename, moved, existing);
 }
 
@@ -304,7 +304,7 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
 
 BmpStatus SaveByKind(const char* path, BmpImage* image) {
     ShellPathInfo target;
-    ShellQueryPath(path, &target);
+    shell.QueryPath(path, &target);
     switch (WayToSave(path, target)) {
     case kSaveRefused:
         return kBmpCannotCreateOutput;

@@ -13,7 +13,7 @@ bool WriteAll(BmpOutput* output, const void* bytes, int32_t length) {
         return true;
     }
     const size_t wanted = static_cast<size_t>(length);
-    if (ShellFileWriteAt(output->file, bytes, wanted, output->at) != wanted) {
+    if (shell.FileWriteAt(output->file, bytes, wanted, output->at) != wanted) {
         return false;
     }
     if (output->at != kShellAtPosition) {
@@ -43,8 +43,8 @@ BmpStatus CopyFromInput(BmpOutput* output, const BmpImage* image, int32_t start,
         const int32_t wanted = end - start;
         if (kernelCopies) {
             const int64_t moved =
-                ShellFileCopyRange(image->input, image->pixelOffset + start,
-                                   static_cast<size_t>(wanted), output->file, output->at);
+                shell.FileCopyRange(image->input, image->pixelOffset + start,
+                                    static_cast<size_t>(wanted), output->file, output->at);
             if (moved > 0 && moved <= wanted) {
                 start += static_cast<int32_t>(moved);
                 output->at += output->at != kShellAtPosition ? moved : 0;
@@ -55,7 +55,7 @@ BmpStatus CopyFromInput(BmpOutput* output, const BmpImage* image, int32_t start,
             // every piece goes to its own offset.
             kernelCopies = false;
             chunkBytes = wanted < kCopyChunkBytes ? wanted : kCopyChunkBytes;
-            chunk = static_cast<uint8_t*>(ShellAllocate(static_cast<size_t>(chunkBytes)));
+            chunk = static_cast<uint8_t*>(shell.Allocate(static_cast<size_t>(chunkBytes)));
         }
         if (chunk == nullptr) {
             status = LoadPixelBytes(image, start, end - 1);
@@ -65,15 +65,15 @@ BmpStatus CopyFromInput(BmpOutput* output, const BmpImage* image, int32_t start,
             break;
         }
         const int32_t piece = wanted < chunkBytes ? wanted : chunkBytes;
-        if (ShellFileReadAt(image->input, chunk, static_cast<size_t>(piece),
-                            image->pixelOffset + start) != static_cast<size_t>(piece)) {
+        if (shell.FileReadAt(image->input, chunk, static_cast<size_t>(piece),
+                             image->pixelOffset + start) != static_cast<size_t>(piece)) {
             status = kBmpCannotReadPixels;
         } else if (!WriteAll(output, chunk, piece)) {
             status = kBmpCannotWriteOutput;
         }
         start += piece;
     }
-    ShellRelease(chunk);
+    shell.Release(chunk);
     return status;
 }
 
@@ -89,7 +89,7 @@ constexpr int64_t kGiveBackBytes = int64_t{2} * 1024 * 1024;
 void StartPieceWriteback(const BmpOutput* target, const BmpImage* image, int32_t start,
                          int32_t end) {
     if (target->writeBehind && start < end && end < image->pixelBytes) {
-        ShellFileStartWriteback(target->file, image->pixelOffset + start, end - start);
+        shell.FileStartWriteback(target->file, image->pixelOffset + start, end - start);
     }
 }
 
@@ -118,7 +118,7 @@ BmpStatus WriteFromMemory(BmpOutput* target, const BmpImage* image) {
         }
         StartPieceWriteback(target, image, start, end);
         if (target->mayGiveBackRows) {
-            ShellGiveBackStorePages(image->pixels + start, static_cast<size_t>(end - start));
+            shell.GiveBackStorePages(image->pixels + start, static_cast<size_t>(end - start));
         }
         start = end;
     }
@@ -136,8 +136,8 @@ bool WriteLoadedPages(const BmpOutput* target, const BmpImage* image, int32_t fi
         PageRunBytes(image, page, runEnd, &start, &end);
         const size_t length = static_cast<size_t>(end - start);
         if (image->loadedPages[page] != 0 &&
-            ShellFileWriteAt(target->file, image->pixels + start, length,
-                             image->pixelOffset + start) != length) {
+            shell.FileWriteAt(target->file, image->pixels + start, length,
+                              image->pixelOffset + start) != length) {
             return false;
         }
         page = runEnd;
@@ -208,11 +208,11 @@ BmpStatus SaveDirectly(const char* path, BmpImage* image) {
         return loaded;
     }
     ShellFile* file = nullptr;
-    if (ShellFileOpen(path, kShellOpenWrite, &file) != kShellFileDone) {
+    if (shell.FileOpen(path, kShellOpenWrite, &file) != kShellFileDone) {
         return kBmpCannotCreateOutput;
     }
     BmpOutput output = {file, kShellAtPosition, false, true};
     const BmpStatus written = WritePieces(&output, image);
-    const bool closed = ShellFileClose(file) == 0;
+    const bool closed = shell.FileClose(file) == 0;
     return written == kBmpOk && !closed ? kBmpCannotWriteOutput : written;
 }

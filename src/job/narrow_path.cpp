@@ -36,7 +36,7 @@ NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowP
     char converted[kConversionCapacity];
     converted[0] = '\0';
     const int32_t capacity = kMaxNarrowBytesPerWideUnit * (static_cast<int32_t>(units) + 1);
-    const int32_t written = ShellWideToNarrow(wide, converted, capacity);
+    const int32_t written = shell.WideToNarrow(wide, converted, capacity);
     if (written < 0) {
         // A near miss would name another file, so nothing is done with it.
         return kNarrowPathNotRepresentable;

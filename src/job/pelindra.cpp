@@ -15,13 +15,13 @@ bool ReportUnusablePath(NarrowPathStatus status, const char* which) {
     case kNarrowPathOk:
         return false;
     case kNarrowPathMissing:
-        ShellPrint("Error: No %s path given\n", which);
+        shell.Print("Error: No %s path given\n", which);
         return true;
     case kNarrowPathTooLong:
-        ShellPrint("Error: The %s path is longer than %d bytes\n", which, kNarrowPathCapacity - 1);
+        shell.Print("Error: The %s path is longer than %d bytes\n", which, kNarrowPathCapacity - 1);
         return true;
     case kNarrowPathNotRepresentable:
-        ShellPrint("Error: The %s path cannot be represented in the system encoding\n", which);
+        shell.Print("Error: The %s path cannot be represented in the system encoding\n", which);
         return true;
     }
     return true;
@@ -35,7 +35,7 @@ int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount)
     const JobPlan plan = PlanJob(image.pixelBytes, starCount);
     BmpStatus status = LoadBmpRows(&image, plan.rows);
     if (status == kBmpOk) {
-        ShellPrint("Adding %d stars to the image...\n", starCount);
+        shell.Print("Adding %d stars to the image...\n", starCount);
         status = PlaceStars(&image, starCount, plan.drawing);
     }
     if (status != kBmpOk) {
@@ -45,8 +45,8 @@ int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount)
     }
     status = SaveBmpImage(outputPath, &image);
     if (status == kBmpOk) {
-        ShellPrint("Stars added successfully!\n");
-        ShellPrint("Output saved to: %s\n", outputPath);
+        shell.Print("Stars added successfully!\n");
+        shell.Print("Output saved to: %s\n", outputPath);
     }
     ReleaseBmpImage(&image);
     return status == kBmpOk ? PELINDRA_RESULT_WRITTEN : PELINDRA_RESULT_FAILED;
@@ -65,14 +65,14 @@ extern "C" PELINDRA_EXPORT int32_t PELINDRA_CALL Pelindra(const char16_t* inputP
     // From the first line printed to the last, a write to a reader that has
     // gone or past the file-size limit fails with its error instead of
     // killing the caller: the report's lines too, not only the image.
-    const uint32_t held = ShellHoldWriteSignals();
-    ShellPrint("=== Morvane Pelindra ===\n");
-    ShellPrint("Adds stars to a BMP image\n\n");
+    const uint32_t held = shell.HoldWriteSignals();
+    shell.Print("=== Morvane Pelindra ===\n");
+    shell.Print("Adds stars to a BMP image\n\n");
 
     int32_t result = PELINDRA_RESULT_FAILED;
     if (!ReportUnusablePath(inputStatus, "input") && !ReportUnusablePath(outputStatus, "output")) {
         result = RunJob(narrowInput, narrowOutput, starCount);
     }
-    ShellReleaseWriteSignals(held);
+    shell.ReleaseWriteSignals(held);
     return result;
 }

@@ -106,7 +106,7 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
         const int32_t poolStars = starCount < kBandPoolStars ? starCount : kBandPoolStars;
         const StarBandsLayout layout =
             PlanStarBands(image->rows, static_cast<size_t>(image->stride), poolStars);
-        memory = layout.bytes == 0 ? nullptr : ShellAllocate(layout.bytes);
+        memory = layout.bytes == 0 ? nullptr : shell.Allocate(layout.bytes);
         if (memory == nullptr) {
             drawing = kStarsOneByOne;
         } else {
@@ -123,7 +123,7 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
     for (int32_t left = starCount; left > 0 && status == kBmpOk;) {
         const int32_t count = left < kBatchStars ? left : kBatchStars;
         left -= count;
-        ShellRandomDraws(draws, count * kDrawsPerStar);
+        shell.RandomDraws(draws, count * kDrawsPerStar);
         for (int32_t i = 0; i < count; ++i) {
             batch[i] = StarFromDraws(&draws[i * kDrawsPerStar], &divisors);
         }
@@ -136,6 +136,6 @@ BmpStatus PlaceStars(const BmpImage* image, int32_t starCount, StarDrawing drawi
     if (drawing == kStarsInBands) {
         DrawStarBands(bands);
     }
-    ShellRelease(memory);
+    shell.Release(memory);
     return status;
 }

@@ -2,15 +2,14 @@
 // heap blocks, the C runtime's random generator and wide-string handling.
 //
 // Each call does what it is asked and reports what happened; none of them
-// decides how a file is written or replaced (bmp/ does). The job reaches them
-// through one table of calls (ShellCalls): the platform's own by default
-// (runtime_services_crt.cpp on Linux, runtime_services_win32.cpp on
-// Windows), and in the tests and fuzzers any entry may be replaced by one that
-// counts, fails on cue or works on files in memory, so that the job's own
-// decisions run above the injected failure.
+// decides how a file is written or replaced (bmp/ does). The job makes them
+// through one table of calls, `shell` (shell.FileOpen(...)): the platform's
+// own by default (runtime_services_crt.cpp on Linux,
+// runtime_services_win32.cpp on Windows), and in the tests and fuzzers any
+// entry may be replaced by one that counts, fails on cue or works on files in
+// memory, so that the job's own decisions run above the injected failure.
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -65,7 +64,7 @@ enum ShellFileOutcome : int32_t {
     kShellFileFailed = 5,      // anything else: no space, no inodes, no descriptors, I/O
 };
 
-// What ShellFileOpen is asked for.
+// What FileOpen is asked for.
 enum ShellOpenHow : int32_t {
     kShellOpenRead = 0,       // an existing file (never a directory), read from its start
     kShellOpenWrite = 1,      // created or truncated for writing, as a plain open would
@@ -80,181 +79,110 @@ enum ShellOpenHow : int32_t {
 // there and moves it on, as a plain read or write does (pipes, devices).
 inline constexpr int64_t kShellAtPosition = -1;
 
-// The table of calls. Every entry is set; see the wrappers below for what
-// each one does.
+// The calls. Every entry is set.
 struct ShellCalls {
-    void (*print)(const char* format, va_list arguments);
-    int32_t (*fileOpen)(const char* path, int32_t how, ShellFile** file);
-    size_t (*fileReadAt)(ShellFile* file, void* destination, size_t length, int64_t offset);
-    size_t (*fileWriteAt)(ShellFile* file, const void* source, size_t length, int64_t offset);
-    int64_t (*fileCopyRange)(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
+    // Formatted print to standard output (printf conventions), pushed out at
+    // once, so that a host that prints too sees the lines in order.
+    void (*Print)(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+    // Opens `path` as `how` (a ShellOpenHow) says. A ShellFileOutcome; *file
+    // is set only when done.
+    int32_t (*FileOpen)(const char* path, int32_t how, ShellFile** file);
+    // Reads `length` bytes at byte `offset` (or kShellAtPosition), repeating
+    // until they are all there, the file ends or a read fails. Returns the
+    // bytes read; fewer means the file ended early (it may have been cut since
+    // it was measured) or could not be read. Where the file's position is
+    // left after a read at an offset is the platform's.
+    size_t (*FileReadAt)(ShellFile* file, void* destination, size_t length, int64_t offset);
+    // Writes `length` bytes at byte `offset` (or kShellAtPosition), repeating
+    // until they are all written or a write fails. Returns the bytes written;
+    // nothing is held back to be written later.
+    size_t (*FileWriteAt)(ShellFile* file, const void* source, size_t length, int64_t offset);
+    // Copies `length` bytes of `from`, starting at its byte `offset`, to byte
+    // `toOffset` of `to` (or its position), inside the kernel. Returns the
+    // bytes copied, possibly fewer than asked (0 when nothing could be), or -1
+    // where the platform cannot copy between these files or the copy failed.
+    int64_t (*FileCopyRange)(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
                              int64_t toOffset);
-    void (*fileStartWriteback)(ShellFile* file, int64_t offset, int64_t length);
-    int64_t (*fileRemaining)(ShellFile* file, ShellFileStamp* stamp);
-    int32_t (*fileClose)(ShellFile* file);
-    int32_t (*fileLink)(ShellFile* file, const char* path);
-    int32_t (*fileTakeIdentity)(ShellFile* file, const ShellPathInfo* target);
-    int32_t (*fileRename)(const char* from, const char* to);
-    void (*fileRemove)(const char* path);
-    void (*queryPath)(const char* path, ShellPathInfo* info);
-    void* (*reserveStore)(size_t bytes, bool filledWhole);
-    void (*releaseStore)(void* block, size_t bytes);
-    void (*giveBackStorePages)(void* start, size_t bytes);
-    void* (*allocate)(size_t bytes);
-    void (*release)(void* block);
-    void (*randomDraws)(int32_t* values, int32_t count);
-    int32_t (*wideToNarrow)(const char16_t* wide, char* narrow, int32_t capacity);
-    uint32_t (*holdWriteSignals)();
-    void (*releaseWriteSignals)(uint32_t held);
+    // Asks the system to start writing bytes [offset, offset + length) of a
+    // file being written on to its disk, without waiting for them to arrive.
+    // Advice only: where the platform has no such request or refuses it,
+    // nothing changes, and the bytes go out later as they would have.
+    void (*FileStartWriteback)(ShellFile* file, int64_t offset, int64_t length);
+    // Bytes between the file's position and its end, or -1 where the file has
+    // no known size (a pipe or device). For a regular file `stamp` is filled
+    // as well; otherwise it is zeroed.
+    int64_t (*FileRemaining)(ShellFile* file, ShellFileStamp* stamp);
+    // Closes the file whatever happens; 0 when the system reported no error.
+    int32_t (*FileClose)(ShellFile* file);
+    // Gives a file opened kShellOpenUnnamed the name `path`, failing with
+    // kShellFileExists if the name is taken. A ShellFileOutcome.
+    int32_t (*FileLink)(ShellFile* file, const char* path);
+    // Gives a new file what the platform carries of an existing target's
+    // identity: its owner, group and permission bits, set-ID bits included,
+    // and no access list (one inherited from the directory's default is
+    // removed), then reads back that it holds. Done; denied where it cannot be
+    // carried; failed otherwise. Called after the last write: a write by a
+    // caller without the privilege clears set-ID bits.
+    int32_t (*FileTakeIdentity)(ShellFile* file, const ShellPathInfo* target);
+    // Puts the closed file named `from` in the place of `to`, in one step
+    // where `to` exists (on Windows a replace that hands on its access list).
+    // A ShellFileOutcome; `from` is left as it was unless done.
+    int32_t (*FileRename)(const char* from, const char* to);
+    // Removes the name `path`.
+    void (*FileRemove)(const char* path);
+    // Describes what a path names without following a final symbolic link.
+    void (*QueryPath)(const char* path, ShellPathInfo* info);
+
+    // Memory for pixel rows, outside the heap and never backed by a file: its
+    // pages read as zero and cost nothing until written. `filledWhole` says
+    // the block will be filled whole at once; it is then aligned to 2 MiB and
+    // its pages are left to the system's policy. Otherwise huge pages are
+    // declined, so that what is resident stays with the 4 KiB pages actually
+    // written. Null on failure.
+    void* (*ReserveStore)(size_t bytes, bool filledWhole);
+    // Returns a block from ReserveStore; `bytes` as reserved. Accepts null.
+    void (*ReleaseStore)(void* block, size_t bytes);
+    // Hands the system back the memory of the whole pages inside [start,
+    // start + bytes) of a block from ReserveStore, bytes the caller will not
+    // read again: written out, they can become the pages the file system
+    // fills with them. The bytes of the range are lost (reading them may even
+    // fault); the rest of the block is untouched and the block is released as
+    // before. Advice only: where refused, nothing changes.
+    void (*GiveBackStorePages)(void* start, size_t bytes);
+    // Heap blocks. Release accepts null.
+    void* (*Allocate)(size_t bytes);
+    void (*Release)(void* block);
+
+    // The next `count` values of the C runtime's pseudo-random generator, in
+    // order: what as many calls of rand() would return (non-negative
+    // integers), and the generator left where they would leave it. Never
+    // seeded here. Quicker where the runtime allows it, for the jobs that draw
+    // millions.
+    void (*RandomDraws)(int32_t* values, int32_t count);
+
+    // Converts `wide`, through its terminator, to the narrow encoding (UTF-8
+    // on POSIX, the ANSI code page on Windows), writing at most `capacity`
+    // bytes. Returns the bytes written including the NUL; 0 when the
+    // conversion fails as a whole or the result does not fit; -1 when the
+    // encoding cannot hold the text exactly (an unpaired surrogate, a
+    // character missing from the code page), so that no near miss ever names
+    // another file. After 0 or -1 the contents of `narrow` are unspecified.
+    int32_t (*WideToNarrow)(const char16_t* wide, char* narrow, int32_t capacity);
+
+    // While the job runs, the signals a failed write raises (a pipe without a
+    // reader, the file-size limit) must not kill the calling process: the
+    // write fails with its error instead. Hold blocks them for the calling
+    // thread and returns what Release needs to undo exactly that; Release
+    // consumes any of them that became pending meanwhile (also where the
+    // caller had them blocked) and unblocks what Hold blocked; one that was
+    // pending before the hold stays pending. The process's signal
+    // dispositions are never changed. Holds do not nest.
+    uint32_t (*HoldWriteSignals)();
+    void (*ReleaseWriteSignals)(uint32_t held);
 };
 
 // The calls in use. The platform's file defines it with its own calls; a
 // test keeps a copy of those and replaces entries between jobs, never while
 // one runs.
-extern ShellCalls shellCalls;
-
-// Formatted print to standard output (printf conventions), pushed out at
-// once, so that a host that prints too sees the lines in order.
-inline void ShellPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
-inline void ShellPrint(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    shellCalls.print(format, arguments);
-    va_end(arguments);
-}
-
-// Opens `path` as `how` (a ShellOpenHow) says. A ShellFileOutcome; *file is
-// set only when done.
-inline int32_t ShellFileOpen(const char* path, int32_t how, ShellFile** file) {
-    return shellCalls.fileOpen(path, how, file);
-}
-// Reads `length` bytes at byte `offset` (or kShellAtPosition), repeating until
-// they are all there, the file ends or a read fails. Returns the bytes read;
-// fewer means the file ended early (it may have been cut since it was
-// measured) or could not be read. With an offset the file's position stays.
-inline size_t ShellFileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
-    return shellCalls.fileReadAt(file, destination, length, offset);
-}
-// Writes `length` bytes at byte `offset` (or kShellAtPosition), repeating
-// until they are all written or a write fails. Returns the bytes written;
-// nothing is held back to be written later.
-inline size_t ShellFileWriteAt(ShellFile* file, const void* source, size_t length, int64_t offset) {
-    return shellCalls.fileWriteAt(file, source, length, offset);
-}
-// Copies `length` bytes of `from`, starting at its byte `offset`, to byte
-// `toOffset` of `to` (or its position), inside the kernel. Returns the bytes
-// copied, possibly fewer than asked (0 when nothing could be), or -1 where
-// the platform cannot copy between these files or the copy failed.
-inline int64_t ShellFileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
-                                  int64_t toOffset) {
-    return shellCalls.fileCopyRange(from, offset, length, to, toOffset);
-}
-// Asks the system to start writing bytes [offset, offset + length) of a file
-// being written on to its disk, without waiting for them to arrive. Advice
-// only: where the platform has no such request or refuses it, nothing changes,
-// and the bytes go out later as they would have.
-inline void ShellFileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
-    shellCalls.fileStartWriteback(file, offset, length);
-}
-// Bytes between the file's position and its end, or -1 where the file has no
-// known size (a pipe or device). For a regular file `stamp` is filled as
-// well; otherwise it is zeroed.
-inline int64_t ShellFileRemaining(ShellFile* file, ShellFileStamp* stamp) {
-    return shellCalls.fileRemaining(file, stamp);
-}
-// Closes the file whatever happens; 0 when the system reported no error.
-inline int32_t ShellFileClose(ShellFile* file) {
-    return shellCalls.fileClose(file);
-}
-// Gives a file opened kShellOpenUnnamed the name `path`, failing with
-// kShellFileExists if the name is taken. A ShellFileOutcome.
-inline int32_t ShellFileLink(ShellFile* file, const char* path) {
-    return shellCalls.fileLink(file, path);
-}
-// Gives a new file what the platform carries of an existing target's
-// identity: its owner, group and permission bits, set-ID bits included, and
-// no access list (one inherited from the directory's default is removed),
-// then reads back that it holds. Done; denied where it cannot be carried;
-// failed otherwise. Call it after the last write: a write by a caller without
-// the privilege clears set-ID bits.
-inline int32_t ShellFileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
-    return shellCalls.fileTakeIdentity(file, target);
-}
-// Puts the closed file named `from` in the place of `to`, in one step where
-// `to` exists (on Windows a replace that hands on its access list). A
-// ShellFileOutcome; `from` is left as it was unless done.
-inline int32_t ShellFileRename(const char* from, const char* to) {
-    return shellCalls.fileRename(from, to);
-}
-// Removes the name `path`.
-inline void ShellFileRemove(const char* path) {
-    shellCalls.fileRemove(path);
-}
-// Describes what a path names without following a final symbolic link.
-inline void ShellQueryPath(const char* path, ShellPathInfo* info) {
-    shellCalls.queryPath(path, info);
-}
-
-// Memory for pixel rows, outside the heap and never backed by a file: its
-// pages read as zero and cost nothing until written. `filledWhole` says the
-// block will be filled whole at once; it is then aligned to 2 MiB and its
-// pages are left to the system's policy. Otherwise huge pages are declined, so
-// that what is resident stays with the 4 KiB pages actually written. Null on
-// failure.
-inline void* ShellReserveStore(size_t bytes, bool filledWhole) {
-    return shellCalls.reserveStore(bytes, filledWhole);
-}
-// Returns a block from ShellReserveStore; `bytes` as reserved. Accepts null.
-inline void ShellReleaseStore(void* block, size_t bytes) {
-    shellCalls.releaseStore(block, bytes);
-}
-// Hands the system back the memory of the whole pages inside [start, start +
-// bytes) of a block from ShellReserveStore, bytes the caller will not read
-// again: written out, they can become the pages the file system fills with
-// them. The bytes of the range are lost (reading them may even fault); the
-// rest of the block is untouched and the block is released as before.
-// Advice only: where refused, nothing changes.
-inline void ShellGiveBackStorePages(void* start, size_t bytes) {
-    shellCalls.giveBackStorePages(start, bytes);
-}
-// Heap blocks. ShellRelease accepts null.
-inline void* ShellAllocate(size_t bytes) {
-    return shellCalls.allocate(bytes);
-}
-inline void ShellRelease(void* block) {
-    shellCalls.release(block);
-}
-
-// The next `count` values of the C runtime's pseudo-random generator, in
-// order: what as many calls of rand() would return (non-negative integers),
-// and the generator left where they would leave it. Never seeded here.
-// Quicker where the runtime allows it, for the jobs that draw millions.
-inline void ShellRandomDraws(int32_t* values, int32_t count) {
-    shellCalls.randomDraws(values, count);
-}
-
-// Converts `wide`, through its terminator, to the narrow encoding (UTF-8 on
-// POSIX, the ANSI code page on Windows), writing at most `capacity` bytes.
-// Returns the bytes written including the NUL; 0 when the conversion fails as a
-// whole or the result does not fit; -1 when the encoding cannot hold the text
-// exactly (an unpaired surrogate, a character missing from the code page), so
-// that no near miss ever names another file. After 0 or -1 the contents of
-// `narrow` are unspecified.
-inline int32_t ShellWideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
-    return shellCalls.wideToNarrow(wide, narrow, capacity);
-}
-
-// While the job runs, the signals a failed write raises (a pipe without a
-// reader, the file-size limit) must not kill the calling process: the write
-// fails with its error instead. Hold blocks them for the calling thread and
-// returns what Release needs to undo exactly that; Release consumes any of them
-// that became pending meanwhile (also where the caller had them blocked) and
-// unblocks what Hold blocked; one that was pending before the hold stays
-// pending. The process's signal dispositions are never changed. Holds do not
-// nest.
-inline uint32_t ShellHoldWriteSignals() {
-    return shellCalls.holdWriteSignals();
-}
-inline void ShellReleaseWriteSignals(uint32_t held) {
-    shellCalls.releaseWriteSignals(held);
-}
+extern ShellCalls shell;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -117,8 +118,11 @@ bool IsWritable(const char* path) {
     return true;
 }
 
-void Print(const char* format, va_list arguments) {
+void Print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
     std::vprintf(format, arguments);
+    va_end(arguments);
     std::fflush(stdout);
 }
 
@@ -515,27 +519,27 @@ void ReleaseWriteSignals(uint32_t held) {
 
 } // namespace
 
-ShellCalls shellCalls = {
-    .print = Print,
-    .fileOpen = FileOpen,
-    .fileReadAt = FileReadAt,
-    .fileWriteAt = FileWriteAt,
-    .fileCopyRange = FileCopyRange,
-    .fileStartWriteback = FileStartWriteback,
-    .fileRemaining = FileRemaining,
-    .fileClose = FileClose,
-    .fileLink = FileLink,
-    .fileTakeIdentity = FileTakeIdentity,
-    .fileRename = FileRename,
-    .fileRemove = FileRemove,
-    .queryPath = QueryPath,
-    .reserveStore = ReserveStore,
-    .releaseStore = ReleaseStore,
-    .giveBackStorePages = GiveBackStorePages,
-    .allocate = Allocate,
-    .release = Release,
-    .randomDraws = RandomDraws,
-    .wideToNarrow = ConvertUtf16ToUtf8,
-    .holdWriteSignals = HoldWriteSignals,
-    .releaseWriteSignals = ReleaseWriteSignals,
+ShellCalls shell = {
+    .Print = Print,
+    .FileOpen = FileOpen,
+    .FileReadAt = FileReadAt,
+    .FileWriteAt = FileWriteAt,
+    .FileCopyRange = FileCopyRange,
+    .FileStartWriteback = FileStartWriteback,
+    .FileRemaining = FileRemaining,
+    .FileClose = FileClose,
+    .FileLink = FileLink,
+    .FileTakeIdentity = FileTakeIdentity,
+    .FileRename = FileRename,
+    .FileRemove = FileRemove,
+    .QueryPath = QueryPath,
+    .ReserveStore = ReserveStore,
+    .ReleaseStore = ReleaseStore,
+    .GiveBackStorePages = GiveBackStorePages,
+    .Allocate = Allocate,
+    .Release = Release,
+    .RandomDraws = RandomDraws,
+    .WideToNarrow = ConvertUtf16ToUtf8,
+    .HoldWriteSignals = HoldWriteSignals,
+    .ReleaseWriteSignals = ReleaseWriteSignals,
 };

@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -203,8 +204,11 @@ bool IsWritable(const wchar_t* path) {
     return true;
 }
 
-void Print(const char* format, va_list arguments) {
+void Print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
     std::vprintf(format, arguments);
+    va_end(arguments);
     std::fflush(stdout);
 }
 
@@ -501,27 +505,27 @@ int32_t WideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
 
 } // namespace
 
-ShellCalls shellCalls = {
-    .print = Print,
-    .fileOpen = FileOpen,
-    .fileReadAt = FileReadAt,
-    .fileWriteAt = FileWriteAt,
-    .fileCopyRange = FileCopyRange,
-    .fileStartWriteback = FileStartWriteback,
-    .fileRemaining = FileRemaining,
-    .fileClose = FileClose,
-    .fileLink = FileLink,
-    .fileTakeIdentity = FileTakeIdentity,
-    .fileRename = FileRename,
-    .fileRemove = FileRemove,
-    .queryPath = QueryPath,
-    .reserveStore = ReserveStore,
-    .releaseStore = ReleaseStore,
-    .giveBackStorePages = GiveBackStorePages,
-    .allocate = Allocate,
-    .release = Release,
-    .randomDraws = RandomDraws,
-    .wideToNarrow = WideToNarrow,
-    .holdWriteSignals = HoldWriteSignals,
-    .releaseWriteSignals = ReleaseWriteSignals,
+ShellCalls shell = {
+    .Print = Print,
+    .FileOpen = FileOpen,
+    .FileReadAt = FileReadAt,
+    .FileWriteAt = FileWriteAt,
+    .FileCopyRange = FileCopyRange,
+    .FileStartWriteback = FileStartWriteback,
+    .FileRemaining = FileRemaining,
+    .FileClose = FileClose,
+    .FileLink = FileLink,
+    .FileTakeIdentity = FileTakeIdentity,
+    .FileRename = FileRename,
+    .FileRemove = FileRemove,
+    .QueryPath = QueryPath,
+    .ReserveStore = ReserveStore,
+    .ReleaseStore = ReleaseStore,
+    .GiveBackStorePages = GiveBackStorePages,
+    .Allocate = Allocate,
+    .Release = Release,
+    .RandomDraws = RandomDraws,
+    .WideToNarrow = WideToNarrow,
+    .HoldWriteSignals = HoldWriteSignals,
+    .ReleaseWriteSignals = ReleaseWriteSignals,
 };

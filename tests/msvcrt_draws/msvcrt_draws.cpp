@@ -25,7 +25,7 @@ void MsvcrtRandomDraws(int32_t* values, int32_t count) {
 void SeedMsvcrtDraws(uint32_t seed) {
     gState = seed;
     gDrawsTaken = 0;
-    shellCalls.randomDraws = MsvcrtRandomDraws;
+    shell.RandomDraws = MsvcrtRandomDraws;
 }
 
 int64_t MsvcrtDrawsTaken() {

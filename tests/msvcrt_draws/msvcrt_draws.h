@@ -4,7 +4,7 @@
 // of the new state.
 //
 // Seeding puts this generator in the runtime services' place of
-// ShellRandomDraws; everything else stays the real services.
+// shell.RandomDraws; everything else stays the real services.
 #pragma once
 
 #include <cstdint>

@@ -55,7 +55,7 @@ std::vector<unsigned char> RunJob(const std::string& input, uint32_t seed, int32
 
 int32_t Draw() {
     int32_t value = 0;
-    ShellRandomDraws(&value, 1);
+    shell.RandomDraws(&value, 1);
     return value;
 }
 

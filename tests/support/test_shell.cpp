@@ -16,7 +16,7 @@ namespace {
 
 TestShellState state;
 // The platform's own calls, as the library set them up.
-const ShellCalls real = shellCalls;
+const ShellCalls real = shell;
 
 // True when this call (of a kind counted by `calls`) is the one told to fail.
 bool FailsNow(int64_t& calls, int64_t failAt) {
@@ -77,13 +77,16 @@ void CutFile() {
     }
 }
 
-void Print(const char* format, va_list arguments) {
+void Print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
     va_list copy;
     va_copy(copy, arguments);
     int length = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
     std::string line(static_cast<size_t>(length), '\0');
     std::vsnprintf(line.data(), line.size() + 1, format, arguments);
+    va_end(arguments);
     state.output += line;
     if (state.echo) {
         std::fputs(line.c_str(), stdout);
@@ -97,7 +100,7 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     if (how == kShellOpenUnnamed && state.unnamedUnsupported) {
         return kShellFileUnsupported;
     }
-    const int32_t outcome = real.fileOpen(path, how, file);
+    const int32_t outcome = real.FileOpen(path, how, file);
     state.opens += outcome == kShellFileDone;
     return outcome;
 }
@@ -106,36 +109,36 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
 // doing nothing, with `placeFailure`.
 int32_t FileLink(ShellFile* file, const char* path) {
     return FailsNow(state.placeCalls, state.failPlaceAt) ? state.placeFailure
-                                                         : real.fileLink(file, path);
+                                                         : real.FileLink(file, path);
 }
 
 int32_t FileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
     return FailsNow(state.placeCalls, state.failPlaceAt) ? state.placeFailure
-                                                         : real.fileTakeIdentity(file, target);
+                                                         : real.FileTakeIdentity(file, target);
 }
 
 int32_t FileRename(const char* from, const char* to) {
     return FailsNow(state.placeCalls, state.failPlaceAt) ? state.placeFailure
-                                                         : real.fileRename(from, to);
+                                                         : real.FileRename(from, to);
 }
 
 void FileRemove(const char* path) {
-    real.fileRemove(path);
+    real.FileRemove(path);
 }
 
 uint32_t HoldWriteSignals() {
     ++state.signalHolds;
-    return real.holdWriteSignals();
+    return real.HoldWriteSignals();
 }
 
 void ReleaseWriteSignals(uint32_t held) {
     ++state.signalReleases;
-    real.releaseWriteSignals(held);
+    real.ReleaseWriteSignals(held);
 }
 
 size_t FileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
     ++state.readAtCalls;
-    const size_t got = real.fileReadAt(file, destination, Readable(length), offset);
+    const size_t got = real.FileReadAt(file, destination, Readable(length), offset);
     state.readBytes += static_cast<int64_t>(got);
     return got;
 }
@@ -148,19 +151,19 @@ size_t FileWriteAt(ShellFile* file, const void* source, size_t length, int64_t o
         return 0;
     }
     if (call == state.shortWriteAt) {
-        return real.fileWriteAt(file, source, length / 2, offset);
+        return real.FileWriteAt(file, source, length / 2, offset);
     }
-    return real.fileWriteAt(file, source, length, offset);
+    return real.FileWriteAt(file, source, length, offset);
 }
 
 int32_t FileClose(ShellFile* file) {
     ++state.closes;
-    int32_t result = real.fileClose(file);
+    int32_t result = real.FileClose(file);
     return FailsNow(state.closeCalls, state.failCloseAt) ? -1 : result;
 }
 
 int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
-    const int64_t remaining = real.fileRemaining(file, stamp);
+    const int64_t remaining = real.FileRemaining(file, stamp);
     return state.hideFileSizes ? -1 : remaining;
 }
 
@@ -176,21 +179,21 @@ int64_t FileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile*
     if (state.copyLimit >= 0 && static_cast<int64_t>(length) > state.copyLimit) {
         length = static_cast<size_t>(state.copyLimit);
     }
-    const int64_t copied = real.fileCopyRange(from, offset, length, to, toOffset);
+    const int64_t copied = real.FileCopyRange(from, offset, length, to, toOffset);
     state.copiedBytes += copied > 0 ? copied : 0;
     return copied;
 }
 
 void FileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     state.writebacks.push_back({offset, length});
-    real.fileStartWriteback(file, offset, length);
+    real.FileStartWriteback(file, offset, length);
 }
 
 void* ReserveStore(size_t bytes, bool filledWhole) {
     if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
         return nullptr;
     }
-    void* block = real.reserveStore(bytes, filledWhole);
+    void* block = real.ReserveStore(bytes, filledWhole);
     state.stores += block != nullptr;
     state.wholeStores += block != nullptr && filledWhole;
     if (static_cast<int64_t>(bytes) > state.largestAllocation) {
@@ -201,7 +204,7 @@ void* ReserveStore(size_t bytes, bool filledWhole) {
 
 void ReleaseStore(void* block, size_t bytes) {
     state.storeReleases += block != nullptr;
-    real.releaseStore(block, bytes);
+    real.ReleaseStore(block, bytes);
 }
 
 // The bytes are spoilt before the pages go, so that rows read after they were
@@ -209,11 +212,11 @@ void ReleaseStore(void* block, size_t bytes) {
 void GiveBackStorePages(void* start, size_t bytes) {
     std::memset(start, 0xA5, bytes);
     state.storeBytesGivenBack += static_cast<int64_t>(bytes);
-    real.giveBackStorePages(start, bytes);
+    real.GiveBackStorePages(start, bytes);
 }
 
 void QueryPath(const char* path, ShellPathInfo* info) {
-    real.queryPath(path, info);
+    real.QueryPath(path, info);
     info->mountPoint = !state.hideMountPoints && info->mountPoint;
     info->unnamedFiles = !state.unnamedUnsupported && info->unnamedFiles;
     if (info->kind == kShellPathRegular && FailsNow(state.writableCalls, state.failWritableAt)) {
@@ -225,7 +228,7 @@ void* Allocate(size_t bytes) {
     if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
         return nullptr;
     }
-    void* block = real.allocate(bytes);
+    void* block = real.Allocate(bytes);
     state.allocations += block != nullptr;
     // Requests past INT64_MAX (a negative size converted) must count as the
     // largest, not wrap to a negative number that records nothing.
@@ -239,7 +242,7 @@ void* Allocate(size_t bytes) {
 
 void Release(void* block) {
     state.releases += block != nullptr;
-    real.release(block);
+    real.Release(block);
 }
 
 // The next draw: a configured one, or the real generator's.
@@ -250,7 +253,7 @@ int32_t NextDraw() {
     if (state.draws.empty()) {
         ++state.drawsTaken;
         int32_t value = 0;
-        real.randomDraws(&value, 1);
+        real.RandomDraws(&value, 1);
         return value;
     }
     size_t index = state.drawsTaken++;
@@ -274,34 +277,34 @@ int32_t WideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
     if (FailsNow(state.conversionCalls, state.failConversionAt)) {
         return 0;
     }
-    return real.wideToNarrow(wide, narrow, capacity);
+    return real.WideToNarrow(wide, narrow, capacity);
 }
 
 // Every call the job makes goes through the substitute; files and paths
 // reach the platform's own calls underneath.
 const ShellCalls kSubstitute = {
-    .print = Print,
-    .fileOpen = FileOpen,
-    .fileReadAt = FileReadAt,
-    .fileWriteAt = FileWriteAt,
-    .fileCopyRange = FileCopyRange,
-    .fileStartWriteback = FileStartWriteback,
-    .fileRemaining = FileRemaining,
-    .fileClose = FileClose,
-    .fileLink = FileLink,
-    .fileTakeIdentity = FileTakeIdentity,
-    .fileRename = FileRename,
-    .fileRemove = FileRemove,
-    .queryPath = QueryPath,
-    .reserveStore = ReserveStore,
-    .releaseStore = ReleaseStore,
-    .giveBackStorePages = GiveBackStorePages,
-    .allocate = Allocate,
-    .release = Release,
-    .randomDraws = RandomDraws,
-    .wideToNarrow = WideToNarrow,
-    .holdWriteSignals = HoldWriteSignals,
-    .releaseWriteSignals = ReleaseWriteSignals,
+    .Print = Print,
+    .FileOpen = FileOpen,
+    .FileReadAt = FileReadAt,
+    .FileWriteAt = FileWriteAt,
+    .FileCopyRange = FileCopyRange,
+    .FileStartWriteback = FileStartWriteback,
+    .FileRemaining = FileRemaining,
+    .FileClose = FileClose,
+    .FileLink = FileLink,
+    .FileTakeIdentity = FileTakeIdentity,
+    .FileRename = FileRename,
+    .FileRemove = FileRemove,
+    .QueryPath = QueryPath,
+    .ReserveStore = ReserveStore,
+    .ReleaseStore = ReleaseStore,
+    .GiveBackStorePages = GiveBackStorePages,
+    .Allocate = Allocate,
+    .Release = Release,
+    .RandomDraws = RandomDraws,
+    .WideToNarrow = WideToNarrow,
+    .HoldWriteSignals = HoldWriteSignals,
+    .ReleaseWriteSignals = ReleaseWriteSignals,
 };
 
 } // namespace
@@ -312,7 +315,7 @@ TestShellState& TestShell() {
 
 void ResetTestShell() {
     state = TestShellState{};
-    shellCalls = kSubstitute;
+    shell = kSubstitute;
 }
 
 const ShellCalls& RealShell() {

@@ -71,8 +71,8 @@ class RuntimeServicesWin32 : public ::testing::Test {
 TEST_F(RuntimeServicesWin32, WideToNarrowUsesTheAnsiCodePageExactlyOrNotAtAll) {
     char narrow[64];
     // Best fit would turn the division slash into '/' in either code page.
-    EXPECT_EQ(ShellWideToNarrow(u"sub\u2215x.bmp", narrow, sizeof narrow), -1);
-    const int32_t written = ShellWideToNarrow(u"stars-\u00e9.bmp", narrow, sizeof narrow);
+    EXPECT_EQ(shell.WideToNarrow(u"sub\u2215x.bmp", narrow, sizeof narrow), -1);
+    const int32_t written = shell.WideToNarrow(u"stars-\u00e9.bmp", narrow, sizeof narrow);
     if (GetACP() == 1252) {
         EXPECT_EQ(written, 12);
         EXPECT_STREQ(narrow, "stars-\xe9.bmp");
@@ -83,32 +83,32 @@ TEST_F(RuntimeServicesWin32, WideToNarrowUsesTheAnsiCodePageExactlyOrNotAtAll) {
 
 TEST_F(RuntimeServicesWin32, WideToNarrowReportsWhatDoesNotFit) {
     char narrow[4];
-    EXPECT_EQ(ShellWideToNarrow(u"abcdef", narrow, sizeof narrow), 0);
-    EXPECT_EQ(ShellWideToNarrow(u"abc", narrow, sizeof narrow), 4);
+    EXPECT_EQ(shell.WideToNarrow(u"abcdef", narrow, sizeof narrow), 0);
+    EXPECT_EQ(shell.WideToNarrow(u"abc", narrow, sizeof narrow), 4);
     EXPECT_STREQ(narrow, "abc");
 }
 
 TEST_F(RuntimeServicesWin32, QueryPathTellsFilesDirectoriesAndMissingNames) {
     WriteFile("file.bmp", "BM");
     ShellPathInfo info;
-    ShellQueryPath(Path("file.bmp").c_str(), &info);
+    shell.QueryPath(Path("file.bmp").c_str(), &info);
     EXPECT_EQ(info.kind, kShellPathRegular);
-    ShellQueryPath(directory_.c_str(), &info);
+    shell.QueryPath(directory_.c_str(), &info);
     EXPECT_EQ(info.kind, kShellPathDirectory);
-    ShellQueryPath(Path("missing.bmp").c_str(), &info);
+    shell.QueryPath(Path("missing.bmp").c_str(), &info);
     EXPECT_EQ(info.kind, kShellPathMissing);
     // A device is written through, never replaced by a rename, and so is
     // anything named in the device namespace.
     for (const char* device : {"NUL", "\\\\.\\NUL", "\\\\.\\pipe\\pelindra-missing"}) {
-        ShellQueryPath(device, &info);
+        shell.QueryPath(device, &info);
         EXPECT_EQ(info.kind, kShellPathOther) << device;
     }
 }
 
 TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
     ShellFile* file = nullptr;
-    EXPECT_NE(ShellFileOpen(directory_.c_str(), kShellOpenRead, &file), kShellFileDone);
-    EXPECT_NE(ShellFileOpen(Path("missing.bmp").c_str(), kShellOpenRead, &file), kShellFileDone);
+    EXPECT_NE(shell.FileOpen(directory_.c_str(), kShellOpenRead, &file), kShellFileDone);
+    EXPECT_NE(shell.FileOpen(Path("missing.bmp").c_str(), kShellOpenRead, &file), kShellFileDone);
     EXPECT_EQ(file, nullptr);
 }
 
@@ -117,29 +117,30 @@ TEST_F(RuntimeServicesWin32, OpenRefusesADirectoryForReading) {
 TEST_F(RuntimeServicesWin32, NewFileTakesTheTargetsPlace) {
     WriteFile("to.bmp", "old");
     ShellFile* file = nullptr;
-    EXPECT_EQ(ShellFileOpen(Path("to.bmp").c_str(), kShellOpenNewPrivate, &file), kShellFileExists);
-    ASSERT_EQ(ShellFileOpen(Path("new.tmp").c_str(), kShellOpenNewPrivate, &file), kShellFileDone);
+    EXPECT_EQ(shell.FileOpen(Path("to.bmp").c_str(), kShellOpenNewPrivate, &file),
+              kShellFileExists);
+    ASSERT_EQ(shell.FileOpen(Path("new.tmp").c_str(), kShellOpenNewPrivate, &file), kShellFileDone);
     // Line ends and the old end-of-file byte pass through untranslated.
     const char bytes[] = {'\n', '\r', '\n', 0x1A, '\0', 'x'};
-    EXPECT_EQ(ShellFileWriteAt(file, bytes, sizeof bytes, 0), sizeof bytes);
-    EXPECT_EQ(ShellFileClose(file), 0);
-    EXPECT_EQ(ShellFileRename(Path("new.tmp").c_str(), Path("to.bmp").c_str()), kShellFileDone);
+    EXPECT_EQ(shell.FileWriteAt(file, bytes, sizeof bytes, 0), sizeof bytes);
+    EXPECT_EQ(shell.FileClose(file), 0);
+    EXPECT_EQ(shell.FileRename(Path("new.tmp").c_str(), Path("to.bmp").c_str()), kShellFileDone);
     EXPECT_EQ(ReadFile("to.bmp"), std::string(bytes, sizeof bytes));
     EXPECT_EQ(GetFileAttributesA(Path("new.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ShellFileRename(Path("new.tmp").c_str(), Path("to.bmp").c_str()), kShellFileFailed)
+    EXPECT_EQ(shell.FileRename(Path("new.tmp").c_str(), Path("to.bmp").c_str()), kShellFileFailed)
         << "the new file is missing";
-    EXPECT_EQ(ShellFileOpen(Path("no-such-dir\\x.bmp").c_str(), kShellOpenNew, &file),
+    EXPECT_EQ(shell.FileOpen(Path("no-such-dir\\x.bmp").c_str(), kShellOpenNew, &file),
               kShellFileFailed);
 }
 
 TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
     ShellPathInfo info;
     WriteFile("plain.bmp", "x");
-    ShellQueryPath(Path("plain.bmp").c_str(), &info);
+    shell.QueryPath(Path("plain.bmp").c_str(), &info);
     EXPECT_TRUE(info.writable);
     WriteFile("locked.bmp", "x");
     ASSERT_NE(SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_READONLY), 0);
-    ShellQueryPath(Path("locked.bmp").c_str(), &info);
+    shell.QueryPath(Path("locked.bmp").c_str(), &info);
     EXPECT_FALSE(info.writable);
     SetFileAttributesA(Path("locked.bmp").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadFile("locked.bmp"), "x");
@@ -148,17 +149,17 @@ TEST_F(RuntimeServicesWin32, PathQueryFindsAReadOnlyFileNotWritable) {
 TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
     WriteFile("ten.bmp", "0123456789");
     ShellFile* file = nullptr;
-    ASSERT_EQ(ShellFileOpen(Path("ten.bmp").c_str(), kShellOpenRead, &file), kShellFileDone);
+    ASSERT_EQ(shell.FileOpen(Path("ten.bmp").c_str(), kShellOpenRead, &file), kShellFileDone);
     ShellFileStamp stamp;
-    EXPECT_EQ(ShellFileRemaining(file, &stamp), 10);
+    EXPECT_EQ(shell.FileRemaining(file, &stamp), 10);
     EXPECT_EQ(stamp.size, 10);
     EXPECT_NE(stamp.modified, 0);
     char buffer[8];
-    EXPECT_EQ(ShellFileReadAt(file, buffer, 4, kShellAtPosition), 4u);
-    EXPECT_EQ(ShellFileRemaining(file, &stamp), 6);
-    EXPECT_EQ(ShellFileReadAt(file, buffer, 8, kShellAtPosition), 6u);
-    EXPECT_EQ(ShellFileRemaining(file, &stamp), 0);
-    EXPECT_EQ(ShellFileClose(file), 0);
+    EXPECT_EQ(shell.FileReadAt(file, buffer, 4, kShellAtPosition), 4u);
+    EXPECT_EQ(shell.FileRemaining(file, &stamp), 6);
+    EXPECT_EQ(shell.FileReadAt(file, buffer, 8, kShellAtPosition), 6u);
+    EXPECT_EQ(shell.FileRemaining(file, &stamp), 0);
+    EXPECT_EQ(shell.FileClose(file), 0);
 }
 
 // The pixel store's services: zeroed memory, reads at offsets that stop at
@@ -170,35 +171,35 @@ TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
     }
     WriteFile("source.bin", contents);
 
-    uint8_t* block = static_cast<uint8_t*>(ShellReserveStore(contents.size(), true));
+    uint8_t* block = static_cast<uint8_t*>(shell.ReserveStore(contents.size(), true));
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[0], 0);
     EXPECT_EQ(block[contents.size() - 1], 0);
     ShellFile* from = nullptr;
-    ASSERT_EQ(ShellFileOpen(Path("source.bin").c_str(), kShellOpenRead, &from), kShellFileDone);
-    EXPECT_EQ(ShellFileReadAt(from, block, contents.size(), 0), contents.size());
+    ASSERT_EQ(shell.FileOpen(Path("source.bin").c_str(), kShellOpenRead, &from), kShellFileDone);
+    EXPECT_EQ(shell.FileReadAt(from, block, contents.size(), 0), contents.size());
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), contents.size()), contents);
-    EXPECT_EQ(ShellFileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
+    EXPECT_EQ(shell.FileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
     // Only the page wholly inside the range goes (reading it would fault); the
     // bytes around it, on the pages the range only touches, stay.
-    ShellGiveBackStorePages(block + 5000, 2 * 4096 + 1000);
+    shell.GiveBackStorePages(block + 5000, 2 * 4096 + 1000);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block) + 40, 8192 - 40),
               contents.substr(40, 8192 - 40));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block) + 12288, contents.size() - 12288),
               contents.substr(12288));
-    ShellReleaseStore(block, contents.size());
+    shell.ReleaseStore(block, contents.size());
 
     ShellFile* to = nullptr;
-    ASSERT_EQ(ShellFileOpen(Path("copy.bin").c_str(), kShellOpenWrite, &to), kShellFileDone);
-    ASSERT_EQ(ShellFileWriteAt(to, "ab", 2, kShellAtPosition), 2u);
+    ASSERT_EQ(shell.FileOpen(Path("copy.bin").c_str(), kShellOpenWrite, &to), kShellFileDone);
+    ASSERT_EQ(shell.FileWriteAt(to, "ab", 2, kShellAtPosition), 2u);
     const size_t copied = 2 * 1024 * 1024 + 5;
-    EXPECT_EQ(ShellFileCopyRange(from, 1000, copied, to, kShellAtPosition),
+    EXPECT_EQ(shell.FileCopyRange(from, 1000, copied, to, kShellAtPosition),
               static_cast<int64_t>(copied));
-    EXPECT_EQ(ShellFileCopyRange(from, static_cast<int64_t>(contents.size()), 10, to, 2), 0);
-    EXPECT_EQ(ShellFileWriteAt(to, "XYZ", 3, 1), 3u);
-    ASSERT_EQ(ShellFileWriteAt(to, "cd", 2, static_cast<int64_t>(copied) + 2), 2u);
-    EXPECT_EQ(ShellFileClose(from), 0);
-    EXPECT_EQ(ShellFileClose(to), 0);
+    EXPECT_EQ(shell.FileCopyRange(from, static_cast<int64_t>(contents.size()), 10, to, 2), 0);
+    EXPECT_EQ(shell.FileWriteAt(to, "XYZ", 3, 1), 3u);
+    ASSERT_EQ(shell.FileWriteAt(to, "cd", 2, static_cast<int64_t>(copied) + 2), 2u);
+    EXPECT_EQ(shell.FileClose(from), 0);
+    EXPECT_EQ(shell.FileClose(to), 0);
     const std::string expected = "aXYZ" + contents.substr(1002, copied - 2) + "cd";
     EXPECT_EQ(ReadFile("copy.bin"), expected);
 }
@@ -207,7 +208,7 @@ TEST_F(RuntimeServicesWin32, RandomIsTheRuntimeGenerator) {
     // msvcrt: state * 214013 + 2531011, bits 16 to 30.
     std::srand(1);
     int32_t values[3] = {};
-    ShellRandomDraws(values, 3);
+    shell.RandomDraws(values, 3);
     EXPECT_EQ(values[0], 41);
     EXPECT_EQ(values[1], 18467);
     EXPECT_EQ(values[2], 6334);
