@@ -27,11 +27,55 @@ uint64_t Joined(DWORD high, DWORD low) {
     return (static_cast<uint64_t>(high) << 32) | low;
 }
 
+// A temporary name beside a target whose path is close to MAX_PATH can pass
+// it, and the "A" functions stop there, although the file system does not.
+// Temporaries are therefore created, renamed and removed through the wide
+// functions, and a path past the limit is made absolute under "\\?\", which
+// lifts it. The room allows for a relative path below a deep current directory.
+constexpr int kWidePathCapacity = 2048;
+
+// Under Wine a Unix symbolic link shows as a plain file, but its handle names
+// the file it points to: a disk file whose final path is not its directory's
+// followed by its own long name is reached through a link.
+bool ReachedThroughLink(HANDLE file, const wchar_t* path) {
+    wchar_t given[kWidePathCapacity];
+    wchar_t full[kWidePathCapacity];
+    wchar_t final[kWidePathCapacity];
+    const DWORD length = GetFullPathNameW(path, kWidePathCapacity, given, nullptr);
+    const DWORD longLength = GetLongPathNameW(given, full, kWidePathCapacity);
+    wchar_t* name =
+        longLength > 0 && longLength < kWidePathCapacity ? std::wcsrchr(full, L'\\') : nullptr;
+    if (length == 0 || length >= kWidePathCapacity || name == nullptr ||
+        GetFinalPathNameByHandleW(file, final, kWidePathCapacity, 0) == 0) {
+        return false;
+    }
+    // `given` becomes the final path expected: the directory's, then the name.
+    std::wcscpy(given, name + 1);
+    name[1] = L'\0'; // the directory, its separator kept so a drive's root stays one
+    HANDLE directory = CreateFileW(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD directoryLength =
+        directory == INVALID_HANDLE_VALUE
+            ? 0
+            : GetFinalPathNameByHandleW(directory, full, kWidePathCapacity, 0);
+    if (directory != INVALID_HANDLE_VALUE) {
+        CloseHandle(directory);
+    }
+    if (directoryLength == 0 || directoryLength + std::wcslen(given) + 2 >= kWidePathCapacity) {
+        return false;
+    }
+    if (full[directoryLength - 1] != L'\\') {
+        std::wcscat(full, L"\\");
+    }
+    std::wcscat(full, given);
+    return _wcsicmp(full, final) != 0;
+}
+
 // Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
 // files; only the type of an open handle tells them apart. They are written
-// through rather than replaced, which they could not be. Returns the number of
-// names a disk file has (hard links), or 0 for anything else, and notes in
-// `info` which file it is.
+// through rather than replaced, which they could not be, and so is a file
+// reached through a link. Returns the number of names a disk file has (hard
+// links), or 0 for anything else, and notes in `info` which file it is.
 DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
     HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -40,7 +84,7 @@ DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
     }
     DWORD links = 0;
     BY_HANDLE_FILE_INFORMATION information;
-    if (GetFileType(handle) == FILE_TYPE_DISK) {
+    if (GetFileType(handle) == FILE_TYPE_DISK && !ReachedThroughLink(handle, path)) {
         const bool known = GetFileInformationByHandle(handle, &information) != 0;
         links = known && information.nNumberOfLinks > 1 ? information.nNumberOfLinks : 1;
         if (known) {
@@ -51,13 +95,6 @@ DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
     CloseHandle(handle);
     return links;
 }
-
-// A temporary name beside a target whose path is close to MAX_PATH can pass
-// it, and the "A" functions stop there, although the file system does not.
-// Temporaries are therefore created, renamed and removed through the wide
-// functions, and a path past the limit is made absolute under "\\?\", which
-// lifts it. The room allows for a relative path below a deep current directory.
-constexpr int kWidePathCapacity = 2048;
 
 // False when the path is not valid in the code page or does not fit. Where
 // `absolute`, a path within the limit is made absolute as well, without the
@@ -399,9 +436,62 @@ void QueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-// For an existing target, a replace that hands on its access list and
-// attributes (the identity a Windows file carries, in place of owners and
-// permission bits).
+// With several writers replacing one target, another one's rename can hold
+// it for an instant: a refused rename is tried again this many times, a
+// pause apart, before the refusal stands. A program that keeps holding the
+// target is refused all the same, and the target written in place.
+constexpr int kRenameAttempts = 20;
+constexpr DWORD kRenamePause = 5; // milliseconds
+
+// Wine's ReplaceFileW is three moves through a file of its own (rf*.tmp):
+// it keeps neither the access list nor the attributes, and with several
+// writers replacing one target it can leave the target missing for an
+// instant and its own file behind. Its MoveFileExW is one rename.
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// One try at putting `from` in the place of `to`. For an existing target, a
+// replace that hands on its access list and attributes (the identity a
+// Windows file carries, in place of owners and permission bits); what it
+// would keep besides is given to the new file first. *error is the system's
+// answer where it failed.
+int32_t RenameOnce(const wchar_t* from, const wchar_t* to, DWORD* error) {
+    WIN32_FILE_ATTRIBUTE_DATA target;
+    const bool existing = GetFileAttributesExW(to, GetFileExInfoStandard, &target) != 0;
+    if (existing) {
+        KeepIdentity(from, target);
+    }
+    if (!existing || UnderWine()) {
+        // (The C runtime's rename would refuse a target that appeared
+        // meanwhile.)
+        if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0) {
+            return kShellFileDone;
+        }
+        *error = GetLastError();
+        return OutcomeOf(*error);
+    }
+    if (ReplaceFileW(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) {
+        return kShellFileDone;
+    }
+    *error = GetLastError();
+    const bool newFileThere = GetFileAttributesW(from) != INVALID_FILE_ATTRIBUTES;
+    if (*error == ERROR_UNABLE_TO_MOVE_REPLACEMENT && newFileThere) {
+        // The old file is gone already and the new one still has its own
+        // name: finish the move.
+        if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0) {
+            return kShellFileDone;
+        }
+        *error = GetLastError();
+        return kShellFileFailed;
+    }
+    // Both files are as they were, unless the new one is missing. The new one
+    // cannot take the old one's place with its identity, so the caller writes
+    // the old file in place instead.
+    return newFileThere ? kShellFileDenied : kShellFileFailed;
+}
+
 int32_t FileRename(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
@@ -416,36 +506,19 @@ int32_t FileRename(const char* from, const char* to) {
     if (longLength > 0 && longLength < static_cast<DWORD>(kWidePathCapacity)) {
         std::wcscpy(wideTo, longTo);
     }
-    WIN32_FILE_ATTRIBUTE_DATA target;
-    if (GetFileAttributesExW(wideTo, GetFileExInfoStandard, &target) == 0) {
-        // Nothing to keep. (The C runtime's rename would refuse a target that
-        // appeared meanwhile.)
-        return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0
-                   ? kShellFileDone
-                   : OutcomeOf(GetLastError());
+    int32_t outcome = kShellFileFailed;
+    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+        DWORD error = ERROR_SUCCESS;
+        outcome = RenameOnce(wideFrom, wideTo, &error);
+        const bool passing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                             error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (outcome == kShellFileDone || !passing ||
+            GetFileAttributesW(wideFrom) == INVALID_FILE_ATTRIBUTES) {
+            break;
+        }
+        Sleep(kRenamePause);
     }
-    KeepIdentity(wideFrom, target);
-    if (ReplaceFileW(wideTo, wideFrom, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                     nullptr) != 0) {
-        return kShellFileDone;
-    }
-    const DWORD error = GetLastError();
-    // The old file is gone already and the new one still has its own name:
-    // finish the move. Wine's replace is no single step, and with another
-    // writer replacing the same target it can find the target gone for an
-    // instant and answer "not found" while the new file still stands.
-    const bool stillThere = GetFileAttributesW(wideFrom) != INVALID_FILE_ATTRIBUTES;
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-        (error == ERROR_FILE_NOT_FOUND && stillThere)) {
-        return MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
-                                                                             : kShellFileFailed;
-    }
-    if (error == ERROR_FILE_NOT_FOUND) {
-        return kShellFileFailed; // the new file is missing
-    }
-    // Both files are as they were. The new one cannot take the old one's place
-    // with its identity, so the caller writes the old file in place instead.
-    return kShellFileDenied;
+    return outcome;
 }
 
 void FileRemove(const char* path) {

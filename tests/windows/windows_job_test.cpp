@@ -6,9 +6,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -284,6 +287,31 @@ TEST_F(WindowsJob, WritesThroughASymbolicLink) {
     const DWORD attributes = GetFileAttributesA(link.c_str());
     EXPECT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "the link was replaced";
     EXPECT_EQ(CountEntries(directory_), 2);
+}
+
+// Writers of one output finishing at once each put a whole image in its
+// place; none of them gives up on a target another one is replacing.
+TEST_F(WindowsJob, ManyThreadsReplaceOneOutput) {
+    const std::string output = directory_ + "\\out.bmp";
+    const std::wstring wideInput = Widen(input_);
+    const std::wstring wideOutput = Widen(output);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> writers;
+    for (int thread = 0; thread < 6; ++thread) {
+        writers.emplace_back([&] {
+            for (int call = 0; call < 10; ++call) {
+                failures += Pelindra(reinterpret_cast<const char16_t*>(wideInput.c_str()),
+                                     reinterpret_cast<const char16_t*>(wideOutput.c_str()),
+                                     0) != PELINDRA_RESULT_WRITTEN;
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(FileSize(output), FileSize(input_));
+    EXPECT_EQ(CountEntries(directory_), 1);
 }
 
 TEST_F(WindowsJob, WritesStraightIntoADevice) {
