@@ -1,18 +1,11 @@
 // Where a saved image goes, decided here once from what the path query says
 // of the target and what each step of making and placing a new file
-// reported; the platform only carries out the steps.
-//
-// An existing regular file is replaced the way a careful tool replaces it: the
-// new contents go to a new file beside it, which after its last write takes
-// the old file's owner, group and permission bits (set-ID bits too, and no
-// access list) and then its name in one rename, so the target is at every
-// moment the old file or the whole new one. Where that would change what the
-// name stands for, the file is written in place instead, as a plain open for
-// writing would: when the new file cannot carry the same identity, when the
-// file has other names (hard links) or an access list, when it is a mount
-// point, and when the directory refuses a new name or the rename (for
-// permission, or append-only). Nothing is ever done that such an open would
-// refuse: a target that cannot be opened for writing is left alone. A missing
+// reported; the platform only carries out the steps. An existing file is
+// replaced through a new file that takes its identity and then its name in
+// one rename, so the target is at every moment the old file or the whole new
+// one; where that would change what the name stands for, or the directory
+// will not have it, the file is written in place as a plain open for writing
+// would, and nothing is done that such an open would refuse. A missing
 // target gets a new file with exactly what a plain create gives it there.
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
@@ -27,11 +20,12 @@
 
 namespace {
 
-// How a target is written.
+// How a target is written, or what follows a step of writing a new file.
 enum SaveWay : int8_t {
     kSaveRefused,       // "Cannot create output file", nothing touched
     kSaveDirectly,      // opened for writing and truncated, as a plain open would
     kSaveNewFile,       // a new file put in its place
+    kSaveDone,          // the new file is in the target's place
     kSaveFailed,        // "Cannot write output file": the new file is gone, the target untouched
     kSaveTemporaryName, // go on: give the new file a temporary name, then rename it
 };
@@ -125,42 +119,30 @@ constexpr int32_t kTemporaryNameLength = 18; // ".pelindra-" and eight hex digit
 // New names tried before giving up on names other writers took.
 constexpr int32_t kTemporaryNameAttempts = 16;
 
-// A value that differs between calls, and between processes where the
-// library's and the stack's addresses or the clocks do, for temporary names;
-// a name another writer holds is only a wasted attempt. Never taken from the
-// random generator, whose sequence belongs to the stars.
+// A value for temporary names that differs between calls, and between
+// processes where the library's address or the clocks do (a name another
+// writer holds only costs an attempt); never the stars' random generator.
 uint32_t FreshToken() {
     static std::atomic<uint32_t> counter{0};
-    const uint32_t here = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&counter) ^
-                                                reinterpret_cast<uintptr_t>(&here));
-    const uint32_t now =
-        static_cast<uint32_t>(std::time(nullptr)) ^ (static_cast<uint32_t>(std::clock()) * 40503u);
-    return (here * 2654435761u ^ now) + counter.fetch_add(0x9E3779B9u, std::memory_order_relaxed);
+    const auto seed = reinterpret_cast<uintptr_t>(&counter) ^
+                      static_cast<uintptr_t>(std::time(nullptr)) ^ (std::clock() * 40503u);
+    return static_cast<uint32_t>(seed) * 2654435761u + counter.fetch_add(0x9E3779B9u);
 }
 
-// Puts into `path` a temporary name beside `target`: its directory part and a
-// short name from a fresh token, which fits even where the target's own name
-// is as long as names go. False where the directory part leaves no room.
-bool PickNameBeside(const char* target, char (&path)[kNewFilePathCapacity]) {
-    const size_t directory = DirectoryPartLength(target);
-    if (directory + kTemporaryNameLength + 1 > sizeof path) {
-        return false;
-    }
-    std::memcpy(path, target, directory);
-    std::snprintf(path + directory, kTemporaryNameLength + 1, ".pelindra-%08x", FreshToken());
-    return true;
-}
-
-// Gives `made` a fresh temporary name beside `target`, trying others while
-// other writers hold the ones picked: a new file under it (private while it
-// is to replace another, which it must never show wider than the old one
-// was), or where `made` has a file already (an unnamed one), that file's name.
+// Gives `made` a short fresh name in the target's directory, trying others
+// while other writers hold the ones picked: a new file under it (private when
+// it is to replace a file, which it must never show wider), or where `made`
+// has a file already (an unnamed one), that file's name.
 int32_t NameBeside(NewFile* made, const char* target, bool existing) {
+    const size_t directory = DirectoryPartLength(target);
+    if (directory + kTemporaryNameLength + 1 > sizeof made->path) {
+        return kShellFileFailed;
+    }
+    std::memcpy(made->path, target, directory);
     int32_t outcome = kShellFileFailed;
     for (int32_t attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        if (!PickNameBeside(target, made->path)) {
-            return kShellFileFailed;
-        }
+        std::snprintf(made->path + directory, kTemporaryNameLength + 1, ".pelindra-%08x",
+                      FreshToken());
         if (made->file == nullptr) {
             outcome = shell.FileOpen(made->path, existing ? kShellOpenNewPrivate : kShellOpenNew,
                                      &made->file);
@@ -219,12 +201,12 @@ SaveWay CloseNamed(NewFile* made, const char* name) {
     if (!closed) {
         shell.FileRemove(name);
     }
-    return closed ? kSaveNewFile : kSaveFailed;
+    return closed ? kSaveDone : kSaveFailed;
 }
 
 // After the last write: gives the new file the existing target's identity and
 // puts it in the target's place, or names it as the missing target. Returns
-// kSaveNewFile when placed, otherwise what to do instead, the new file gone.
+// kSaveDone when placed, otherwise what to do instead, the new file gone.
 SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& info) {
     const bool existing = info.kind == kShellPathRegular;
     SaveWay next = kSaveTemporaryName;
@@ -248,16 +230,18 @@ SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& inf
         Discard(made);
         return next;
     }
-    if (CloseNamed(made, made->path) != kSaveNewFile) {
+    if (CloseNamed(made, made->path) != kSaveDone) {
         return kSaveFailed;
     }
     const int32_t moved = shell.FileRename(made->path, target);
     if (moved == kShellFileDone) {
-        return kSaveNewFile;
+        return kSaveDone;
     }
     shell.FileRemove(made->path);
     return AfterStep(kStepRename, moved, existing);
 }
+
+BmpStatus Follow(SaveWay way, const char* path, const ShellPathInfo& target, BmpImage* image);
 
 // Writes a new file beside the target and puts it in the target's place (or
 // names it as the missing target), falling back as kStepRules say.
@@ -265,60 +249,53 @@ BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, B
     const bool existing = target.kind == kShellPathRegular;
     NewFile made;
     const int32_t created = CreateNewFile(&made, path, target);
-    SaveWay way =
-        created == kShellFileDone ? kSaveNewFile : AfterStep(kStepCreate, created, existing);
-    if (way == kSaveNewFile) {
-        // A replacing file's rows are written behind and kept for a write in
-        // place; a new output's file is the image's last write.
-        BmpOutput output = {made.file, 0, existing, !existing};
-        const BmpStatus written = WritePieces(&output, image);
-        // Rows copied from an input that changed meanwhile may be a patchwork.
-        BmpStatus status = written != kBmpOk ? written : CheckInputUnchanged(image);
+    if (created != kShellFileDone) {
+        return Follow(AfterStep(kStepCreate, created, existing), path, target, image);
+    }
+    // A replacing file's rows are written behind and kept for a write in
+    // place; a new output's file is the image's last write.
+    BmpOutput output = {made.file, 0, existing, !existing};
+    const BmpStatus written = WritePieces(&output, image);
+    // Rows copied from an input that changed meanwhile may be a patchwork.
+    BmpStatus status = written != kBmpOk ? written : CheckInputUnchanged(image);
 #if defined(_WIN32)
-        // Windows will not replace a file that is open. Where the target is
-        // the input itself, the rows not read yet are read now and the input
-        // closed, so that a refused replace can still write it in place; any
-        // other input stays open for that write.
-        const bool inputIsTarget = image->held == kBmpRowsOnDemand &&
-                                   image->inputStamp.device == target.device &&
-                                   image->inputStamp.file == target.file;
-        status = status == kBmpOk && inputIsTarget ? LoadRemainingPixels(image) : status;
+    // Windows will not replace a file that is open. Where the target is the
+    // input itself, the rows not read yet are read now and the input closed,
+    // so that a refused replace can still write it in place; any other input
+    // stays open for that write.
+    const bool inputIsTarget = image->held == kBmpRowsOnDemand &&
+                               image->inputStamp.device == target.device &&
+                               image->inputStamp.file == target.file;
+    status = status == kBmpOk && inputIsTarget ? LoadRemainingPixels(image) : status;
 #endif
-        if (status != kBmpOk) {
-            Discard(&made);
-            return status;
-        }
-        way = PlaceNewFile(&made, path, target);
+    if (status != kBmpOk) {
+        Discard(&made);
+        return status;
     }
-    switch (way) {
-    case kSaveNewFile:
-        return kBmpOk;
-    case kSaveDirectly:
-        return SaveDirectly(path, image);
-    case kSaveRefused:
-        return kBmpCannotCreateOutput;
-    default:
-        return kBmpCannotWriteOutput;
-    }
+    return Follow(PlaceNewFile(&made, path, target), path, target, image);
 }
 
-BmpStatus SaveByKind(const char* path, BmpImage* image) {
-    ShellPathInfo target;
-    shell.QueryPath(path, &target);
-    switch (WayToSave(path, target)) {
+BmpStatus Follow(SaveWay way, const char* path, const ShellPathInfo& target, BmpImage* image) {
+    switch (way) {
     case kSaveRefused:
         return kBmpCannotCreateOutput;
     case kSaveDirectly:
         return SaveDirectly(path, image);
-    default:
+    case kSaveNewFile:
         return ReplaceThroughNewFile(path, target, image);
+    case kSaveDone:
+        return kBmpOk;
+    default:
+        return kBmpCannotWriteOutput;
     }
 }
 
 } // namespace
 
 BmpStatus SaveBmpImage(const char* path, BmpImage* image) {
-    const BmpStatus status = SaveByKind(path, image);
+    ShellPathInfo target;
+    shell.QueryPath(path, &target);
+    const BmpStatus status = Follow(WayToSave(path, target), path, target, image);
     CloseBmpInput(image);
     PrintBmpError(status, path, 0);
     return status;

@@ -1,13 +1,11 @@
 // The platform services the job uses, and nothing else: console output, files,
 // heap blocks, the C runtime's random generator and wide-string handling.
 //
-// Each call does what it is asked and reports what happened; none of them
-// decides how a file is written or replaced (bmp/ does). The job makes them
-// through one table of calls, `shell` (shell.FileOpen(...)): the platform's
-// own by default (runtime_services_crt.cpp on Linux,
-// runtime_services_win32.cpp on Windows), and in the tests and fuzzers any
-// entry may be replaced by one that counts, fails on cue or works on files in
-// memory, so that the job's own decisions run above the injected failure.
+// Each call does what it is asked and reports what happened; bmp/ decides how
+// a file is written or replaced. The job makes them through one table,
+// `shell` (shell.FileOpen(...)), which runtime_services_crt.cpp (Linux) or
+// runtime_services_win32.cpp fills; tests and fuzzers replace single entries,
+// so that the job's own decisions run above the injected failure.
 #pragma once
 
 #include <cstddef>
@@ -88,15 +86,13 @@ struct ShellCalls {
     // Opens `path` as `how` (a ShellOpenHow) says. A ShellFileOutcome; *file
     // is set only when done.
     int32_t (*FileOpen)(const char* path, int32_t how, ShellFile** file);
-    // Reads `length` bytes at byte `offset` (or kShellAtPosition), repeating
-    // until they are all there, the file ends or a read fails. Returns the
-    // bytes read; fewer means the file ended early (it may have been cut since
-    // it was measured) or could not be read. Where the file's position is
-    // left after a read at an offset is the platform's.
+    // Reads `length` bytes at byte `offset` (or kShellAtPosition) until they
+    // are all there, the file ends or a read fails. Fewer bytes than asked
+    // means the file ended early (it may have been cut since it was measured)
+    // or could not be read. An offset may leave the position anywhere.
     size_t (*FileReadAt)(ShellFile* file, void* destination, size_t length, int64_t offset);
-    // Writes `length` bytes at byte `offset` (or kShellAtPosition), repeating
-    // until they are all written or a write fails. Returns the bytes written;
-    // nothing is held back to be written later.
+    // Writes `length` bytes at byte `offset` (or kShellAtPosition) until they
+    // are all written or a write fails; nothing is held back for later.
     size_t (*FileWriteAt)(ShellFile* file, const void* source, size_t length, int64_t offset);
     // Copies `length` bytes of `from`, starting at its byte `offset`, to byte
     // `toOffset` of `to` (or its position), inside the kernel. Returns the
@@ -118,16 +114,13 @@ struct ShellCalls {
     // Gives a file opened kShellOpenUnnamed the name `path`, failing with
     // kShellFileExists if the name is taken. A ShellFileOutcome.
     int32_t (*FileLink)(ShellFile* file, const char* path);
-    // Gives a new file what the platform carries of an existing target's
-    // identity: its owner, group and permission bits, set-ID bits included,
-    // and no access list (one inherited from the directory's default is
-    // removed), then reads back that it holds. Done; denied where it cannot be
-    // carried; failed otherwise. Called after the last write: a write by a
-    // caller without the privilege clears set-ID bits.
+    // Gives a new file an existing target's owner, group and permission bits
+    // (set-ID bits too) and no access list (a default one inherited is
+    // removed), and reads back that it holds: done, denied where it cannot be
+    // carried, or failed. After the last write, which would clear set-ID bits.
     int32_t (*FileTakeIdentity)(ShellFile* file, const ShellPathInfo* target);
-    // Puts the closed file named `from` in the place of `to`, in one step
-    // where `to` exists (on Windows a replace that hands on its access list).
-    // A ShellFileOutcome; `from` is left as it was unless done.
+    // Puts the closed file `from` in the place of `to` in one step (on Windows
+    // handing on the access list of an existing `to`); `from` stays unless done.
     int32_t (*FileRename)(const char* from, const char* to);
     // Removes the name `path`.
     void (*FileRemove)(const char* path);

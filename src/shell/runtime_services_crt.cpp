@@ -126,33 +126,29 @@ void Print(const char* format, ...) {
     std::fflush(stdout);
 }
 
-int OpenDescriptor(const char* path, int32_t how) {
-    switch (how) {
-    case kShellOpenRead:
-        return open(path, O_RDONLY | O_CLOEXEC);
-    case kShellOpenWrite:
-        return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFilePermissions);
-    case kShellOpenUnnamed:
-        // Naming the file later goes through /proc (FileLink); where it is not
-        // mounted, say so now, before anything is written.
-        if (access("/proc/self/fd", X_OK) != 0) {
-            errno = EOPNOTSUPP;
-            return -1;
-        }
-        return open(path[0] == '\0' ? "." : path, O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                    kNewFilePermissions);
-    case kShellOpenNew:
-    case kShellOpenNewPrivate:
-        return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                    how == kShellOpenNew ? kNewFilePermissions : S_IRUSR | S_IWUSR);
-    default:
-        errno = EINVAL;
-        return -1;
-    }
-}
+// What open is asked for each ShellOpenHow, in its order.
+struct OpenFlags {
+    int flags;
+    mode_t permissions;
+};
+constexpr OpenFlags kOpenFlags[] = {
+    {O_RDONLY, 0},
+    {O_WRONLY | O_CREAT | O_TRUNC, kNewFilePermissions},
+    {O_WRONLY | O_TMPFILE, kNewFilePermissions},
+    {O_WRONLY | O_CREAT | O_EXCL, kNewFilePermissions},
+    {O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR},
+};
 
 int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
-    const int descriptor = OpenDescriptor(path, how);
+    // Naming an unnamed file later goes through /proc (FileLink); where it is
+    // not mounted, say so now, before anything is written.
+    if (how < 0 || how >= static_cast<int32_t>(std::size(kOpenFlags)) ||
+        (how == kShellOpenUnnamed && access("/proc/self/fd", X_OK) != 0)) {
+        return kShellFileUnsupported;
+    }
+    const OpenFlags& wanted = kOpenFlags[how];
+    const char* name = how == kShellOpenUnnamed && path[0] == '\0' ? "." : path;
+    const int descriptor = open(name, wanted.flags | O_CLOEXEC, wanted.permissions);
     if (descriptor < 0) {
         // Kernels and file systems without unnamed files answer with one of
         // these (an old kernel sees O_DIRECTORY and a directory: EISDIR).
@@ -171,9 +167,8 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     return kShellFileDone;
 }
 
-// Moves bytes between the file and memory: into `destination`, or where it is
-// null out of `source`, at `offset` or the file's position, until `length`
-// bytes, the end of the file or an error.
+// Reads into `destination`, or where it is null writes `source`, at `offset`
+// or the file's position, until `length` bytes, the end or an error.
 size_t Transfer(ShellFile* file, void* destination, const void* source, size_t length,
                 int64_t offset) {
     const int descriptor = Descriptor(file);
@@ -245,8 +240,7 @@ int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
 }
 
 int32_t FileClose(ShellFile* file) {
-    // The descriptor is gone after close whatever it answers (EINTR too), and
-    // an error it reports is one a write of ours met late.
+    // Gone whatever close answers (EINTR too); an error is a write's, met late.
     return close(Descriptor(file)) == 0 ? 0 : -1;
 }
 

@@ -19,6 +19,7 @@
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <sys/stat.h>
 
 namespace {
@@ -135,6 +136,7 @@ bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity], bool absol
 int32_t OutcomeOf(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
         return kShellFileDenied;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
@@ -250,42 +252,27 @@ void Print(const char* format, ...) {
 }
 
 int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
+    // No file without a name here: a new file beside a target has a temporary
+    // name from the start, and nobody else may open it. The C runtime refuses
+    // to open a directory already; asking first keeps the promise without
+    // depending on which error it reports.
     wchar_t wide[kWidePathCapacity];
-    if (!ToWidePath(path, wide)) {
+    if (how == kShellOpenUnnamed) {
+        return kShellFileUnsupported;
+    }
+    if (!ToWidePath(path, wide) || (how == kShellOpenRead && IsDirectory(wide))) {
         return kShellFileFailed;
     }
-    int descriptor = -1;
-    if (how == kShellOpenRead || how == kShellOpenWrite) {
-        // The C runtime refuses to open a directory already; asking first
-        // keeps the promise without depending on which error it reports.
-        if (how == kShellOpenRead && IsDirectory(wide)) {
-            return kShellFileFailed;
-        }
-        descriptor =
-            how == kShellOpenRead
-                ? _wopen(wide, _O_RDONLY | _O_BINARY)
-                : _wopen(wide, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-        if (descriptor < 0) {
-            return errno == EACCES ? kShellFileDenied : kShellFileFailed;
-        }
-    } else if (how == kShellOpenNew || how == kShellOpenNewPrivate) {
-        // No file without a name here: a new file beside a target has a
-        // temporary name from the start, and nobody else may open it.
-        HANDLE handle = CreateFileW(wide, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            return OutcomeOf(GetLastError());
-        }
-        // Once it has a descriptor the C runtime owns the handle: closing the
-        // descriptor closes it.
-        descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
-        if (descriptor < 0) {
-            CloseHandle(handle);
-            DeleteFileW(wide);
-            return kShellFileFailed;
-        }
-    } else {
-        return kShellFileUnsupported;
+    const bool created = how == kShellOpenNew || how == kShellOpenNewPrivate;
+    const int flags = how == kShellOpenRead ? _O_RDONLY
+                      : created             ? _O_WRONLY | _O_CREAT | _O_EXCL
+                                            : _O_WRONLY | _O_CREAT | _O_TRUNC;
+    const int descriptor =
+        _wsopen(wide, flags | _O_BINARY, created ? _SH_DENYRW : _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) {
+        return errno == EEXIST   ? kShellFileExists
+               : errno == EACCES ? kShellFileDenied
+                                 : kShellFileFailed;
     }
     *file = FileOf(descriptor);
     return kShellFileDone;
@@ -436,17 +423,15 @@ void QueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-// With several writers replacing one target, another one's rename can hold
-// it for an instant: a refused rename is tried again this many times, a
-// pause apart, before the refusal stands. A program that keeps holding the
-// target is refused all the same, and the target written in place.
+// Another writer's rename can hold the target for an instant: a refused
+// rename is tried again, a pause apart, before the refusal stands (and the
+// target is written in place).
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePause = 5; // milliseconds
 
-// Wine's ReplaceFileW is three moves through a file of its own (rf*.tmp):
-// it keeps neither the access list nor the attributes, and with several
-// writers replacing one target it can leave the target missing for an
-// instant and its own file behind. Its MoveFileExW is one rename.
+// Wine's ReplaceFileW is three moves through a file of its own (rf*.tmp) that
+// keep no access list or attributes, and with several writers can lose the
+// target for an instant and leave its file behind; its MoveFileExW is one rename.
 bool UnderWine() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -455,41 +440,34 @@ bool UnderWine() {
 // One try at putting `from` in the place of `to`. For an existing target, a
 // replace that hands on its access list and attributes (the identity a
 // Windows file carries, in place of owners and permission bits); what it
-// would keep besides is given to the new file first. *error is the system's
-// answer where it failed.
-int32_t RenameOnce(const wchar_t* from, const wchar_t* to, DWORD* error) {
+// would keep besides is given to the new file first.
+int32_t RenameOnce(const wchar_t* from, const wchar_t* to) {
     WIN32_FILE_ATTRIBUTE_DATA target;
     const bool existing = GetFileAttributesExW(to, GetFileExInfoStandard, &target) != 0;
     if (existing) {
         KeepIdentity(from, target);
     }
     if (!existing || UnderWine()) {
-        // (The C runtime's rename would refuse a target that appeared
-        // meanwhile.)
-        if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0) {
-            return kShellFileDone;
-        }
-        *error = GetLastError();
-        return OutcomeOf(*error);
+        // (The C runtime's rename refuses a target that appeared meanwhile.)
+        return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
+                                                                     : OutcomeOf(GetLastError());
     }
     if (ReplaceFileW(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) {
         return kShellFileDone;
     }
-    *error = GetLastError();
-    const bool newFileThere = GetFileAttributesW(from) != INVALID_FILE_ATTRIBUTES;
-    if (*error == ERROR_UNABLE_TO_MOVE_REPLACEMENT && newFileThere) {
-        // The old file is gone already and the new one still has its own
-        // name: finish the move.
-        if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0) {
-            return kShellFileDone;
-        }
-        *error = GetLastError();
-        return kShellFileFailed;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+        return kShellFileFailed; // the new file is missing
     }
-    // Both files are as they were, unless the new one is missing. The new one
-    // cannot take the old one's place with its identity, so the caller writes
-    // the old file in place instead.
-    return newFileThere ? kShellFileDenied : kShellFileFailed;
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+        // The old file is gone already and the new one still has its own name:
+        // finish the move.
+        return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
+                                                                     : kShellFileFailed;
+    }
+    // Both files are as they were. The new one cannot take the old one's place
+    // with its identity, so the caller writes the old file in place instead.
+    return kShellFileDenied;
 }
 
 int32_t FileRename(const char* from, const char* to) {
@@ -506,17 +484,10 @@ int32_t FileRename(const char* from, const char* to) {
     if (longLength > 0 && longLength < static_cast<DWORD>(kWidePathCapacity)) {
         std::wcscpy(wideTo, longTo);
     }
-    int32_t outcome = kShellFileFailed;
-    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-        DWORD error = ERROR_SUCCESS;
-        outcome = RenameOnce(wideFrom, wideTo, &error);
-        const bool passing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                             error == ERROR_UNABLE_TO_REMOVE_REPLACED;
-        if (outcome == kShellFileDone || !passing ||
-            GetFileAttributesW(wideFrom) == INVALID_FILE_ATTRIBUTES) {
-            break;
-        }
+    int32_t outcome = RenameOnce(wideFrom, wideTo);
+    for (int attempt = 1; attempt < kRenameAttempts && outcome == kShellFileDenied; ++attempt) {
         Sleep(kRenamePause);
+        outcome = RenameOnce(wideFrom, wideTo);
     }
     return outcome;
 }
