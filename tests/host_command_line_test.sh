@@ -67,10 +67,20 @@ check "dash report on stderr" "Stars added successfully!" "$(sed -n 6p "$work/er
 cat "$example" | "$host" --seed 5 - - 9 2>/dev/null | cmp -s - "$work/named.bmp" ||
     check "dash through pipes" same different
 
-# An image into the stream the report goes to is refused, and nothing runs.
-"$host" "$example" /dev/stdout 3 >"$work/mixed.bmp" 2>"$work/err"
-check "image to the report stream exit" 2 $?
-check "image to the report stream stdout" "" "$(cat "$work/mixed.bmp")"
+# The names of the host's own streams are '-', in every mode.
+{ echo LOG; cat "$example"; } >"$work/log.bin"
+for option in -q --seed=5; do
+    for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do
+        timeout 20 "$host" $option --seed 5 "$example" "$name" 9 >"$work/own.bmp" 2>/dev/null
+        check "$option $name exit" 0 $?
+        cmp -s "$work/own.bmp" "$work/named.bmp" || check "$option $name image" same different
+    done
+done
+for name in /dev/stdin /dev/fd/0 /proc/self/fd/0; do
+    { read -r _; "$host" --seed 5 "$name" - 9 >"$work/own.bmp" 2>/dev/null; } <"$work/log.bin"
+    cmp -s "$work/own.bmp" "$work/named.bmp" || check "$name after a line" same different
+done
+# Another name of the file standard output goes to is refused, and nothing runs.
 "$host" "$example" "$work/self.bmp" 3 >"$work/self.bmp" 2>/dev/null
 check "output named like the redirection exit" 2 $?
 "$host" "$example" - 3 >"$work/both.bmp" 2>&1
