@@ -28,10 +28,12 @@ check "bad count stdout" "" "$(cat "$work/out")"
 grep -q "star count 'lots'" "$work/err" || check "bad count message" "star count 'lots'" "$(cat "$work/err")"
 [ -e "$work/x.bmp" ] && check "bad count output" "no file" "file"
 
+# The report on standard output, its error line on standard error, where
+# scripts look for it.
 "$host" "$work/missing.bmp" "$work/x.bmp" 3 >"$work/out" 2>"$work/err"
 check "missing input exit" 1 $?
-check "missing input line" "Error: Cannot open input file '$work/missing.bmp'" "$(tail -1 "$work/out")"
-check "missing input stderr" "" "$(cat "$work/err")"
+check "missing input stdout" "Adds stars to a BMP image" "$(tail -2 "$work/out")"
+check "missing input line" "Error: Cannot open input file '$work/missing.bmp'" "$(cat "$work/err")"
 
 "$host" --seed 99 "$example" "$work/a.bmp" 40 >"$work/out" 2>&1
 check "seeded run exit" 0 $?
@@ -48,9 +50,9 @@ if [ -w /dev/full ]; then
         check "$option to a full device exit" 1 $?
         check "$option to a full device message" "pelindra: write error" "$(cat "$work/err")"
     done
-    "$host" "$example" /dev/full 5 >"$work/out" 2>&1
+    "$host" "$example" /dev/full 5 >/dev/null 2>"$work/err"
     check "full device exit" 1 $?
-    check "full device line" "Error: Cannot write output file '/dev/full'" "$(tail -1 "$work/out")"
+    check "full device line" "Error: Cannot write output file '/dev/full'" "$(cat "$work/err")"
 fi
 
 # The library's lines reach a pipe in order, flushed before the host exits.
@@ -116,6 +118,19 @@ cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input after a line" same d
 "$host" --seed 5 "$example" - 9 >"$work/closed.bmp" 2>&-
 check "stderr closed exit" 0 $?
 cmp -s "$work/closed.bmp" "$work/named.bmp" || check "stderr closed image" same different
+
+# Nothing the host writes kills it: past a file size limit is status 1 and why.
+head -c 30000 /dev/zero >"$work/log.bin"
+(ulimit -f 20; "$host" "$example" /dev/null 5 >>"$work/log.bin" 2>"$work/err")
+check "report past the size limit exit" 1 $?
+check "report past the size limit" "pelindra: cannot write the report: File too large" \
+    "$(cat "$work/err")"
+
+# Image and report both thrown away.
+"$host" "$example" /dev/null >/dev/null
+check "output and report to the null device" 0 $?
+"$host" - - <"$example" >/dev/null 2>&1
+check "dash, image and report to the null device" 0 $?
 
 # A socket for both standard input and output, as inetd hands one over.
 python3 - "$host" "$example" "$work/socket.bmp" <<'EOF'

@@ -1,8 +1,8 @@
 // pelindra: the command-line host. It seeds the C runtime's generator, hands
 // the paths to the library as UTF-16 and turns its result into an exit status.
 // Around the call it routes the standard streams: the library prints its report
-// on descriptor 1, which the host points at standard error while the image
-// goes to standard output, or at a pipe it filters for --quiet.
+// on descriptor 1, which the host points at a pipe and copies out after the
+// call.
 #include "host/host_arguments.h"
 #include "host/host_command_line.h"
 #include "morvane_pelindra.h"
@@ -90,11 +90,13 @@ unsigned ClockSeed() {
            (static_cast<unsigned>(getpid()) << 16);
 }
 
-// Where the library's report goes during the call.
+// Where the library's report goes: its lines are taken through a pipe during
+// the call and copied after it, the "Error: " line to standard error in every
+// mode, where scripts look for diagnostics, and the other lines as below.
 enum ReportTo {
     kReportOnStandardOutput,
     kReportOnStandardError, // the image goes to standard output
-    kReportFiltered,        // --quiet: into a pipe, and only a failure's error line on
+    kReportFiltered,        // --quiet: only the error line
 };
 
 ReportTo ReportDestination(const HostArguments& arguments) {
@@ -105,7 +107,7 @@ ReportTo ReportDestination(const HostArguments& arguments) {
 }
 
 // Descriptor 1 as it was before the call, and the read end of the report's
-// pipe when it is filtered.
+// pipe.
 struct ReportRoute {
     int held = -1;
     int reader = -1;
@@ -121,18 +123,12 @@ bool OpenReportPipe(int ends[2]) {
 #endif
 }
 
-// Points descriptor 1, where the library prints, at the report's destination.
-bool RouteReport(ReportTo report, ReportRoute* route) {
-    if (report == kReportOnStandardOutput) {
-        return true;
-    }
+// Points descriptor 1, where the library prints, at the report's pipe.
+bool RouteReport(ReportRoute* route) {
     std::fflush(stdout);
     route->held = dup(1);
     if (route->held < 0) {
         return false;
-    }
-    if (report == kReportOnStandardError) {
-        return dup2(2, 1) >= 0;
     }
     int ends[2];
     if (!OpenReportPipe(ends)) {
@@ -153,21 +149,35 @@ void RestoreReport(ReportRoute* route) {
     }
 }
 
-// Copies the report's lines that start "Error: " to standard error.
-void PrintErrorLines(int reader) {
-    std::string report;
+// Copies the report's lines to where they belong (see ReportTo) and closes its
+// pipe. False, with errno set, when standard output did not take its lines; a
+// standard error that fails leaves nowhere to say so.
+bool ForwardReport(ReportRoute* route, ReportTo report) {
+    std::string text;
     char buffer[4096];
-    for (int got = 0; (got = static_cast<int>(read(reader, buffer, sizeof buffer))) > 0;) {
-        report.append(buffer, static_cast<size_t>(got));
+    for (int got = 0; (got = static_cast<int>(read(route->reader, buffer, sizeof buffer))) > 0;) {
+        text.append(buffer, static_cast<size_t>(got));
     }
-    for (size_t start = 0; start < report.size();) {
-        size_t end = report.find('\n', start);
-        end = end == std::string::npos ? report.size() : end;
-        if (report.compare(start, 7, "Error: ") == 0) {
-            std::fprintf(stderr, "%.*s\n", static_cast<int>(end - start), report.data() + start);
+    close(route->reader);
+    route->reader = -1;
+    FILE* const others = report == kReportOnStandardOutput  ? stdout
+                         : report == kReportOnStandardError ? stderr
+                                                            : nullptr;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        // The library's runtime may print its line ends as CR LF; the stream
+        // the line is copied to adds its own.
+        const size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
+        FILE* const to = text.compare(start, 7, "Error: ") == 0 ? stderr : others;
+        if (to != nullptr) {
+            std::fwrite(text.data() + start, 1, length, to);
+            std::fputc('\n', to);
         }
         start = end + 1;
     }
+    std::fflush(stderr);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 #if defined(_WIN32)
@@ -408,9 +418,10 @@ int RunHost(int argc, const char* const* argv) {
         break;
     }
 #if !defined(_WIN32)
-    // Like any filter: a reader that goes away ends the output with an error,
-    // not the process.
+    // Like any filter: a reader that goes away, or a file that reaches the
+    // size limit, ends the output with an error, not the process.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
     const ReportTo report = ReportDestination(arguments);
     int status = RefuseUnusableStreams(arguments, report);
@@ -419,7 +430,7 @@ int RunHost(int argc, const char* const* argv) {
     }
     ReportRoute route;
     StreamFiles files;
-    if (!RouteReport(report, &route)) {
+    if (!RouteReport(&route)) {
         status = HostFailure("cannot route the report");
     }
     bool called = false;
@@ -434,11 +445,8 @@ int RunHost(int argc, const char* const* argv) {
         status = result == PELINDRA_RESULT_WRITTEN ? kExitWritten : kExitFailed;
     }
     RestoreReport(&route);
-    if (route.reader >= 0) {
-        if (status == kExitFailed) {
-            PrintErrorLines(route.reader);
-        }
-        close(route.reader);
+    if (route.reader >= 0 && !ForwardReport(&route, report)) {
+        status = HostFailure("cannot write the report");
     }
     return called ? SettleStandardStreams(&files, status) : status;
 }
