@@ -114,10 +114,27 @@ check "appending exit" 0 $?
 cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input after a line" same different
 { "$host" - "$work/x.bmp" 3 >/dev/null; check "input left at its end" 0 "$(wc -c)"; } <"$example"
 
-# Descriptors 0 to 2 closed: the image never takes the report's place.
+# Descriptors 0 to 2 closed: the image never takes the report's place, and a
+# closed stream the job needs is said before it runs.
 "$host" --seed 5 "$example" - 9 >"$work/closed.bmp" 2>&-
 check "stderr closed exit" 0 $?
 cmp -s "$work/closed.bmp" "$work/named.bmp" || check "stderr closed image" same different
+"$host" -q "$example" "$work/closed.bmp" 9 >&-
+check "quiet with stdout closed exit" 0 $?
+closed() { # in|out, message, arguments
+    local stream=$1 message=$2
+    shift 2
+    if [ "$stream" = in ]; then "$host" "$@" <&- 2>"$work/err"; else "$host" "$@" >&- 2>"$work/err"; fi
+    check "$* with std$stream closed exit" 1 $?
+    check "$* with std$stream closed message" "pelindra: $message" "$(cat "$work/err")"
+}
+rm -f "$work/x.bmp"
+closed out "write error" --version
+closed out "write error" --help
+closed out "cannot write standard output: Bad file descriptor" -q "$example" - 5
+closed out "cannot write standard output: Bad file descriptor" "$example" "$work/x.bmp" 5
+closed in "cannot read standard input: Bad file descriptor" -q - "$work/x.bmp" 5
+[ -e "$work/x.bmp" ] && check "closed stream output" "no file" "file"
 
 # Nothing the host writes kills it: past a file size limit is status 1 and why.
 head -c 30000 /dev/zero >"$work/log.bin"

@@ -235,11 +235,17 @@ std::string DescriptorPath(int descriptor) {
 }
 
 // Opens the null device on any of descriptors 0 to 2 that is closed, so that
-// no descriptor the host opens later (the image's, say) takes a standard
-// stream's number. False if one stays closed.
-bool OpenClosedStandardDescriptors() {
+// no descriptor the host opens later (a pipe's, say) takes a standard
+// stream's number. Each one closed sets its bit (1 << descriptor) in *closed:
+// the null device stands in for it, but no image or report may vanish there
+// unseen. False if one stays closed.
+bool OpenClosedStandardDescriptors(int* closed) {
     for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-        if (fcntl(descriptor, F_GETFD) < 0 && open("/dev/null", O_RDWR) != descriptor) {
+        if (fcntl(descriptor, F_GETFD) >= 0) {
+            continue;
+        }
+        *closed |= 1 << descriptor;
+        if (open("/dev/null", O_RDWR) != descriptor) {
             return false;
         }
     }
@@ -400,18 +406,50 @@ int SettleStandardStreams(StreamFiles* files, int status) {
 
 #endif
 
+// Bits of the standard descriptors that were closed when the host started.
+constexpr int kInputClosed = 1 << 0;
+constexpr int kOutputClosed = 1 << 1;
+
+// A closed standard stream the job would need (for the image, or without
+// --quiet for the report) is said before anything runs, so that no image is
+// written whose report or copy would vanish.
+int RefuseClosedStreams(const HostArguments& arguments, ReportTo report, int closed) {
+    errno = EBADF;
+    if (arguments.inputIsStandardInput && (closed & kInputClosed) != 0) {
+        return HostFailure("cannot read standard input");
+    }
+    if ((arguments.outputIsStandardOutput || report == kReportOnStandardOutput) &&
+        (closed & kOutputClosed) != 0) {
+        return HostFailure("cannot write standard output");
+    }
+    return kExitWritten;
+}
+
+// Help and version text on standard output, which must take it all.
+int PrintText(HostAction action, int closed) {
+    if ((closed & kOutputClosed) != 0) {
+        std::fprintf(stderr, "pelindra: write error\n");
+        return kExitFailed;
+    }
+    if (action == kHostHelp) {
+        PrintUsage(stdout);
+    } else {
+        std::printf("pelindra %s\n", kVersion);
+    }
+    return FinishOutput();
+}
+
 } // namespace
 
-// The whole host on UTF-8 arguments; main() only hands them over.
-int RunHost(int argc, const char* const* argv) {
+// The whole host on UTF-8 arguments, with the standard descriptors that were
+// closed at start (bits of kInputClosed and kOutputClosed); main() only hands
+// them over.
+int RunHost(int argc, const char* const* argv, int closed) {
     HostArguments arguments = ParseHostArguments(argc, argv);
     switch (arguments.action) {
     case kHostHelp:
-        PrintUsage(stdout);
-        return FinishOutput();
     case kHostVersion:
-        std::printf("pelindra %s\n", kVersion);
-        return FinishOutput();
+        return PrintText(arguments.action, closed);
     case kHostUsageError:
         return UsageError(arguments.error);
     case kHostRun:
@@ -424,7 +462,10 @@ int RunHost(int argc, const char* const* argv) {
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     const ReportTo report = ReportDestination(arguments);
-    int status = RefuseUnusableStreams(arguments, report);
+    int status = RefuseClosedStreams(arguments, report, closed);
+    if (status == kExitWritten) {
+        status = RefuseUnusableStreams(arguments, report);
+    }
     if (status != kExitWritten) {
         return status;
     }
@@ -452,12 +493,13 @@ int RunHost(int argc, const char* const* argv) {
 }
 
 int main(int argc, char** argv) {
+    int closed = 0;
 #if !defined(_WIN32)
     // Before anything opens a descriptor; with none to print on, just fail.
-    if (!OpenClosedStandardDescriptors()) {
+    if (!OpenClosedStandardDescriptors(&closed)) {
         return kExitFailed;
     }
 #endif
     argv = HostUtf8Arguments(&argc, argv);
-    return RunHost(argc, argv);
+    return RunHost(argc, argv, closed);
 }
