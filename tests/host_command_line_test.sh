@@ -113,6 +113,23 @@ check "appending exit" 0 $?
 { read -r _; "$host" --seed 5 - - 9 >"$work/offset.bmp" 2>/dev/null; } <"$work/log.bin"
 cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input after a line" same different
 { "$host" - "$work/x.bmp" 3 >/dev/null; check "input left at its end" 0 "$(wc -c)"; } <"$example"
+# '-' passes through pipes: no file to fill, and a stream that is no image is
+# refused as soon as its header arrives, its writer stopped by a broken pipe
+# rather than drained.
+size=$( (ulimit -f 50; cat "$example" | "$host" -q --seed 5 - - 9 | wc -c) )
+check "pipes under a file size limit" "$(wc -c <"$work/named.bmp")" "$size"
+head -c 100M /dev/zero | "$host" -q - "$work/x.bmp" 3 2>"$work/err"
+statuses="${PIPESTATUS[*]}"
+check "no image, writer stopped" "141 1" "$statuses"
+check "no image" "Error: Not a valid BMP file" "$(cat "$work/err")"
+# The image is written by descriptor 1 itself, not a file opened anew, so
+# another writer's line written meanwhile stays; 3,000,000 stars take longer
+# than its wait.
+"$host" -q --seed 5 "$example" "$work/slow.bmp" 3000000
+{ (sleep .2; echo SIBLING) & "$host" -q --seed 5 "$example" - 3000000; wait; } >"$work/group.bin"
+python3 -c 'import sys; a, b = (open(f, "rb").read() for f in sys.argv[1:])
+sys.exit(a.count(b"SIBLING\n") != 1 or a.replace(b"SIBLING\n", b"") != b)' "$work/group.bin" "$work/slow.bmp" ||
+    check "another writer meanwhile" "image and line" "$(head -c 16 "$work/group.bin" | od -c | head -1)"
 
 # Descriptors 0 to 2 closed: the image never takes the report's place, and a
 # closed stream the job needs is said before it runs.
@@ -142,6 +159,10 @@ head -c 30000 /dev/zero >"$work/log.bin"
 check "report past the size limit exit" 1 $?
 check "report past the size limit" "pelindra: cannot write the report: File too large" \
     "$(cat "$work/err")"
+(ulimit -f 50; "$host" -q - - 5 <"$example" >"$work/big.bmp" 2>"$work/err")
+check "image past the size limit exit" 1 $?
+check "image past the size limit" "pelindra: cannot write standard output: File too large" \
+    "$(tail -1 "$work/err")"
 
 # Image and report both thrown away.
 "$host" "$example" /dev/null >/dev/null

@@ -2,7 +2,7 @@
 // the paths to the library as UTF-16 and turns its result into an exit status.
 // Around the call it routes the standard streams: the library prints its report
 // on descriptor 1, which the host points at a pipe and copies out after the
-// call.
+// call, and '-' reaches the library as pipes that child processes pump.
 #include "host/host_arguments.h"
 #include "host/host_command_line.h"
 #include "morvane_pelindra.h"
@@ -22,9 +22,10 @@
 #else
 #include <csignal>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #endif
 
 namespace {
@@ -216,13 +217,15 @@ int RefuseUnusableStreams(const HostArguments& arguments, ReportTo report) {
     return kExitWritten;
 }
 
-struct StreamFiles {};
+struct StreamPumps {};
 
-int NameStandardStreams(HostArguments*, const ReportRoute&, StreamFiles*) {
+int StartStreams(HostArguments*, StreamPumps*) {
     return kExitWritten;
 }
 
-int SettleStandardStreams(StreamFiles*, int status) {
+void StopStreams(StreamPumps*) {}
+
+int FinishStreams(const StreamPumps&, int status) {
     return status;
 }
 
@@ -284,43 +287,109 @@ int RefuseUnusableStreams(const HostArguments& arguments, ReportTo report) {
     return kExitWritten;
 }
 
-// Copies from `from`'s position to its end into `to` at its position (append
-// mode included), as cat does. False, with errno set, on a failed read or write.
-bool CopyDescriptor(int from, int to) {
-    char buffer[65536];
+// Pipes are made this large where the system allows it: the image crosses in
+// fewer, larger steps.
+constexpr int kPumpPipeBytes = 1024 * 1024;
+
+// True for a file with a position (a regular file or a block device), which
+// another process may share.
+bool HasPosition(int descriptor) {
+    struct stat status;
+    return fstat(descriptor, &status) == 0 && (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode));
+}
+
+// Moves what arrives on `from` to `to` until `from` ends, as cat would: from
+// and to each descriptor's own position, in append mode where it is set.
+// Between a pipe and another pipe, a socket or a device, splice moves the pages
+// without copying them through this process. A file with a position gets read
+// and write, which take and advance the position at once under its lock:
+// splice takes it before it waits for the pipe, and would write over what
+// another writer of the file added meanwhile. Returns 0, or the errno of the
+// failure that stopped it.
+int Pump(int from, int to) {
+    static char buffer[kPumpPipeBytes];
+    bool splicing = !HasPosition(from) && !HasPosition(to);
     for (;;) {
-        const ssize_t got = read(from, buffer, sizeof buffer);
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR) {
+        ssize_t got = 0;
+        if (splicing) {
+            got = splice(from, nullptr, to, nullptr, kPumpPipeBytes, SPLICE_F_MOVE);
+            if (got < 0 && errno == EINVAL) { // a terminal, say
+                splicing = false;
                 continue;
             }
-            return got == 0;
+        } else {
+            got = read(from, buffer, sizeof buffer);
         }
-        for (ssize_t put = 0; put < got;) {
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0 ? 0 : errno;
+        }
+        for (ssize_t put = 0; !splicing && put < got;) {
             const ssize_t wrote = write(to, buffer + put, static_cast<size_t>(got - put));
             if (wrote < 0 && errno != EINTR) {
-                return false;
+                return errno;
             }
             put += wrote < 0 ? 0 : wrote;
         }
     }
 }
 
-// Reopening a stream's own file by name keeps memory flat, and is exact only
-// for a regular file at offset 0, opened for the job's direction, that this
-// process may open (one handed over by a more privileged process may not be);
-// an image must also find it empty and not opened for appending.
-bool ReopensByName(int descriptor, bool forImage) {
-    struct stat status;
-    const int mode = fcntl(descriptor, F_GETFL);
-    if (mode < 0 || (mode & O_ACCMODE) == (forImage ? O_RDONLY : O_WRONLY) ||
-        fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
-        lseek(descriptor, 0, SEEK_CUR) != 0 ||
-        (forImage && ((mode & O_APPEND) != 0 || status.st_size != 0))) {
+// One direction of a standard stream through a pipe: the child process that
+// pumps it, and the parent's end of the pipe, which the library is handed.
+struct StreamPump {
+    pid_t child = -1;
+    int end = -1;
+};
+
+struct StreamPumps {
+    bool inputTaken = false; // '-' as input, by name or pumped
+    StreamPump input;
+    StreamPump output;
+    int inputError = 0;  // why standard input could not be read
+    int outputError = 0; // why standard output did not take the image
+};
+
+// Starts a pipe pumped by a child process, from standard input into the pipe
+// (`toLibrary`) or from the pipe to standard output. A process, not a thread:
+// the library takes its random draws through the generator's lock, much more
+// slowly, once the process has ever had a second thread. The child closes
+// `inherited`, the other pump's end, so that pipe ends where the parent closes
+// it. The child exits with 0 or the errno of a failure on standard input or
+// output; a library that stops reading is no failure.
+bool StartPump(bool toLibrary, int inherited, StreamPump* pump) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
         return false;
     }
-    const int probe = open(DescriptorPath(descriptor).c_str(),
-                           (forImage ? O_WRONLY : O_RDONLY) | O_NOCTTY | O_CLOEXEC);
+    fcntl(ends[0], F_SETPIPE_SZ, kPumpPipeBytes);
+    const int childEnd = toLibrary ? ends[1] : ends[0];
+    pump->end = toLibrary ? ends[0] : ends[1];
+    pump->child = fork();
+    if (pump->child == 0) {
+        close(pump->end);
+        if (inherited >= 0) {
+            close(inherited);
+        }
+        const int error = toLibrary ? Pump(STDIN_FILENO, childEnd) : Pump(childEnd, STDOUT_FILENO);
+        _exit(toLibrary && error == EPIPE ? 0 : error > 0 && error < 256 ? error : 0);
+    }
+    close(childEnd);
+    return pump->child > 0;
+}
+
+// True for a regular file at offset 0 that this process may open by name for
+// reading (one handed over by a more privileged process may not be): the
+// library then reads it as a file, in flat memory, and may map its pages.
+bool ReadsByName(int descriptor) {
+    struct stat status;
+    const int mode = fcntl(descriptor, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) == O_WRONLY || fstat(descriptor, &status) != 0 ||
+        !S_ISREG(status.st_mode) || lseek(descriptor, 0, SEEK_CUR) != 0) {
+        return false;
+    }
+    const int probe = open(DescriptorPath(descriptor).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (probe < 0) {
         return false;
     }
@@ -328,79 +397,76 @@ bool ReopensByName(int descriptor, bool forImage) {
     return true;
 }
 
-// How a standard stream reaches the library: not at all, its own file
-// reopened by name, or copied through an anonymous file.
-enum StreamWay { kStreamUnused, kStreamReopened, kStreamCopied };
-
-struct StreamFile {
-    StreamWay way = kStreamUnused;
-    int copy = -1; // the anonymous file, for kStreamCopied
-};
-
-struct StreamFiles {
-    StreamFile input;
-    StreamFile output;
-};
-
-void CloseStreamFiles(StreamFiles* files) {
-    for (StreamFile* file : {&files->input, &files->output}) {
-        if (file->copy >= 0) {
-            close(file->copy);
-            file->copy = -1;
-        }
-    }
+std::u16string WidePath(const std::string& path) {
+    return std::u16string(path.begin(), path.end());
 }
 
-// Points `path` at the stream's own file, or at an anonymous file that for the
-// input is filled from the stream now, and for the image is copied to it after.
-int NameStream(int descriptor, bool forImage, std::u16string* path, StreamFile* file) {
-    file->way = ReopensByName(descriptor, forImage) ? kStreamReopened : kStreamCopied;
-    int named = descriptor;
-    if (file->way == kStreamCopied) {
-        file->copy = memfd_create(forImage ? "pelindra-output" : "pelindra-input", MFD_CLOEXEC);
-        if (file->copy < 0) {
-            return HostFailure(forImage ? "cannot hold the image for standard output"
-                                        : "cannot hold standard input");
-        }
-        if (!forImage && !CopyDescriptor(descriptor, file->copy)) {
+// Hands the library each '-' as a path: standard input's own file where it
+// reads by name, else a pipe pumped from where the stream stands; for the
+// image always a pipe pumped to standard output, written with write() on
+// descriptor 1 itself, so its position, append mode and other writers hold.
+int StartStreams(HostArguments* arguments, StreamPumps* pumps) {
+    if (arguments->inputIsStandardInput) {
+        pumps->inputTaken = true;
+        if (ReadsByName(STDIN_FILENO)) {
+            arguments->inputPath = WidePath(DescriptorPath(STDIN_FILENO));
+        } else if (StartPump(true, -1, &pumps->input)) {
+            arguments->inputPath = WidePath(DescriptorPath(pumps->input.end));
+        } else {
             return HostFailure("cannot read standard input");
         }
-        named = file->copy;
     }
-    const std::string name = DescriptorPath(named);
-    path->assign(name.begin(), name.end());
+    if (arguments->outputIsStandardOutput) {
+        if (!StartPump(false, pumps->input.end, &pumps->output)) {
+            return HostFailure("cannot write standard output");
+        }
+        arguments->outputPath = WidePath(DescriptorPath(pumps->output.end));
+    }
     return kExitWritten;
 }
 
-// The image goes to descriptor 1 as it was, which the report route holds.
-int NameStandardStreams(HostArguments* arguments, const ReportRoute& route, StreamFiles* files) {
-    int status = kExitWritten;
-    if (arguments->inputIsStandardInput) {
-        status = NameStream(STDIN_FILENO, false, &arguments->inputPath, &files->input);
+// The child's errno, or 0 when it ended well or was stopped.
+int WaitPump(StreamPump* pump) {
+    if (pump->end >= 0) {
+        close(pump->end);
+        pump->end = -1;
     }
-    if (status == kExitWritten && arguments->outputIsStandardOutput) {
-        status = NameStream(route.held, true, &arguments->outputPath, &files->output);
+    int status = 0;
+    if (pump->child <= 0) {
+        return 0;
     }
-    if (status != kExitWritten) {
-        CloseStreamFiles(files);
+    while (waitpid(pump->child, &status, 0) < 0 && errno == EINTR) {
     }
-    return status;
+    pump->child = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 0;
 }
 
-// After the call, with descriptor 1 back: each stream is left where copying
-// it would have left it, the input read to its end, the image written at the
-// output's position, and only a written image is copied.
-int SettleStandardStreams(StreamFiles* files, int status) {
-    if (files->input.way == kStreamReopened) {
+// After the call: the input's pump is stopped wherever it stands (the library
+// has all it takes; a terminal or a stalled pipe would hold it for ever), the
+// image's runs until the library's end closes. Standard input is left at its
+// end where it can seek, as when it is read whole.
+void StopStreams(StreamPumps* pumps) {
+    if (pumps->input.child > 0) {
+        kill(pumps->input.child, SIGKILL);
+    }
+    pumps->inputError = WaitPump(&pumps->input);
+    pumps->outputError = WaitPump(&pumps->output);
+    if (pumps->inputTaken) {
         lseek(STDIN_FILENO, 0, SEEK_END);
     }
-    if (files->output.way == kStreamReopened) {
-        lseek(STDOUT_FILENO, 0, SEEK_END);
-    } else if (files->output.way == kStreamCopied && status == kExitWritten &&
-               !CopyDescriptor(files->output.copy, STDOUT_FILENO)) {
-        status = HostFailure("cannot write standard output");
+}
+
+// Says, after the report, why a standard stream failed; the job has failed
+// with it.
+int FinishStreams(const StreamPumps& pumps, int status) {
+    for (const auto& [error, what] :
+         {std::pair{pumps.inputError, "cannot read standard input"},
+          std::pair{pumps.outputError, "cannot write standard output"}}) {
+        if (error != 0) {
+            errno = error;
+            status = HostFailure(what);
+        }
     }
-    CloseStreamFiles(files);
     return status;
 }
 
@@ -469,27 +535,26 @@ int RunHost(int argc, const char* const* argv, int closed) {
     if (status != kExitWritten) {
         return status;
     }
+    // The pumps start before the report's pipe exists, so they hold no end
+    // of it.
+    StreamPumps pumps;
+    status = StartStreams(&arguments, &pumps);
     ReportRoute route;
-    StreamFiles files;
-    if (!RouteReport(&route)) {
+    if (status == kExitWritten && !RouteReport(&route)) {
         status = HostFailure("cannot route the report");
-    }
-    bool called = false;
-    if (status == kExitWritten) {
-        status = NameStandardStreams(&arguments, route, &files);
     }
     if (status == kExitWritten) {
         std::srand(arguments.seeded ? arguments.seed : ClockSeed());
         const int32_t result = Pelindra(arguments.inputPath.c_str(), arguments.outputPath.c_str(),
                                         arguments.starCount);
-        called = true;
         status = result == PELINDRA_RESULT_WRITTEN ? kExitWritten : kExitFailed;
     }
     RestoreReport(&route);
+    StopStreams(&pumps);
     if (route.reader >= 0 && !ForwardReport(&route, report)) {
         status = HostFailure("cannot write the report");
     }
-    return called ? SettleStandardStreams(&files, status) : status;
+    return FinishStreams(pumps, status);
 }
 
 int main(int argc, char** argv) {
