@@ -183,8 +183,42 @@ bool ForwardReport(ReportRoute* route, ReportTo report) {
 
 #if defined(_WIN32)
 
-// True when `path` names the disk file that descriptor 1 is open on (same
-// volume and file index); the null device and consoles are no one's file.
+// What tells an open file from every other: its volume and 128-bit file ID,
+// and for the case SameFile explains, its change time and size. FileIdInfo
+// rather than GetFileInformationByHandle, which Wine fails with
+// ERROR_INVALID_HANDLE on the standard handles it makes of a Unix shell's
+// descriptors; the 128-bit ID also tells files apart on ReFS, where the older
+// 64-bit index may not.
+struct FileIdentity {
+    FILE_ID_INFO id;
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+};
+
+bool IdentityOf(HANDLE file, FileIdentity* identity) {
+    return GetFileInformationByHandleEx(file, FileIdInfo, &identity->id, sizeof identity->id) &&
+           GetFileInformationByHandleEx(file, FileBasicInfo, &identity->basic,
+                                        sizeof identity->basic) &&
+           GetFileInformationByHandleEx(file, FileStandardInfo, &identity->standard,
+                                        sizeof identity->standard);
+}
+
+// Wine knows no volume for a handle made of a Unix descriptor, and says 0; the
+// same file ID with the same change time and size is then the same file.
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+    if (std::memcmp(&a.id.FileId, &b.id.FileId, sizeof a.id.FileId) != 0) {
+        return false;
+    }
+    if (a.id.VolumeSerialNumber == b.id.VolumeSerialNumber) {
+        return true;
+    }
+    return (a.id.VolumeSerialNumber == 0 || b.id.VolumeSerialNumber == 0) &&
+           a.basic.ChangeTime.QuadPart == b.basic.ChangeTime.QuadPart &&
+           a.standard.EndOfFile.QuadPart == b.standard.EndOfFile.QuadPart;
+}
+
+// True when `path` names the disk file that descriptor 1 is open on; the null
+// device and consoles are no one's file.
 bool IsStandardOutputsFile(const std::u16string& path) {
     const HANDLE output = reinterpret_cast<HANDLE>(_get_osfhandle(1));
     if (output == INVALID_HANDLE_VALUE || GetFileType(output) != FILE_TYPE_DISK) {
@@ -196,12 +230,9 @@ bool IsStandardOutputsFile(const std::u16string& path) {
     if (named == INVALID_HANDLE_VALUE) {
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION a;
-    BY_HANDLE_FILE_INFORMATION b;
-    const bool same = GetFileInformationByHandle(output, &a) &&
-                      GetFileInformationByHandle(named, &b) &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    FileIdentity a;
+    FileIdentity b;
+    const bool same = IdentityOf(output, &a) && IdentityOf(named, &b) && SameFile(a, b);
     CloseHandle(named);
     return same;
 }
