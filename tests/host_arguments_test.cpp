@@ -42,16 +42,11 @@ TEST(HostArguments, DashNamesTheStandardStreams) {
     EXPECT_FALSE(b.outputIsStandardOutput);
     EXPECT_EQ(b.outputName, "./-");
 #if !defined(_WIN32)
-    // The system's names of the host's own streams mean '-' too.
-    for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
-        EXPECT_TRUE(Parse({"in.bmp", name}).outputIsStandardOutput) << name;
-        EXPECT_FALSE(Parse({name, "out.bmp"}).inputIsStandardInput) << name;
-    }
-    for (const char* name : {"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0"}) {
-        EXPECT_TRUE(Parse({name, "out.bmp"}).inputIsStandardInput) << name;
-        EXPECT_FALSE(Parse({"in.bmp", name}).outputIsStandardOutput) << name;
-    }
-    EXPECT_FALSE(Parse({"in.bmp", "/dev/stderr"}).outputIsStandardOutput);
+    // The system's names of the host's own streams mean '-' too, each its own.
+    const HostArguments c = Parse({"/dev/fd/0", "/proc/self/fd/1"});
+    EXPECT_TRUE(c.inputIsStandardInput && c.outputIsStandardOutput);
+    const HostArguments d = Parse({"/dev/stdout", "/dev/stdin"});
+    EXPECT_FALSE(d.inputIsStandardInput || d.outputIsStandardOutput);
 #endif
 }
 

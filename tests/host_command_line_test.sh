@@ -70,17 +70,12 @@ cat "$example" | "$host" --seed 5 - - 9 2>/dev/null | cmp -s - "$work/named.bmp"
     check "dash through pipes" same different
 
 # The names of the host's own streams are '-', in every mode.
-{ echo LOG; cat "$example"; } >"$work/log.bin"
 for option in -q --seed=5; do
     for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do
         timeout 20 "$host" $option --seed 5 "$example" "$name" 9 >"$work/own.bmp" 2>/dev/null
         check "$option $name exit" 0 $?
         cmp -s "$work/own.bmp" "$work/named.bmp" || check "$option $name image" same different
     done
-done
-for name in /dev/stdin /dev/fd/0 /proc/self/fd/0; do
-    { read -r _; "$host" --seed 5 "$name" - 9 >"$work/own.bmp" 2>/dev/null; } <"$work/log.bin"
-    cmp -s "$work/own.bmp" "$work/named.bmp" || check "$name after a line" same different
 done
 # Another name of the file standard output goes to is refused, and nothing runs.
 "$host" "$example" "$work/self.bmp" 3 >"$work/self.bmp" 2>/dev/null
@@ -108,10 +103,13 @@ check "appending exit" 0 $?
 { "$host" --seed 5 "$example" - 9; echo TRAILER; } >"$work/group.bin" 2>/dev/null
 { cat "$work/named.bmp"; echo TRAILER; } | cmp -s - "$work/group.bin" ||
     check "into an empty file, then more" same different
-# Standard input is read from where it stands, and left at its end.
+# Standard input is read from where it stands, by any of its names, and left
+# at its end.
 { echo LOG; cat "$example"; } >"$work/log.bin"
-{ read -r _; "$host" --seed 5 - - 9 >"$work/offset.bmp" 2>/dev/null; } <"$work/log.bin"
-cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input after a line" same different
+for name in - /dev/stdin /dev/fd/0 /proc/self/fd/0; do
+    { read -r _; "$host" --seed 5 "$name" - 9 >"$work/offset.bmp" 2>/dev/null; } <"$work/log.bin"
+    cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input $name after a line" same different
+done
 { "$host" - "$work/x.bmp" 3 >/dev/null; check "input left at its end" 0 "$(wc -c)"; } <"$example"
 # '-' passes through pipes: no file to fill, and a stream that is no image is
 # refused as soon as its header arrives, its writer stopped by a broken pipe
@@ -119,8 +117,7 @@ cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input after a line" same d
 size=$( (ulimit -f 50; cat "$example" | "$host" -q --seed 5 - - 9 | wc -c) )
 check "pipes under a file size limit" "$(wc -c <"$work/named.bmp")" "$size"
 head -c 100M /dev/zero | "$host" -q - "$work/x.bmp" 3 2>"$work/err"
-statuses="${PIPESTATUS[*]}"
-check "no image, writer stopped" "141 1" "$statuses"
+check "no image, writer stopped" "141 1" "${PIPESTATUS[*]}"
 check "no image" "Error: Not a valid BMP file" "$(cat "$work/err")"
 # The image is written by descriptor 1 itself, not a file opened anew, so
 # another writer's line written meanwhile stays; 3,000,000 stars take longer
@@ -139,11 +136,9 @@ cmp -s "$work/closed.bmp" "$work/named.bmp" || check "stderr closed image" same 
 "$host" -q "$example" "$work/closed.bmp" 9 >&-
 check "quiet with stdout closed exit" 0 $?
 closed() { # in|out, message, arguments
-    local stream=$1 message=$2
-    shift 2
+    local stream=$1 message=$2 && shift 2
     if [ "$stream" = in ]; then "$host" "$@" <&- 2>"$work/err"; else "$host" "$@" >&- 2>"$work/err"; fi
-    check "$* with std$stream closed exit" 1 $?
-    check "$* with std$stream closed message" "pelindra: $message" "$(cat "$work/err")"
+    check "$* with std$stream closed" "1 pelindra: $message" "$? $(cat "$work/err")"
 }
 rm -f "$work/x.bmp"
 closed out "write error" --version
@@ -156,13 +151,11 @@ closed in "cannot read standard input: Bad file descriptor" -q - "$work/x.bmp" 5
 # Nothing the host writes kills it: past a file size limit is status 1 and why.
 head -c 30000 /dev/zero >"$work/log.bin"
 (ulimit -f 20; "$host" "$example" /dev/null 5 >>"$work/log.bin" 2>"$work/err")
-check "report past the size limit exit" 1 $?
-check "report past the size limit" "pelindra: cannot write the report: File too large" \
-    "$(cat "$work/err")"
+check "report past the size limit" "1 pelindra: cannot write the report: File too large" \
+    "$? $(cat "$work/err")"
 (ulimit -f 50; "$host" -q - - 5 <"$example" >"$work/big.bmp" 2>"$work/err")
-check "image past the size limit exit" 1 $?
-check "image past the size limit" "pelindra: cannot write standard output: File too large" \
-    "$(tail -1 "$work/err")"
+check "image past the size limit" "1 pelindra: cannot write standard output: File too large" \
+    "$? $(tail -1 "$work/err")"
 
 # Image and report both thrown away.
 "$host" "$example" /dev/null >/dev/null
