@@ -12,6 +12,10 @@
 #   P2  a million stars into 4096 x 4096: the literal job (per-pixel
 #       renderer, whole fread and fwrite; bench/literal_job.cpp) / the host
 #   P2' drawing alone, a million stars (pelindra_render_bench)
+#   F   the host as a filter, `- -` from and to regular files, 20 and a million
+#       stars into 4096 x 4096 / the same with the host of PELINDRA_BENCH_BASELINE
+#       (without it: / this host on the files by name); and the peak resident
+#       memory of `-` as input from a regular file and from a pipe
 #   P3  examples/night-sky.bmp with 50 stars / `pelindra --version`
 #       (bench/small_image.py, interleaved round by round)
 #   W   the Windows x64 host under Wine on the 8192 x 8192 image, 100 stars /
@@ -24,6 +28,7 @@
 # Environment:
 #   PELINDRA_BENCH_DIR     scratch directory (default /tmp/pelindra-bench)
 #   PELINDRA_BENCH_CURVE   0 skips the curve (it takes a few minutes)
+#   PELINDRA_BENCH_BASELINE the pelindra of an earlier build, for row F
 #   PELINDRA_WINDOWS_BUILD a windows-x86_64 cross build of this tree (as
 #                          .ci/windows-arm makes it) for row W
 # Needs GNU time (/usr/bin/time), Google Benchmark and python3; the curve's
@@ -143,6 +148,29 @@ pair "P2 4096x4096, 1M stars: literal / host" "$runs" fresh \
     -- "$host" --seed 7 "$medium" "$work/job-out.bmp" 1000000
 echo "   target at least 5"
 rm -f "$work/literal-out.bmp"
+
+# `- -` against an earlier host, where a change to the streams' handling
+# should cost at most a tenth; without one, against the same job by name, for
+# reference.
+filter() { "$1" --seed 7 - - "$3" <"$2" >"$4" 2>/dev/null; }
+for stars in 20 1000000; do
+    if [ -n "${PELINDRA_BENCH_BASELINE:-}" ]; then
+        pair "F 4096x4096, $stars stars, - -: host / baseline" "$runs" fresh \
+            -- filter "$host" "$medium" "$stars" "$work/job-out.bmp" \
+            -- filter "$PELINDRA_BENCH_BASELINE" "$medium" "$stars" "$work/job-out.bmp"
+        echo "   target at most 1.10"
+    else
+        pair "F 4096x4096, $stars stars: - - / by name" "$runs" fresh \
+            -- filter "$host" "$medium" "$stars" "$work/job-out.bmp" \
+            -- "$host" --seed 7 "$medium" "$work/job-out.bmp" "$stars"
+        echo "   (reference)"
+    fi
+done
+/usr/bin/time -f %M -o "$work/rss" "$host" --seed 7 - "$work/job-out.bmp" 20 <"$medium" >/dev/null
+awk -v k="$(tail -1 "$work/rss")" 'BEGIN {printf "F peak resident memory, - from a file %.1f MiB\n", k / 1024}'
+cat "$medium" | /usr/bin/time -f %M -o "$work/rss" "$host" --seed 7 - "$work/job-out.bmp" 20 >/dev/null
+awk -v k="$(tail -1 "$work/rss")" 'BEGIN {printf "F peak resident memory, - from a pipe %.1f MiB\n", k / 1024}'
+fresh
 
 # Interleaved repetitions: on a shared machine the memory-bound span
 # placement and the cache-bound banded one drift apart from minute to minute.

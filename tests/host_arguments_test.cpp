@@ -41,6 +41,13 @@ TEST(HostArguments, DashNamesTheStandardStreams) {
     EXPECT_FALSE(b.inputIsStandardInput);
     EXPECT_FALSE(b.outputIsStandardOutput);
     EXPECT_EQ(b.outputName, "./-");
+#if !defined(_WIN32)
+    // The system's names of the host's own streams mean '-' too, each its own.
+    const HostArguments c = Parse({"/dev/fd/0", "/proc/self/fd/1"});
+    EXPECT_TRUE(c.inputIsStandardInput && c.outputIsStandardOutput);
+    const HostArguments d = Parse({"/dev/stdout", "/dev/stdin"});
+    EXPECT_FALSE(d.inputIsStandardInput || d.outputIsStandardOutput);
+#endif
 }
 
 TEST(HostArguments, SeedInEitherForm) {

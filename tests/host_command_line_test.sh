@@ -28,10 +28,12 @@ check "bad count stdout" "" "$(cat "$work/out")"
 grep -q "star count 'lots'" "$work/err" || check "bad count message" "star count 'lots'" "$(cat "$work/err")"
 [ -e "$work/x.bmp" ] && check "bad count output" "no file" "file"
 
+# The report on standard output, its error line on standard error, where
+# scripts look for it.
 "$host" "$work/missing.bmp" "$work/x.bmp" 3 >"$work/out" 2>"$work/err"
 check "missing input exit" 1 $?
-check "missing input line" "Error: Cannot open input file '$work/missing.bmp'" "$(tail -1 "$work/out")"
-check "missing input stderr" "" "$(cat "$work/err")"
+check "missing input stdout" "Adds stars to a BMP image" "$(tail -2 "$work/out")"
+check "missing input line" "Error: Cannot open input file '$work/missing.bmp'" "$(cat "$work/err")"
 
 "$host" --seed 99 "$example" "$work/a.bmp" 40 >"$work/out" 2>&1
 check "seeded run exit" 0 $?
@@ -48,9 +50,9 @@ if [ -w /dev/full ]; then
         check "$option to a full device exit" 1 $?
         check "$option to a full device message" "pelindra: write error" "$(cat "$work/err")"
     done
-    "$host" "$example" /dev/full 5 >"$work/out" 2>&1
+    "$host" "$example" /dev/full 5 >/dev/null 2>"$work/err"
     check "full device exit" 1 $?
-    check "full device line" "Error: Cannot write output file '/dev/full'" "$(tail -1 "$work/out")"
+    check "full device line" "Error: Cannot write output file '/dev/full'" "$(cat "$work/err")"
 fi
 
 # The library's lines reach a pipe in order, flushed before the host exits.
@@ -67,10 +69,15 @@ check "dash report on stderr" "Stars added successfully!" "$(sed -n 6p "$work/er
 cat "$example" | "$host" --seed 5 - - 9 2>/dev/null | cmp -s - "$work/named.bmp" ||
     check "dash through pipes" same different
 
-# An image into the stream the report goes to is refused, and nothing runs.
-"$host" "$example" /dev/stdout 3 >"$work/mixed.bmp" 2>"$work/err"
-check "image to the report stream exit" 2 $?
-check "image to the report stream stdout" "" "$(cat "$work/mixed.bmp")"
+# The names of the host's own streams are '-', in every mode.
+for option in -q --seed=5; do
+    for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do
+        timeout 20 "$host" $option --seed 5 "$example" "$name" 9 >"$work/own.bmp" 2>/dev/null
+        check "$option $name exit" 0 $?
+        cmp -s "$work/own.bmp" "$work/named.bmp" || check "$option $name image" same different
+    done
+done
+# Another name of the file standard output goes to is refused, and nothing runs.
 "$host" "$example" "$work/self.bmp" 3 >"$work/self.bmp" 2>/dev/null
 check "output named like the redirection exit" 2 $?
 "$host" "$example" - 3 >"$work/both.bmp" 2>&1
@@ -96,16 +103,65 @@ check "appending exit" 0 $?
 { "$host" --seed 5 "$example" - 9; echo TRAILER; } >"$work/group.bin" 2>/dev/null
 { cat "$work/named.bmp"; echo TRAILER; } | cmp -s - "$work/group.bin" ||
     check "into an empty file, then more" same different
-# Standard input is read from where it stands, and left at its end.
+# Standard input is read from where it stands, by any of its names, and left
+# at its end.
 { echo LOG; cat "$example"; } >"$work/log.bin"
-{ read -r _; "$host" --seed 5 - - 9 >"$work/offset.bmp" 2>/dev/null; } <"$work/log.bin"
-cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input after a line" same different
+for name in - /dev/stdin /dev/fd/0 /proc/self/fd/0; do
+    { read -r _; "$host" --seed 5 "$name" - 9 >"$work/offset.bmp" 2>/dev/null; } <"$work/log.bin"
+    cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input $name after a line" same different
+done
 { "$host" - "$work/x.bmp" 3 >/dev/null; check "input left at its end" 0 "$(wc -c)"; } <"$example"
+# '-' passes through pipes: no file to fill, and a stream that is no image is
+# refused as soon as its header arrives, its writer stopped by a broken pipe
+# rather than drained.
+size=$( (ulimit -f 50; cat "$example" | "$host" -q --seed 5 - - 9 | wc -c) )
+check "pipes under a file size limit" "$(wc -c <"$work/named.bmp")" "$size"
+head -c 100M /dev/zero | "$host" -q - "$work/x.bmp" 3 2>"$work/err"
+check "no image, writer stopped" "141 1" "${PIPESTATUS[*]}"
+check "no image" "Error: Not a valid BMP file" "$(cat "$work/err")"
+# The image is written by descriptor 1 itself, not a file opened anew, so
+# another writer's line written meanwhile stays; 3,000,000 stars take longer
+# than its wait.
+"$host" -q --seed 5 "$example" "$work/slow.bmp" 3000000
+{ (sleep .2; echo SIBLING) & "$host" -q --seed 5 "$example" - 3000000; wait; } >"$work/group.bin"
+python3 -c 'import sys; a, b = (open(f, "rb").read() for f in sys.argv[1:])
+sys.exit(a.count(b"SIBLING\n") != 1 or a.replace(b"SIBLING\n", b"") != b)' "$work/group.bin" "$work/slow.bmp" ||
+    check "another writer meanwhile" "image and line" "$(head -c 16 "$work/group.bin" | od -c | head -1)"
 
-# Descriptors 0 to 2 closed: the image never takes the report's place.
+# Descriptors 0 to 2 closed: the image never takes the report's place, and a
+# closed stream the job needs is said before it runs.
 "$host" --seed 5 "$example" - 9 >"$work/closed.bmp" 2>&-
 check "stderr closed exit" 0 $?
 cmp -s "$work/closed.bmp" "$work/named.bmp" || check "stderr closed image" same different
+"$host" -q "$example" "$work/closed.bmp" 9 >&-
+check "quiet with stdout closed exit" 0 $?
+closed() { # in|out, message, arguments
+    local stream=$1 message=$2 && shift 2
+    if [ "$stream" = in ]; then "$host" "$@" <&- 2>"$work/err"; else "$host" "$@" >&- 2>"$work/err"; fi
+    check "$* with std$stream closed" "1 pelindra: $message" "$? $(cat "$work/err")"
+}
+rm -f "$work/x.bmp"
+closed out "write error" --version
+closed out "write error" --help
+closed out "cannot write standard output: Bad file descriptor" -q "$example" - 5
+closed out "cannot write standard output: Bad file descriptor" "$example" "$work/x.bmp" 5
+closed in "cannot read standard input: Bad file descriptor" -q - "$work/x.bmp" 5
+[ -e "$work/x.bmp" ] && check "closed stream output" "no file" "file"
+
+# Nothing the host writes kills it: past a file size limit is status 1 and why.
+head -c 30000 /dev/zero >"$work/log.bin"
+(ulimit -f 20; "$host" "$example" /dev/null 5 >>"$work/log.bin" 2>"$work/err")
+check "report past the size limit" "1 pelindra: cannot write the report: File too large" \
+    "$? $(cat "$work/err")"
+(ulimit -f 50; "$host" -q - - 5 <"$example" >"$work/big.bmp" 2>"$work/err")
+check "image past the size limit" "1 pelindra: cannot write standard output: File too large" \
+    "$? $(tail -1 "$work/err")"
+
+# Image and report both thrown away.
+"$host" "$example" /dev/null >/dev/null
+check "output and report to the null device" 0 $?
+"$host" - - <"$example" >/dev/null 2>&1
+check "dash, image and report to the null device" 0 $?
 
 # A socket for both standard input and output, as inetd hands one over.
 python3 - "$host" "$example" "$work/socket.bmp" <<'EOF'

@@ -28,6 +28,27 @@ bool ParseWhole(const char* text, long long lowest, long long highest, long long
     return true;
 }
 
+#if !defined(_WIN32)
+// The names a POSIX system gives the process's own stream `descriptor`. Opened
+// as files they would read a redirected file from its start, or write into
+// whatever descriptor 1 is during the call (the report's pipe), so the host
+// takes them as '-', which uses the stream where it stands.
+bool NamesOwnStream(const char* path, int descriptor) {
+    const char* const names[2][3] = {{"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0"},
+                                     {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}};
+    for (const char* name : names[descriptor]) {
+        if (std::strcmp(path, name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+#else
+bool NamesOwnStream(const char*, int) {
+    return false;
+}
+#endif
+
 HostArguments Refuse(HostArguments arguments, std::string why) {
     arguments.action = kHostUsageError;
     arguments.error = std::move(why);
@@ -152,8 +173,10 @@ HostArguments ParseHostArguments(int argc, const char* const* argv) {
         return Refuse(arguments,
                       std::string("output path '") + positional[1] + "' is not valid UTF-8");
     }
-    arguments.inputIsStandardInput = std::strcmp(positional[0], "-") == 0;
-    arguments.outputIsStandardOutput = std::strcmp(positional[1], "-") == 0;
+    arguments.inputIsStandardInput =
+        std::strcmp(positional[0], "-") == 0 || NamesOwnStream(positional[0], 0);
+    arguments.outputIsStandardOutput =
+        std::strcmp(positional[1], "-") == 0 || NamesOwnStream(positional[1], 1);
     arguments.outputName = positional[1];
     if (positionalCount == 3) {
         long long stars = 0;

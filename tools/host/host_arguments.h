@@ -19,8 +19,8 @@ struct HostArguments {
     std::u16string inputPath;
     std::u16string outputPath;
     std::string outputName;              // OUTPUT as given (UTF-8)
-    bool inputIsStandardInput = false;   // INPUT was '-'
-    bool outputIsStandardOutput = false; // OUTPUT was '-'; the report then goes to standard error
+    bool inputIsStandardInput = false;   // INPUT was '-' or a name of standard input
+    bool outputIsStandardOutput = false; // OUTPUT was '-' or a name of standard output
     int32_t starCount = kDefaultStarCount;
     bool quiet = false; // print nothing but a failed job's error line, on standard error
     bool seeded = false;

@@ -1,8 +1,8 @@
 // pelindra: the command-line host. It seeds the C runtime's generator, hands
 // the paths to the library as UTF-16 and turns its result into an exit status.
 // Around the call it routes the standard streams: the library prints its report
-// on descriptor 1, which the host points at standard error while the image
-// goes to standard output, or at a pipe it filters for --quiet.
+// on descriptor 1, which the host points at a pipe and copies out after the
+// call, and '-' reaches the library as pipes that child processes pump.
 #include "host/host_arguments.h"
 #include "host/host_command_line.h"
 #include "morvane_pelindra.h"
@@ -22,9 +22,10 @@
 #else
 #include <csignal>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #endif
 
 namespace {
@@ -90,11 +91,13 @@ unsigned ClockSeed() {
            (static_cast<unsigned>(getpid()) << 16);
 }
 
-// Where the library's report goes during the call.
+// Where the library's report goes: its lines are taken through a pipe during
+// the call and copied after it, the "Error: " line to standard error in every
+// mode, where scripts look for diagnostics, and the other lines as below.
 enum ReportTo {
     kReportOnStandardOutput,
     kReportOnStandardError, // the image goes to standard output
-    kReportFiltered,        // --quiet: into a pipe, and only a failure's error line on
+    kReportFiltered,        // --quiet: only the error line
 };
 
 ReportTo ReportDestination(const HostArguments& arguments) {
@@ -105,7 +108,7 @@ ReportTo ReportDestination(const HostArguments& arguments) {
 }
 
 // Descriptor 1 as it was before the call, and the read end of the report's
-// pipe when it is filtered.
+// pipe.
 struct ReportRoute {
     int held = -1;
     int reader = -1;
@@ -121,18 +124,12 @@ bool OpenReportPipe(int ends[2]) {
 #endif
 }
 
-// Points descriptor 1, where the library prints, at the report's destination.
-bool RouteReport(ReportTo report, ReportRoute* route) {
-    if (report == kReportOnStandardOutput) {
-        return true;
-    }
+// Points descriptor 1, where the library prints, at the report's pipe.
+bool RouteReport(ReportRoute* route) {
     std::fflush(stdout);
     route->held = dup(1);
     if (route->held < 0) {
         return false;
-    }
-    if (report == kReportOnStandardError) {
-        return dup2(2, 1) >= 0;
     }
     int ends[2];
     if (!OpenReportPipe(ends)) {
@@ -153,27 +150,75 @@ void RestoreReport(ReportRoute* route) {
     }
 }
 
-// Copies the report's lines that start "Error: " to standard error.
-void PrintErrorLines(int reader) {
-    std::string report;
+// Copies the report's lines to where they belong (see ReportTo) and closes its
+// pipe. False, with errno set, when standard output did not take its lines; a
+// standard error that fails leaves nowhere to say so.
+bool ForwardReport(ReportRoute* route, ReportTo report) {
+    std::string text;
     char buffer[4096];
-    for (int got = 0; (got = static_cast<int>(read(reader, buffer, sizeof buffer))) > 0;) {
-        report.append(buffer, static_cast<size_t>(got));
+    for (int got = 0; (got = static_cast<int>(read(route->reader, buffer, sizeof buffer))) > 0;) {
+        text.append(buffer, static_cast<size_t>(got));
     }
-    for (size_t start = 0; start < report.size();) {
-        size_t end = report.find('\n', start);
-        end = end == std::string::npos ? report.size() : end;
-        if (report.compare(start, 7, "Error: ") == 0) {
-            std::fprintf(stderr, "%.*s\n", static_cast<int>(end - start), report.data() + start);
+    close(route->reader);
+    route->reader = -1;
+    FILE* const others = report == kReportOnStandardOutput  ? stdout
+                         : report == kReportOnStandardError ? stderr
+                                                            : nullptr;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        // The library's runtime may print its line ends as CR LF; the stream
+        // the line is copied to adds its own.
+        const size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
+        FILE* const to = text.compare(start, 7, "Error: ") == 0 ? stderr : others;
+        if (to != nullptr) {
+            std::fwrite(text.data() + start, 1, length, to);
+            std::fputc('\n', to);
         }
         start = end + 1;
     }
+    std::fflush(stderr);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 #if defined(_WIN32)
 
-// True when `path` names the disk file that descriptor 1 is open on (same
-// volume and file index); the null device and consoles are no one's file.
+// What tells an open file from every other: its volume and 128-bit file ID,
+// and for the case SameFile explains, its change time and size. FileIdInfo
+// rather than GetFileInformationByHandle, which Wine fails with
+// ERROR_INVALID_HANDLE on the standard handles it makes of a Unix shell's
+// descriptors; the 128-bit ID also tells files apart on ReFS, where the older
+// 64-bit index may not.
+struct FileIdentity {
+    FILE_ID_INFO id;
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+};
+
+bool IdentityOf(HANDLE file, FileIdentity* identity) {
+    return GetFileInformationByHandleEx(file, FileIdInfo, &identity->id, sizeof identity->id) &&
+           GetFileInformationByHandleEx(file, FileBasicInfo, &identity->basic,
+                                        sizeof identity->basic) &&
+           GetFileInformationByHandleEx(file, FileStandardInfo, &identity->standard,
+                                        sizeof identity->standard);
+}
+
+// Wine knows no volume for a handle made of a Unix descriptor, and says 0; the
+// same file ID with the same change time and size is then the same file.
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+    if (std::memcmp(&a.id.FileId, &b.id.FileId, sizeof a.id.FileId) != 0) {
+        return false;
+    }
+    if (a.id.VolumeSerialNumber == b.id.VolumeSerialNumber) {
+        return true;
+    }
+    return (a.id.VolumeSerialNumber == 0 || b.id.VolumeSerialNumber == 0) &&
+           a.basic.ChangeTime.QuadPart == b.basic.ChangeTime.QuadPart &&
+           a.standard.EndOfFile.QuadPart == b.standard.EndOfFile.QuadPart;
+}
+
+// True when `path` names the disk file that descriptor 1 is open on; the null
+// device and consoles are no one's file.
 bool IsStandardOutputsFile(const std::u16string& path) {
     const HANDLE output = reinterpret_cast<HANDLE>(_get_osfhandle(1));
     if (output == INVALID_HANDLE_VALUE || GetFileType(output) != FILE_TYPE_DISK) {
@@ -185,12 +230,9 @@ bool IsStandardOutputsFile(const std::u16string& path) {
     if (named == INVALID_HANDLE_VALUE) {
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION a;
-    BY_HANDLE_FILE_INFORMATION b;
-    const bool same = GetFileInformationByHandle(output, &a) &&
-                      GetFileInformationByHandle(named, &b) &&
-                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                      a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    FileIdentity a;
+    FileIdentity b;
+    const bool same = IdentityOf(output, &a) && IdentityOf(named, &b) && SameFile(a, b);
     CloseHandle(named);
     return same;
 }
@@ -206,13 +248,15 @@ int RefuseUnusableStreams(const HostArguments& arguments, ReportTo report) {
     return kExitWritten;
 }
 
-struct StreamFiles {};
+struct StreamPumps {};
 
-int NameStandardStreams(HostArguments*, const ReportRoute&, StreamFiles*) {
+int StartStreams(HostArguments*, StreamPumps*) {
     return kExitWritten;
 }
 
-int SettleStandardStreams(StreamFiles*, int status) {
+void StopStreams(StreamPumps*) {}
+
+int FinishStreams(const StreamPumps&, int status) {
     return status;
 }
 
@@ -225,11 +269,17 @@ std::string DescriptorPath(int descriptor) {
 }
 
 // Opens the null device on any of descriptors 0 to 2 that is closed, so that
-// no descriptor the host opens later (the image's, say) takes a standard
-// stream's number. False if one stays closed.
-bool OpenClosedStandardDescriptors() {
+// no descriptor the host opens later (a pipe's, say) takes a standard
+// stream's number. Each one closed sets its bit (1 << descriptor) in *closed:
+// the null device stands in for it, but no image or report may vanish there
+// unseen. False if one stays closed.
+bool OpenClosedStandardDescriptors(int* closed) {
     for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-        if (fcntl(descriptor, F_GETFD) < 0 && open("/dev/null", O_RDWR) != descriptor) {
+        if (fcntl(descriptor, F_GETFD) >= 0) {
+            continue;
+        }
+        *closed |= 1 << descriptor;
+        if (open("/dev/null", O_RDWR) != descriptor) {
             return false;
         }
     }
@@ -268,43 +318,109 @@ int RefuseUnusableStreams(const HostArguments& arguments, ReportTo report) {
     return kExitWritten;
 }
 
-// Copies from `from`'s position to its end into `to` at its position (append
-// mode included), as cat does. False, with errno set, on a failed read or write.
-bool CopyDescriptor(int from, int to) {
-    char buffer[65536];
+// Pipes are made this large where the system allows it: the image crosses in
+// fewer, larger steps.
+constexpr int kPumpPipeBytes = 1024 * 1024;
+
+// True for a file with a position (a regular file or a block device), which
+// another process may share.
+bool HasPosition(int descriptor) {
+    struct stat status;
+    return fstat(descriptor, &status) == 0 && (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode));
+}
+
+// Moves what arrives on `from` to `to` until `from` ends, as cat would: from
+// and to each descriptor's own position, in append mode where it is set.
+// Between a pipe and another pipe, a socket or a device, splice moves the pages
+// without copying them through this process. A file with a position gets read
+// and write, which take and advance the position at once under its lock:
+// splice takes it before it waits for the pipe, and would write over what
+// another writer of the file added meanwhile. Returns 0, or the errno of the
+// failure that stopped it.
+int Pump(int from, int to) {
+    static char buffer[kPumpPipeBytes];
+    bool splicing = !HasPosition(from) && !HasPosition(to);
     for (;;) {
-        const ssize_t got = read(from, buffer, sizeof buffer);
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR) {
+        ssize_t got = 0;
+        if (splicing) {
+            got = splice(from, nullptr, to, nullptr, kPumpPipeBytes, SPLICE_F_MOVE);
+            if (got < 0 && errno == EINVAL) { // a terminal, say
+                splicing = false;
                 continue;
             }
-            return got == 0;
+        } else {
+            got = read(from, buffer, sizeof buffer);
         }
-        for (ssize_t put = 0; put < got;) {
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0 ? 0 : errno;
+        }
+        for (ssize_t put = 0; !splicing && put < got;) {
             const ssize_t wrote = write(to, buffer + put, static_cast<size_t>(got - put));
             if (wrote < 0 && errno != EINTR) {
-                return false;
+                return errno;
             }
             put += wrote < 0 ? 0 : wrote;
         }
     }
 }
 
-// Reopening a stream's own file by name keeps memory flat, and is exact only
-// for a regular file at offset 0, opened for the job's direction, that this
-// process may open (one handed over by a more privileged process may not be);
-// an image must also find it empty and not opened for appending.
-bool ReopensByName(int descriptor, bool forImage) {
-    struct stat status;
-    const int mode = fcntl(descriptor, F_GETFL);
-    if (mode < 0 || (mode & O_ACCMODE) == (forImage ? O_RDONLY : O_WRONLY) ||
-        fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) ||
-        lseek(descriptor, 0, SEEK_CUR) != 0 ||
-        (forImage && ((mode & O_APPEND) != 0 || status.st_size != 0))) {
+// One direction of a standard stream through a pipe: the child process that
+// pumps it, and the parent's end of the pipe, which the library is handed.
+struct StreamPump {
+    pid_t child = -1;
+    int end = -1;
+};
+
+struct StreamPumps {
+    bool inputTaken = false; // '-' as input, by name or pumped
+    StreamPump input;
+    StreamPump output;
+    int inputError = 0;  // why standard input could not be read
+    int outputError = 0; // why standard output did not take the image
+};
+
+// Starts a pipe pumped by a child process, from standard input into the pipe
+// (`toLibrary`) or from the pipe to standard output. A process, not a thread:
+// the library takes its random draws through the generator's lock, much more
+// slowly, once the process has ever had a second thread. The child closes
+// `inherited`, the other pump's end, so that pipe ends where the parent closes
+// it. The child exits with 0 or the errno of a failure on standard input or
+// output; a library that stops reading is no failure.
+bool StartPump(bool toLibrary, int inherited, StreamPump* pump) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
         return false;
     }
-    const int probe = open(DescriptorPath(descriptor).c_str(),
-                           (forImage ? O_WRONLY : O_RDONLY) | O_NOCTTY | O_CLOEXEC);
+    fcntl(ends[0], F_SETPIPE_SZ, kPumpPipeBytes);
+    const int childEnd = toLibrary ? ends[1] : ends[0];
+    pump->end = toLibrary ? ends[0] : ends[1];
+    pump->child = fork();
+    if (pump->child == 0) {
+        close(pump->end);
+        if (inherited >= 0) {
+            close(inherited);
+        }
+        const int error = toLibrary ? Pump(STDIN_FILENO, childEnd) : Pump(childEnd, STDOUT_FILENO);
+        _exit(toLibrary && error == EPIPE ? 0 : error > 0 && error < 256 ? error : 0);
+    }
+    close(childEnd);
+    return pump->child > 0;
+}
+
+// True for a regular file at offset 0 that this process may open by name for
+// reading (one handed over by a more privileged process may not be): the
+// library then reads it as a file, in flat memory, and may map its pages.
+bool ReadsByName(int descriptor) {
+    struct stat status;
+    const int mode = fcntl(descriptor, F_GETFL);
+    if (mode < 0 || (mode & O_ACCMODE) == O_WRONLY || fstat(descriptor, &status) != 0 ||
+        !S_ISREG(status.st_mode) || lseek(descriptor, 0, SEEK_CUR) != 0) {
+        return false;
+    }
+    const int probe = open(DescriptorPath(descriptor).c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (probe < 0) {
         return false;
     }
@@ -312,144 +428,174 @@ bool ReopensByName(int descriptor, bool forImage) {
     return true;
 }
 
-// How a standard stream reaches the library: not at all, its own file
-// reopened by name, or copied through an anonymous file.
-enum StreamWay { kStreamUnused, kStreamReopened, kStreamCopied };
-
-struct StreamFile {
-    StreamWay way = kStreamUnused;
-    int copy = -1; // the anonymous file, for kStreamCopied
-};
-
-struct StreamFiles {
-    StreamFile input;
-    StreamFile output;
-};
-
-void CloseStreamFiles(StreamFiles* files) {
-    for (StreamFile* file : {&files->input, &files->output}) {
-        if (file->copy >= 0) {
-            close(file->copy);
-            file->copy = -1;
-        }
-    }
+std::u16string WidePath(const std::string& path) {
+    return std::u16string(path.begin(), path.end());
 }
 
-// Points `path` at the stream's own file, or at an anonymous file that for the
-// input is filled from the stream now, and for the image is copied to it after.
-int NameStream(int descriptor, bool forImage, std::u16string* path, StreamFile* file) {
-    file->way = ReopensByName(descriptor, forImage) ? kStreamReopened : kStreamCopied;
-    int named = descriptor;
-    if (file->way == kStreamCopied) {
-        file->copy = memfd_create(forImage ? "pelindra-output" : "pelindra-input", MFD_CLOEXEC);
-        if (file->copy < 0) {
-            return HostFailure(forImage ? "cannot hold the image for standard output"
-                                        : "cannot hold standard input");
-        }
-        if (!forImage && !CopyDescriptor(descriptor, file->copy)) {
+// Hands the library each '-' as a path: standard input's own file where it
+// reads by name, else a pipe pumped from where the stream stands; for the
+// image always a pipe pumped to standard output, written with write() on
+// descriptor 1 itself, so its position, append mode and other writers hold.
+int StartStreams(HostArguments* arguments, StreamPumps* pumps) {
+    if (arguments->inputIsStandardInput) {
+        pumps->inputTaken = true;
+        if (ReadsByName(STDIN_FILENO)) {
+            arguments->inputPath = WidePath(DescriptorPath(STDIN_FILENO));
+        } else if (StartPump(true, -1, &pumps->input)) {
+            arguments->inputPath = WidePath(DescriptorPath(pumps->input.end));
+        } else {
             return HostFailure("cannot read standard input");
         }
-        named = file->copy;
     }
-    const std::string name = DescriptorPath(named);
-    path->assign(name.begin(), name.end());
+    if (arguments->outputIsStandardOutput) {
+        if (!StartPump(false, pumps->input.end, &pumps->output)) {
+            return HostFailure("cannot write standard output");
+        }
+        arguments->outputPath = WidePath(DescriptorPath(pumps->output.end));
+    }
     return kExitWritten;
 }
 
-// The image goes to descriptor 1 as it was, which the report route holds.
-int NameStandardStreams(HostArguments* arguments, const ReportRoute& route, StreamFiles* files) {
-    int status = kExitWritten;
-    if (arguments->inputIsStandardInput) {
-        status = NameStream(STDIN_FILENO, false, &arguments->inputPath, &files->input);
+// The child's errno, or 0 when it ended well or was stopped.
+int WaitPump(StreamPump* pump) {
+    if (pump->end >= 0) {
+        close(pump->end);
+        pump->end = -1;
     }
-    if (status == kExitWritten && arguments->outputIsStandardOutput) {
-        status = NameStream(route.held, true, &arguments->outputPath, &files->output);
+    int status = 0;
+    if (pump->child <= 0) {
+        return 0;
     }
-    if (status != kExitWritten) {
-        CloseStreamFiles(files);
+    while (waitpid(pump->child, &status, 0) < 0 && errno == EINTR) {
     }
-    return status;
+    pump->child = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 0;
 }
 
-// After the call, with descriptor 1 back: each stream is left where copying
-// it would have left it, the input read to its end, the image written at the
-// output's position, and only a written image is copied.
-int SettleStandardStreams(StreamFiles* files, int status) {
-    if (files->input.way == kStreamReopened) {
+// After the call: the input's pump is stopped wherever it stands (the library
+// has all it takes; a terminal or a stalled pipe would hold it for ever), the
+// image's runs until the library's end closes. Standard input is left at its
+// end where it can seek, as when it is read whole.
+void StopStreams(StreamPumps* pumps) {
+    if (pumps->input.child > 0) {
+        kill(pumps->input.child, SIGKILL);
+    }
+    pumps->inputError = WaitPump(&pumps->input);
+    pumps->outputError = WaitPump(&pumps->output);
+    if (pumps->inputTaken) {
         lseek(STDIN_FILENO, 0, SEEK_END);
     }
-    if (files->output.way == kStreamReopened) {
-        lseek(STDOUT_FILENO, 0, SEEK_END);
-    } else if (files->output.way == kStreamCopied && status == kExitWritten &&
-               !CopyDescriptor(files->output.copy, STDOUT_FILENO)) {
-        status = HostFailure("cannot write standard output");
+}
+
+// Says, after the report, why a standard stream failed; the job has failed
+// with it.
+int FinishStreams(const StreamPumps& pumps, int status) {
+    for (const auto& [error, what] :
+         {std::pair{pumps.inputError, "cannot read standard input"},
+          std::pair{pumps.outputError, "cannot write standard output"}}) {
+        if (error != 0) {
+            errno = error;
+            status = HostFailure(what);
+        }
     }
-    CloseStreamFiles(files);
     return status;
 }
 
 #endif
 
+// Bits of the standard descriptors that were closed when the host started.
+constexpr int kInputClosed = 1 << 0;
+constexpr int kOutputClosed = 1 << 1;
+
+// A closed standard stream the job would need (for the image, or without
+// --quiet for the report) is said before anything runs, so that no image is
+// written whose report or copy would vanish.
+int RefuseClosedStreams(const HostArguments& arguments, ReportTo report, int closed) {
+    errno = EBADF;
+    if (arguments.inputIsStandardInput && (closed & kInputClosed) != 0) {
+        return HostFailure("cannot read standard input");
+    }
+    if ((arguments.outputIsStandardOutput || report == kReportOnStandardOutput) &&
+        (closed & kOutputClosed) != 0) {
+        return HostFailure("cannot write standard output");
+    }
+    return kExitWritten;
+}
+
+// Help and version text on standard output, which must take it all.
+int PrintText(HostAction action, int closed) {
+    if ((closed & kOutputClosed) != 0) {
+        std::fprintf(stderr, "pelindra: write error\n");
+        return kExitFailed;
+    }
+    if (action == kHostHelp) {
+        PrintUsage(stdout);
+    } else {
+        std::printf("pelindra %s\n", kVersion);
+    }
+    return FinishOutput();
+}
+
 } // namespace
 
-// The whole host on UTF-8 arguments; main() only hands them over.
-int RunHost(int argc, const char* const* argv) {
+// The whole host on UTF-8 arguments, with the standard descriptors that were
+// closed at start (bits of kInputClosed and kOutputClosed); main() only hands
+// them over.
+int RunHost(int argc, const char* const* argv, int closed) {
     HostArguments arguments = ParseHostArguments(argc, argv);
     switch (arguments.action) {
     case kHostHelp:
-        PrintUsage(stdout);
-        return FinishOutput();
     case kHostVersion:
-        std::printf("pelindra %s\n", kVersion);
-        return FinishOutput();
+        return PrintText(arguments.action, closed);
     case kHostUsageError:
         return UsageError(arguments.error);
     case kHostRun:
         break;
     }
 #if !defined(_WIN32)
-    // Like any filter: a reader that goes away ends the output with an error,
-    // not the process.
+    // Like any filter: a reader that goes away, or a file that reaches the
+    // size limit, ends the output with an error, not the process.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
     const ReportTo report = ReportDestination(arguments);
-    int status = RefuseUnusableStreams(arguments, report);
+    int status = RefuseClosedStreams(arguments, report, closed);
+    if (status == kExitWritten) {
+        status = RefuseUnusableStreams(arguments, report);
+    }
     if (status != kExitWritten) {
         return status;
     }
+    // The pumps start before the report's pipe exists, so they hold no end
+    // of it.
+    StreamPumps pumps;
+    status = StartStreams(&arguments, &pumps);
     ReportRoute route;
-    StreamFiles files;
-    if (!RouteReport(report, &route)) {
+    if (status == kExitWritten && !RouteReport(&route)) {
         status = HostFailure("cannot route the report");
-    }
-    bool called = false;
-    if (status == kExitWritten) {
-        status = NameStandardStreams(&arguments, route, &files);
     }
     if (status == kExitWritten) {
         std::srand(arguments.seeded ? arguments.seed : ClockSeed());
         const int32_t result = Pelindra(arguments.inputPath.c_str(), arguments.outputPath.c_str(),
                                         arguments.starCount);
-        called = true;
         status = result == PELINDRA_RESULT_WRITTEN ? kExitWritten : kExitFailed;
     }
     RestoreReport(&route);
-    if (route.reader >= 0) {
-        if (status == kExitFailed) {
-            PrintErrorLines(route.reader);
-        }
-        close(route.reader);
+    StopStreams(&pumps);
+    if (route.reader >= 0 && !ForwardReport(&route, report)) {
+        status = HostFailure("cannot write the report");
     }
-    return called ? SettleStandardStreams(&files, status) : status;
+    return FinishStreams(pumps, status);
 }
 
 int main(int argc, char** argv) {
+    int closed = 0;
 #if !defined(_WIN32)
     // Before anything opens a descriptor; with none to print on, just fail.
-    if (!OpenClosedStandardDescriptors()) {
+    if (!OpenClosedStandardDescriptors(&closed)) {
         return kExitFailed;
     }
 #endif
     argv = HostUtf8Arguments(&argc, argv);
-    return RunHost(argc, argv);
+    return RunHost(argc, argv, closed);
 }
