@@ -143,6 +143,9 @@ bool RouteReport(ReportRoute* route) {
 
 void RestoreReport(ReportRoute* route) {
     std::fflush(stdout);
+    // An error the stream met while it was the report's pipe (a line the
+    // library could not write there) is not standard output's.
+    std::clearerr(stdout);
     if (route->held >= 0) {
         dup2(route->held, 1);
         close(route->held);
@@ -412,7 +415,7 @@ bool StartPump(bool toLibrary, int inherited, StreamPump* pump) {
 
 // True for a regular file at offset 0 that this process may open by name for
 // reading (one handed over by a more privileged process may not be): the
-// library then reads it as a file, in flat memory, and may map its pages.
+// library then reads it as a file, in flat memory.
 bool ReadsByName(int descriptor) {
     struct stat status;
     const int mode = fcntl(descriptor, F_GETFL);
