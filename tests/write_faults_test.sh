@@ -3,7 +3,7 @@
 # itself (strace's fault injection) at its first, second, third and last
 # call: the job either ends with status 0 and the bytes of a clean run, or
 # with status 1, an "Error: " line, the old file as it was and nothing beside
-# it. The job's closes are failed the same way, at their last three calls.
+# it; a file written in place (it has a second name) may be left incomplete. The job's closes are failed the same way, at their last three calls.
 # Skipped (77) where strace cannot inject faults.
 #
 # Usage: write_faults_test.sh PELINDRA
@@ -36,9 +36,13 @@ fail() {
 for stars in 5 5000; do
     "$host" -q --seed 5 in.bmp clean.bmp "$stars" || { echo "clean run failed"; exit 1; }
     for syscall in write pwrite64 copy_file_range close; do
-        for mode in new replacing; do
+        for mode in new replacing linked; do
             rm -rf d && mkdir d
-            [ "$mode" = replacing ] && cp old.bmp d/out.bmp
+            prepare() {
+                [ "$mode" = new ] || cp old.bmp d/out.bmp
+                [ "$mode" != linked ] || ln d/out.bmp d/other.bmp # written in place
+            }
+            prepare
             # How many of these calls a clean run makes, for the last one.
             calls=$(strace -f -qq -e trace="$syscall" -o /dev/stdout \
                 "$host" -q --seed 5 in.bmp d/out.bmp "$stars" 2>/dev/null | grep -c "$syscall(")
@@ -51,7 +55,7 @@ for stars in 5 5000; do
                 [ "$when" -ge 1 ] && [ "$when" -le "$calls" ] || continue
                 for error in ENOSPC EINTR; do
                     rm -rf d && mkdir d
-                    [ "$mode" = replacing ] && cp old.bmp d/out.bmp
+                    prepare
                     before=$(cd d && ls -a | LC_ALL=C sort | tr '\n' ' ')
                     strace -f -o /dev/null -e inject="$syscall:error=$error:when=$when" \
                         "$host" -q --seed 5 in.bmp d/out.bmp "$stars" >report 2>&1
