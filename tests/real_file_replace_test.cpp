@@ -319,7 +319,7 @@ TEST_P(NewOutputTest, GetsWhatAPlainCreateGets) {
     const ChildRun run = RunInChild(
         [&] {
             if (c.hideProc && (unshare(CLONE_NEWNS) != 0 ||
-                               mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                               mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
                                mount("none", "/proc", "tmpfs", 0, nullptr) != 0)) {
                 return 77;
             }
