@@ -6,7 +6,7 @@
 //   pelindra_literal_job SEED INPUT OUTPUT STARS
 //
 // With the same seed it writes the same bytes as `pelindra --seed SEED`.
-#include "bmp/bmp_layout.h"
+#include "bmp/bmp_image.h"
 #include "straightforward_stars.h"
 
 #include <cstdio>
@@ -43,15 +43,17 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    image.pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(image.pixelBytes)));
-    if (std::fread(image.pixels, 1, static_cast<size_t>(image.pixelBytes), input) !=
+    uint8_t* pixels = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(image.pixelBytes)));
+    if (std::fread(pixels, 1, static_cast<size_t>(image.pixelBytes), input) !=
         static_cast<size_t>(image.pixelBytes)) {
         return 1;
     }
     std::fclose(input);
 
     std::srand(static_cast<unsigned>(std::atoi(argv[1])));
-    StraightforwardPlaceStars(&image, std::atoi(argv[4]));
+    const MemoryImage rows = {pixels,    image.width,  image.rows,
+                              image.pad, image.stride, image.pixelBytes};
+    StraightforwardPlaceStars(&rows, std::atoi(argv[4]));
 
     FILE* output = std::fopen(argv[3], "wb");
     if (output == nullptr) {
@@ -62,9 +64,9 @@ int main(int argc, char** argv) {
     if (image.gapLength > 0) {
         std::fwrite(image.gapBlock, 1, static_cast<size_t>(image.gapLength), output);
     }
-    std::fwrite(image.pixels, 1, static_cast<size_t>(image.pixelBytes), output);
+    std::fwrite(pixels, 1, static_cast<size_t>(image.pixelBytes), output);
     std::fclose(output);
-    std::free(image.pixels);
+    std::free(pixels);
     std::free(image.gapBlock);
     return 0;
 }

@@ -51,7 +51,7 @@ inline void FillRun(uint8_t* pixel, int32_t count, const ColourRun& colour) {
 constexpr int32_t kBatchStars = 256;
 constexpr int32_t kLookAhead = 6;
 
-void PrefetchStar(const BmpImage* image, const Star& star) {
+void PrefetchStar(const MemoryImage* image, const Star& star) {
     const int32_t firstRow = std::max(star.y - star.size, 0);
     const int32_t lastRow = std::min(star.y + star.size, image->rows - 1);
     const int32_t first = std::max(star.x - star.size, 0);
@@ -134,10 +134,11 @@ void DrawStarShape(const PixelCanvas* canvas, const StarShape* shape) {
     }
 }
 
-void PlaceStarsSpanBySpan(const BmpImage* image, int32_t starCount) {
+void PlaceStarsSpanBySpan(const MemoryImage* image, int32_t starCount) {
     StarShapes shapes;
     BuildStarShapes(&shapes);
-    const StarDivisors divisors = MakeStarDivisors(image);
+    const StarDivisors divisors = {image->width, image->rows, FactorFor(image->width),
+                                   FactorFor(image->rows)};
     int32_t draws[kBatchStars * kDrawsPerStar];
     Star batch[kBatchStars];
     for (int32_t left = starCount; left > 0;) {

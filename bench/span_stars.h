@@ -6,7 +6,7 @@
 // a time and asks for the rows of the star six ahead while one is drawn.
 #pragma once
 
-#include "bmp/bmp_image.h"
+#include "memory_image.h"
 #include "render/pixel_canvas.h"
 #include "render/star_unrolled.h"
 
@@ -33,4 +33,4 @@ void DrawStarShape(const PixelCanvas* canvas, const StarShape* shape);
 
 // The library's placement with every star drawn span by span into the rows,
 // which must all be in memory: the same draws, the same bytes.
-void PlaceStarsSpanBySpan(const BmpImage* image, int32_t starCount);
+void PlaceStarsSpanBySpan(const MemoryImage* image, int32_t starCount);

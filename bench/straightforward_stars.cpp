@@ -46,7 +46,7 @@ void StraightforwardLargeStar(const PixelCanvas* canvas) {
     }
 }
 
-void StraightforwardPlaceStars(const BmpImage* image, int32_t starCount) {
+void StraightforwardPlaceStars(const MemoryImage* image, int32_t starCount) {
     for (int32_t star = 0; star < starCount; ++star) {
         // rand() itself, one call per draw, as the literal job takes them.
         const int32_t x = std::rand() % image->width;

@@ -5,9 +5,9 @@
 // soon as its four values are taken.
 #pragma once
 
-#include "bmp/bmp_image.h"
+#include "memory_image.h"
 #include "render/pixel_canvas.h"
 
 void StraightforwardSmallStar(const PixelCanvas* canvas);
 void StraightforwardLargeStar(const PixelCanvas* canvas);
-void StraightforwardPlaceStars(const BmpImage* image, int32_t starCount);
+void StraightforwardPlaceStars(const MemoryImage* image, int32_t starCount);

@@ -105,6 +105,11 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
         state.truncations += exists;
         state.files[path].clear();
         break;
+    case kShellOpenScratch:
+        ++state.unnamedOpen;
+        ++state.opens;
+        *file = new ShellFile{"", true, 0, {}};
+        return kShellFileDone;
     case kShellOpenUnnamed:
         if (!state.unnamedSupported) {
             return kShellFileUnsupported;
@@ -195,11 +200,9 @@ int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
 }
 
 size_t FileReadAt(ShellFile* file, void* destination, size_t length, int64_t offset) {
-    if (file->writing) {
-        return 0;
-    }
     // The file as it is now: cut since it was opened, a read comes up short.
-    const FuzzBytes& source = state.files.at(file->path);
+    // New files are read and written.
+    const FuzzBytes& source = ContentsOf(file);
     const size_t start = offset != kShellAtPosition ? static_cast<size_t>(offset) : file->position;
     const size_t available = start < source.size() ? source.size() - start : 0;
     const size_t delivered = length < available ? length : available;
@@ -228,10 +231,10 @@ int64_t FileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile*
     if (state.failCopyAt >= 0 && call >= state.failCopyAt) {
         return -1;
     }
-    if (from->writing || !to->writing) {
-        FuzzFail("a kernel copy between the wrong files");
+    if (!to->writing) {
+        FuzzFail("a kernel copy into a file opened for reading");
     }
-    const FuzzBytes source = state.files.at(from->path);
+    const FuzzBytes source = ContentsOf(from);
     const size_t start = static_cast<size_t>(offset);
     const size_t available = start < source.size() ? source.size() - start : 0;
     const size_t copied = length < available ? length : available;
@@ -273,30 +276,6 @@ void* Allocate(size_t bytes) {
 void Release(void* block) {
     state.releases += block != nullptr;
     std::free(block);
-}
-
-void* ReserveStore(size_t bytes, bool) {
-    // Counted with the heap: a store is memory the job asks for like any other.
-    void* block = Allocate(bytes);
-    if (block != nullptr) {
-        std::memset(block, 0, bytes);
-        --state.allocations;
-        ++state.stores;
-    }
-    return block;
-}
-
-void ReleaseStore(void* block, size_t) {
-    if (block != nullptr) {
-        ++state.storeReleases;
-        std::free(block);
-    }
-}
-
-// Spoils the bytes, so that rows read after they were given back would not
-// pass for the right ones.
-void GiveBackStorePages(void* start, size_t bytes) {
-    std::memset(start, 0xA5, bytes);
 }
 
 void QueryPath(const char* path, ShellPathInfo* info) {
@@ -355,9 +334,6 @@ ShellCalls shell = {
     .FileRename = FileRename,
     .FileRemove = FileRemove,
     .QueryPath = QueryPath,
-    .ReserveStore = ReserveStore,
-    .ReleaseStore = ReleaseStore,
-    .GiveBackStorePages = GiveBackStorePages,
     .Allocate = Allocate,
     .Release = Release,
     .RandomDraws = RandomDraws,

@@ -64,8 +64,6 @@ struct FuzzShellState {
     int64_t signalHolds = 0; // holds of the write signals, and releases
     int64_t signalReleases = 0;
     int64_t copyCalls = 0;
-    int64_t stores = 0; // pixel stores reserved; each must be released
-    int64_t storeReleases = 0;
     size_t largestAllocation = 0;
 
     std::string output; // everything printed

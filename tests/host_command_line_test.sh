@@ -111,11 +111,14 @@ for name in - /dev/stdin /dev/fd/0 /proc/self/fd/0; do
     cmp -s "$work/offset.bmp" "$work/named.bmp" || check "input $name after a line" same different
 done
 { "$host" - "$work/x.bmp" 3 >/dev/null; check "input left at its end" 0 "$(wc -c)"; } <"$example"
-# '-' passes through pipes: no file to fill, and a stream that is no image is
-# refused as soon as its header arrives, its writer stopped by a broken pipe
-# rather than drained.
-size=$( (ulimit -f 50; cat "$example" | "$host" -q --seed 5 - - 9 | wc -c) )
-check "pipes under a file size limit" "$(wc -c <"$work/named.bmp")" "$size"
+# '-' passes through pipes, and a stream that is no image is refused as soon
+# as its header arrives, its writer stopped by a broken pipe rather than
+# drained. The image is staged in a scratch file before it goes out: under a
+# file size limit too small for it the job fails, writing nothing, and lives.
+size=$( (ulimit -f 50; cat "$example" | "$host" -q --seed 5 - - 9 2>/dev/null | wc -c) )
+check "pipes under a file size limit" 0 "$size"
+size=$( (ulimit -f 500; cat "$example" | "$host" -q --seed 5 - - 9 | wc -c) )
+check "pipes under a file size limit the image fits" "$(wc -c <"$work/named.bmp")" "$size"
 head -c 100M /dev/zero | "$host" -q - "$work/x.bmp" 3 2>"$work/err"
 check "no image, writer stopped" "141 1" "${PIPESTATUS[*]}"
 check "no image" "Error: Not a valid BMP file" "$(cat "$work/err")"
@@ -149,11 +152,13 @@ closed in "cannot read standard input: Bad file descriptor" -q - "$work/x.bmp" 5
 [ -e "$work/x.bmp" ] && check "closed stream output" "no file" "file"
 
 # Nothing the host writes kills it: past a file size limit is status 1 and why.
+# (The job stages an image under the limit in a scratch file.)
 head -c 30000 /dev/zero >"$work/log.bin"
-(ulimit -f 20; "$host" "$example" /dev/null 5 >>"$work/log.bin" 2>"$work/err")
+(ulimit -f 20; "$host" "$(dirname "$0")/data/odd-width.bmp" /dev/null 5 >>"$work/log.bin" 2>"$work/err")
 check "report past the size limit" "1 pelindra: cannot write the report: File too large" \
     "$? $(cat "$work/err")"
-(ulimit -f 50; "$host" -q - - 5 <"$example" >"$work/big.bmp" 2>"$work/err")
+head -c 250000 /dev/zero >"$work/log.bin"
+(ulimit -f 300; "$host" -q - - 5 <"$example" >>"$work/log.bin" 2>"$work/err")
 check "image past the size limit" "1 pelindra: cannot write standard output: File too large" \
     "$? $(tail -1 "$work/err")"
 

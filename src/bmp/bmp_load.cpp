@@ -1,4 +1,6 @@
+// Reading an input: its headers and gap, and making its rows readable.
 #include "bmp/bmp_image.h"
+#include "bmp/bmp_write.h"
 
 #include "shell/runtime_services.h"
 
@@ -13,38 +15,9 @@ bool FileCannotSupply(int64_t remaining, int32_t needed) {
     return remaining >= 0 && remaining < needed;
 }
 
-// Holds the rows of a file of known size in a pixel store, as image->held
-// says: read whole now, or with a record of the pages read so far and none
-// read yet. On failure the caller releases what was set up.
-BmpStatus StorePixels(BmpImage* image) {
-    const bool whole = image->held == kBmpRowsWhole;
-    image->pagePhase = static_cast<int32_t>(image->pixelOffset % kBmpPageBytes);
-    image->storeBytes =
-        static_cast<size_t>(image->pagePhase) + static_cast<size_t>(image->pixelBytes);
-    image->store = static_cast<uint8_t*>(shell.ReserveStore(image->storeBytes, whole));
-    if (image->store == nullptr) {
-        return kBmpCannotAllocatePixels;
-    }
-    image->pixels = image->store + image->pagePhase;
-    if (whole) {
-        const size_t length = static_cast<size_t>(image->pixelBytes);
-        return shell.FileReadAt(image->input, image->pixels, length, image->pixelOffset) == length
-                   ? kBmpOk
-                   : kBmpCannotReadPixels;
-    }
-    const int64_t pages = (image->storeBytes + kBmpPageBytes - 1) / kBmpPageBytes;
-    image->loadedPages = static_cast<uint8_t*>(shell.Allocate(static_cast<size_t>(pages)));
-    if (image->loadedPages == nullptr) {
-        return kBmpCannotAllocatePixels;
-    }
-    std::memset(image->loadedPages, 0, static_cast<size_t>(pages));
-    image->pageCount = static_cast<int32_t>(pages);
-    return kBmpOk;
-}
-
-// A stream of unknown size (a pipe) is read into a block that starts at this
-// size and doubles as bytes arrive, so a header promising more than the stream
-// holds costs no more memory than the stream delivers.
+// A gap from a stream of unknown size (a pipe) is read into a block that
+// starts at this size and doubles as bytes arrive, so a header promising more
+// than the stream holds costs no more memory than the stream delivers.
 constexpr int32_t kFirstGrowingBlock = 64 * 1024;
 
 // Reads `length` bytes into a new block at *block. On failure nothing is held
@@ -176,20 +149,71 @@ BmpStatus LoadBmpHeaders(const char* path, BmpImage* image) {
     return kBmpOk;
 }
 
-BmpStatus LoadBmpRows(BmpImage* image, BmpRows wanted) {
+namespace {
+
+// Copies a stream's rows, as they arrive, into a scratch file holding the
+// whole image at its offsets, which then stands for the input: the rows are
+// all read before any output is made, as from a file, and never all held in
+// memory.
+BmpStatus SpoolStream(BmpImage* image) {
+    ShellFile* scratch = nullptr;
+    if (shell.FileOpen("", kShellOpenScratch, &scratch) != kShellFileDone) {
+        return kBmpCannotAllocatePixels;
+    }
+    BmpStatus status = WriteBmpHeaders(scratch, image) ? kBmpOk : kBmpCannotAllocatePixels;
+    if (status == kBmpOk) {
+        status = CopyBytes(image->input, kShellAtPosition, scratch, image->pixelOffset,
+                           image->pixelBytes, kBmpCannotReadPixels);
+        // The scratch file is ours: failing to write it is a lack of room.
+        status = status == kBmpCannotWriteOutput ? kBmpCannotAllocatePixels : status;
+    }
+    shell.FileClose(image->input);
+    image->input = scratch;
+    shell.FileRemaining(scratch, &image->inputStamp);
+    return status;
+}
+
+} // namespace
+
+BmpStatus LoadBmpRows(BmpImage* image) {
     BmpStatus status = kBmpOk;
     if (image->streamed) {
-        image->held = kBmpRowsInBlock;
-        status = ReadBlock(image->input, false, image->pixelBytes, kBmpCannotAllocatePixels,
-                           kBmpCannotReadPixels, &image->pixels);
+        status = SpoolStream(image);
     } else {
-        image->held = wanted;
-        status = StorePixels(image);
+        // Measured again: an input cut since its headers were read fails here,
+        // before any output is made.
+        ShellFileStamp now;
+        const int64_t remaining = shell.FileRemaining(image->input, &now);
+        status = FileCannotSupply(remaining, image->pixelBytes) ? kBmpCannotReadPixels : kBmpOk;
     }
     if (status != kBmpOk) {
         ReleaseBmpImage(image);
-    } else if (image->held != kBmpRowsOnDemand) {
-        CloseBmpInput(image);
     }
     return status;
+}
+
+BmpStatus CheckInputUnchanged(const BmpImage* image) {
+    // A stream's scratch file is the job's own, drawn on where it lies.
+    if (image->input == nullptr || image->streamed) {
+        return kBmpOk;
+    }
+    ShellFileStamp now;
+    shell.FileRemaining(image->input, &now);
+    const ShellFileStamp& then = image->inputStamp;
+    const bool same = now.device == then.device && now.file == then.file && now.size == then.size &&
+                      now.modified == then.modified && now.changed == then.changed;
+    return same ? kBmpOk : kBmpCannotReadPixels;
+}
+
+void CloseBmpInput(BmpImage* image) {
+    if (image->input != nullptr) {
+        shell.FileClose(image->input);
+        image->input = nullptr;
+    }
+}
+
+void ReleaseBmpImage(BmpImage* image) {
+    shell.Release(image->gapBlock);
+    image->gapBlock = nullptr;
+    CloseBmpInput(image);
 }

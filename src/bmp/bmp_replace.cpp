@@ -5,8 +5,10 @@
 // one rename, so the target is at every moment the old file or the whole new
 // one; where that would change what the name stands for, or the directory
 // will not have it, the file is written in place as a plain open for writing
-// would, and nothing is done that such an open would refuse. A missing
-// target gets a new file with exactly what a plain create gives it there.
+// would, and nothing is done that such an open would refuse; the image is then
+// made whole in a scratch file first, so that a failed job leaves the target
+// untouched and a target that is the input loses nothing. A missing target
+// gets a new file with exactly what a plain create gives it there.
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
 
@@ -23,7 +25,8 @@ namespace {
 // How a target is written, or what follows a step of writing a new file.
 enum SaveWay : int8_t {
     kSaveRefused,       // "Cannot create output file", nothing touched
-    kSaveDirectly,      // opened for writing and truncated, as a plain open would
+    kSaveDirectly,      // made in a scratch file, then copied into the target opened
+                        // for writing and truncated, as a plain open would
     kSaveNewFile,       // a new file put in its place
     kSaveDone,          // the new file is in the target's place
     kSaveFailed,        // "Cannot write output file": the new file is gone, the target untouched
@@ -107,14 +110,6 @@ SaveWay AfterStep(NewFileStep step, int32_t outcome, bool existing) {
     return kSaveFailed;
 }
 
-// The new file: open until placed or discarded, and named while `named`.
-constexpr size_t kNewFilePathCapacity = 300;
-struct NewFile {
-    ShellFile* file;
-    bool named;
-    char path[kNewFilePathCapacity]; // its temporary name beside the target
-};
-
 constexpr int32_t kTemporaryNameLength = 18; // ".pelindra-" and eight hex digits
 // New names tried before giving up on names other writers took.
 constexpr int32_t kTemporaryNameAttempts = 16;
@@ -133,7 +128,7 @@ uint32_t FreshToken() {
 // while other writers hold the ones picked: a new file under it (private when
 // it is to replace a file, which it must never show wider), or where `made`
 // has a file already (an unnamed one), that file's name.
-int32_t NameBeside(NewFile* made, const char* target, bool existing) {
+int32_t NameBeside(BmpSaveFile* made, const char* target, bool existing) {
     const size_t directory = DirectoryPartLength(target);
     if (directory + kTemporaryNameLength + 1 > sizeof made->path) {
         return kShellFileFailed;
@@ -161,10 +156,10 @@ int32_t NameBeside(NewFile* made, const char* target, bool existing) {
 // platform allows (nobody else can open it, and it vanishes with everything
 // written to it if the process dies), otherwise under a temporary name,
 // unless the directory is append-only and would keep that name for ever.
-int32_t CreateNewFile(NewFile* made, const char* target, const ShellPathInfo& info) {
-    *made = NewFile{};
+int32_t CreateNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo& info) {
+    *made = BmpSaveFile{};
     const size_t directory = DirectoryPartLength(target);
-    if (directory >= kNewFilePathCapacity) {
+    if (directory >= kSaveFilePathCapacity) {
         return kShellFileFailed;
     }
     int32_t outcome = kShellFileUnsupported;
@@ -181,7 +176,7 @@ int32_t CreateNewFile(NewFile* made, const char* target, const ShellPathInfo& in
 }
 
 // Closes the new file and removes its temporary name, if it has one.
-void Discard(NewFile* made) {
+void Discard(BmpSaveFile* made) {
     if (made->file != nullptr) {
         shell.FileClose(made->file);
         made->file = nullptr;
@@ -192,22 +187,23 @@ void Discard(NewFile* made) {
     }
 }
 
-// Closes the new file, whose name is now `name`; a close that reports an
-// error (a write the system met late) removes that name again.
-SaveWay CloseNamed(NewFile* made, const char* name) {
+// Closes the new file, whose name is now the missing target's; a close that
+// reports an error (a write the system met late) removes that name again.
+SaveWay CloseAsTarget(BmpSaveFile* made, const char* target) {
     const bool closed = shell.FileClose(made->file) == 0;
     made->file = nullptr;
-    made->named = false;
     if (!closed) {
-        shell.FileRemove(name);
+        shell.FileRemove(target);
     }
     return closed ? kSaveDone : kSaveFailed;
 }
 
 // After the last write: gives the new file the existing target's identity and
 // puts it in the target's place, or names it as the missing target. Returns
-// kSaveDone when placed, otherwise what to do instead, the new file gone.
-SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& info) {
+// kSaveDone when placed; otherwise what to do instead, with the new file left
+// as it is (open, or closed under its temporary name), for the caller to
+// write the target from and then discard.
+SaveWay PlaceNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo& info) {
     const bool existing = info.kind == kShellPathRegular;
     SaveWay next = kSaveTemporaryName;
     if (existing) {
@@ -218,7 +214,7 @@ SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& inf
         // which an append-only directory would refuse.
         const int32_t linked = shell.FileLink(made->file, target);
         if (linked == kShellFileDone) {
-            return CloseNamed(made, target);
+            return CloseAsTarget(made, target);
         }
         next = info.appendOnly ? kSaveFailed : AfterStep(kStepLink, linked, existing);
     }
@@ -227,75 +223,95 @@ SaveWay PlaceNewFile(NewFile* made, const char* target, const ShellPathInfo& inf
         next = named == kShellFileDone ? next : AfterStep(kStepNameBeside, named, existing);
     }
     if (next != kSaveTemporaryName) {
-        Discard(made);
         return next;
     }
-    if (CloseNamed(made, made->path) != kSaveDone) {
+    const bool closed = shell.FileClose(made->file) == 0;
+    made->file = nullptr;
+    if (!closed) {
         return kSaveFailed;
     }
     const int32_t moved = shell.FileRename(made->path, target);
     if (moved == kShellFileDone) {
+        made->named = false;
         return kSaveDone;
     }
-    shell.FileRemove(made->path);
     return AfterStep(kStepRename, moved, existing);
 }
 
-BmpStatus Follow(SaveWay way, const char* path, const ShellPathInfo& target, BmpImage* image);
-
-// Writes a new file beside the target and puts it in the target's place (or
-// names it as the missing target), falling back as kStepRules say.
-BmpStatus ReplaceThroughNewFile(const char* path, const ShellPathInfo& target, BmpImage* image) {
-    const bool existing = target.kind == kShellPathRegular;
-    NewFile made;
-    const int32_t created = CreateNewFile(&made, path, target);
-    if (created != kShellFileDone) {
-        return Follow(AfterStep(kStepCreate, created, existing), path, target, image);
+// Opens the target for writing and truncates it, as a plain open would, and
+// copies the finished image from `source` to where the file stands: the start
+// of a file, a pipe or a device as it comes.
+BmpStatus WriteDirectly(const char* path, ShellFile* source, int64_t length) {
+    ShellFile* file = nullptr;
+    if (shell.FileOpen(path, kShellOpenWrite, &file) != kShellFileDone) {
+        return kBmpCannotCreateOutput;
     }
-    // A replacing file's rows are written behind and kept for a write in
-    // place; a new output's file is the image's last write.
-    BmpOutput output = {made.file, 0, existing, !existing};
-    const BmpStatus written = WritePieces(&output, image);
-    // Rows copied from an input that changed meanwhile may be a patchwork.
-    BmpStatus status = written != kBmpOk ? written : CheckInputUnchanged(image);
-#if defined(_WIN32)
-    // Windows will not replace a file that is open. Where the target is the
-    // input itself, the rows not read yet are read now and the input closed,
-    // so that a refused replace can still write it in place; any other input
-    // stays open for that write.
-    const bool inputIsTarget = image->held == kBmpRowsOnDemand &&
-                               image->inputStamp.device == target.device &&
-                               image->inputStamp.file == target.file;
-    status = status == kBmpOk && inputIsTarget ? LoadRemainingPixels(image) : status;
-#endif
-    if (status != kBmpOk) {
-        Discard(&made);
-        return status;
-    }
-    return Follow(PlaceNewFile(&made, path, target), path, target, image);
+    const BmpStatus written =
+        CopyBytes(source, 0, file, kShellAtPosition, length, kBmpCannotWriteOutput);
+    const bool closed = shell.FileClose(file) == 0;
+    return written == kBmpOk && !closed ? kBmpCannotWriteOutput : written;
 }
 
-BmpStatus Follow(SaveWay way, const char* path, const ShellPathInfo& target, BmpImage* image) {
-    switch (way) {
-    case kSaveRefused:
-        return kBmpCannotCreateOutput;
-    case kSaveDirectly:
-        return SaveDirectly(path, image);
-    case kSaveNewFile:
-        return ReplaceThroughNewFile(path, target, image);
-    case kSaveDone:
-        return kBmpOk;
-    default:
-        return kBmpCannotWriteOutput;
-    }
+// What a way that ends the save reports.
+BmpStatus StatusOf(SaveWay way) {
+    return way == kSaveDone      ? kBmpOk
+           : way == kSaveRefused ? kBmpCannotCreateOutput
+                                 : kBmpCannotWriteOutput;
 }
 
 } // namespace
 
-BmpStatus SaveBmpImage(const char* path, BmpImage* image) {
-    ShellPathInfo target;
-    shell.QueryPath(path, &target);
-    const BmpStatus status = Follow(WayToSave(path, target), path, target, image);
+BmpStatus BeginSave(const char* path, BmpImage* image, BmpSave* save) {
+    *save = BmpSave{};
+    shell.QueryPath(path, &save->target);
+    const bool existing = save->target.kind == kShellPathRegular;
+    SaveWay way = WayToSave(path, save->target);
+    if (way == kSaveNewFile) {
+        const int32_t created = CreateNewFile(&save->made, path, save->target);
+        way = created == kShellFileDone ? way : AfterStep(kStepCreate, created, existing);
+    }
+    if (way == kSaveDirectly && image->streamed) {
+        save->output = {image->input, true, false};
+    } else if (way == kSaveDirectly &&
+               shell.FileOpen("", kShellOpenScratch, &save->made.file) != kShellFileDone) {
+        way = kSaveRefused;
+    }
+    save->way = way;
+    if (way != kSaveNewFile && way != kSaveDirectly) {
+        Discard(&save->made);
+        PrintBmpError(StatusOf(way), path, 0);
+        return StatusOf(way);
+    }
+    if (save->made.file != nullptr) {
+        save->output = {save->made.file, false, way == kSaveNewFile && existing};
+    }
+    return kBmpOk;
+}
+
+BmpStatus FinishSave(const char* path, BmpImage* image, BmpSave* save, BmpStatus made) {
+    // Rows copied from an input that changed meanwhile may be a patchwork.
+    BmpStatus status = made == kBmpOk ? CheckInputUnchanged(image) : made;
+    const int64_t length = image->pixelOffset + image->pixelBytes;
+    // The image is whole in the save's file. The input, which may be the
+    // target itself, is closed before the target is touched (Windows will not
+    // replace an open file), unless it is the file the image was made in.
+    if (!save->output.holdsRows) {
+        CloseBmpInput(image);
+    }
+    if (status == kBmpOk && save->way == kSaveDirectly) {
+        status = WriteDirectly(path, save->output.file, length);
+    } else if (status == kBmpOk) {
+        const SaveWay next = PlaceNewFile(&save->made, path, save->target);
+        BmpSaveFile* left = &save->made;
+        if (next == kSaveDirectly && left->file == nullptr && left->named &&
+            shell.FileOpen(left->path, kShellOpenRead, &left->file) != kShellFileDone) {
+            status = kBmpCannotWriteOutput;
+        } else {
+            status =
+                next == kSaveDirectly ? WriteDirectly(path, left->file, length) : StatusOf(next);
+        }
+    }
+    Discard(&save->made);
     CloseBmpInput(image);
     PrintBmpError(status, path, 0);
     return status;

@@ -1,48 +1,66 @@
-// Writing a loaded image to a file, shared by the save and the policy that
-// decides where the written file goes (bmp_replace.cpp).
+// Writing an image's pieces to files, and where a saved image goes: the
+// save's steps around the job that draws the stars.
 #pragma once
 
 #include "bmp/bmp_image.h"
 
-// A file the image is written to, and what becomes of the rows written from
-// memory: both decided where the file is made, not by the writer.
+// Copies `length` bytes of `from`, at byte `offset` or its position
+// (kShellAtPosition), to `to`, at byte `toOffset` or its position: inside the
+// kernel where it can, otherwise through a bounded buffer, every byte by an
+// explicit write. `readFailure` when `from` ends early or cannot be read,
+// kBmpCannotWriteOutput when a write fails, kBmpCannotAllocatePixels when no
+// buffer can be had.
+BmpStatus CopyBytes(ShellFile* from, int64_t offset, ShellFile* to, int64_t toOffset,
+                    int64_t length, BmpStatus readFailure);
+
+// Writes `length` bytes at byte `offset` of `file`; true when all were written.
+bool WriteBytesAt(ShellFile* file, const void* bytes, int64_t length, int64_t offset);
+
+// Writes the headers and the gap block at the start of `file`.
+bool WriteBmpHeaders(ShellFile* file, const BmpImage* image);
+
+// The file an image is made in, written at the offsets of the input's bytes.
+// It either holds the input's rows already (a stream's scratch file, drawn on
+// where it lies) or is new and empty.
 struct BmpOutput {
     ShellFile* file;
-    // Where the next byte goes: a file offset, moved on as bytes are written,
-    // or kShellAtPosition for a file written where it stands (a pipe, a
-    // device, a file just truncated), whose rows then all come from memory.
-    int64_t at;
+    bool holdsRows;
     // A new file that will replace another: its rows are handed on to the
-    // disk piece by piece as each piece is complete, and kept, since a
-    // refused replace writes the old file in place after all. ext4 and btrfs
-    // push a file renamed over another out inside the rename anyway (so that
-    // a crash cannot leave the name on an empty file), and started early that
-    // work overlaps the writing instead of following it, so the rename has
-    // less to wait for. The last piece is left to the rename, with nothing
-    // left to overlap, so an image of one piece is written without any such
-    // request.
+    // disk piece by piece as they are written. ext4 and btrfs push a file
+    // renamed over another out inside the rename anyway (so that a crash
+    // cannot leave the name on an empty file), and started early that work
+    // overlaps the writing instead of following it. The last piece is left
+    // to the rename.
     bool writeBehind;
-    // The rows may be given back: this is the image's last write, so rows
-    // held in a store are returned piece by piece as they are written, and
-    // must not be read again, whatever the outcome. The file system needs as
-    // many new pages as the rows fill, and the store's pages, just freed, can
-    // be those: the job and the file's cache then hold the image about once,
-    // not twice, which a large image on a machine short of memory needs. On a
-    // virtual machine that hands idle memory back to its host, pages taken
-    // fresh can also be slow to come by, and pages given back spare the file
-    // system from taking them.
-    bool mayGiveBackRows;
 };
 
-// Writes the headers, the gap block and the pixel rows to the output's file,
-// which stays open, each piece by explicit writes. kBmpOk when every write succeeded;
-// kBmpCannotReadPixels when rows still to be copied could not be read from the input (it was cut
-// since it was measured); otherwise kBmpCannotWriteOutput.
-BmpStatus WritePieces(BmpOutput* output, const BmpImage* image);
+// A file made for a save: open until placed or discarded, and named `path`
+// (a temporary name beside the target) while `named`.
+inline constexpr size_t kSaveFilePathCapacity = 300;
+struct BmpSaveFile {
+    ShellFile* file;
+    bool named;
+    char path[kSaveFilePathCapacity];
+};
 
-// Opens `path` for writing, truncating it, and writes the image into it: the
-// way to write a device, a pipe, or a file that must keep its identity. Every
-// row still on the input is read first (the target may be the input), which
-// closes the input. A failed write can leave the target incomplete. Prints
-// nothing.
-BmpStatus SaveDirectly(const char* path, BmpImage* image);
+// Where a save stands between BeginSave and FinishSave: the way chosen, the
+// target as queried, and the file the image is made in.
+struct BmpSave {
+    int32_t way; // how the target is written (bmp_replace.cpp)
+    ShellPathInfo target;
+    BmpSaveFile made; // the new file or the scratch file, if one was made
+    BmpOutput output; // made.file, or a stream's scratch file
+};
+
+// Makes the file the image is to be made in for `path`: a new file beside an
+// existing or missing regular target, which will take its place; otherwise
+// (a device, a pipe, a file that must keep its identity) a scratch file whose
+// contents are written to the target once complete, so that nothing reaches
+// it before then. On failure it has printed its error line and nothing is
+// left behind.
+BmpStatus BeginSave(const char* path, BmpImage* image, BmpSave* save);
+
+// Puts the image made in the save's file (`made` says whether making it
+// succeeded) where it belongs, or discards it; closes the input. Prints the
+// error line of a failure.
+BmpStatus FinishSave(const char* path, BmpImage* image, BmpSave* save, BmpStatus made);

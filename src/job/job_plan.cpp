@@ -2,37 +2,45 @@
 
 namespace {
 
-// A star's box spans 2 x size + 1 rows, 12 on average over sizes 2 to 9, and
-// in an image of any width each row lands on a page of its own: read on its
-// own before the star is drawn and written back on its own after the kernel
-// copy. From one star per this many pages on, those single-page reads and
-// writes cost more than reading the rows whole and writing them from memory
-// (where the two break even: docs/performance.md).
-constexpr int64_t kWholeReadPagesPerStar = 20;
+// A star's runs are a dozen or so small writes, each to a page of its own
+// in an image of any width. From one star per this many pages of rows on,
+// reading and writing every band costs less than those writes beside the
+// kernel's copy (where the two break even: docs/performance.md).
+constexpr int64_t kBandPagesPerStar = 20;
+constexpr int64_t kPageBytes = 4096;
 
-// Fewer stars than this are drawn straight into the rows: adding them to
-// bands costs more than the waits on memory it saves.
-constexpr int32_t kBandedMinimumStars = 1024;
+// The bands hold this many stars at most; more are drawn in passes over the
+// output, which bounds their memory whatever the star count.
+constexpr int32_t kBandPoolStars = 1 << 20;
 
-BmpRows RowsFor(int32_t pixelBytes, int32_t starCount) {
-    if (pixelBytes <= kBmpPageBytes) {
-        return kBmpRowsWhole; // one read either way
-    }
-    if (starCount <= 0) {
-        return kBmpRowsOnDemand; // nothing to draw: the save copies the rows in the kernel
-    }
-    const int64_t pages = (int64_t{pixelBytes} + kBmpPageBytes - 1) / kBmpPageBytes;
-    return int64_t{starCount} * kWholeReadPagesPerStar >= pages ? kBmpRowsWhole : kBmpRowsOnDemand;
-}
+// A band buffer holds kStarBandRows rows; wider rows than this would make it
+// larger than the job's memory should grow for them.
+constexpr int32_t kWidestBandedStride = 64 * 1024;
 
 } // namespace
 
-JobPlan PlanJob(int32_t pixelBytes, int32_t starCount) {
-    JobPlan plan;
-    plan.rows = RowsFor(pixelBytes, starCount);
-    // Bands need every row in memory before the first star is drawn; rows read
-    // on demand are drawn into star by star, once each star's pages are in.
-    plan.drawing = plan.rows == kBmpRowsWhole && starCount >= kBandedMinimumStars ? kStarsInBands
-                                                                                  : kStarsOneByOne;
+JobPlan PlanDrawing(const BmpImage* image, int32_t starCount, StarDrawing drawing) {
+    JobPlan plan = {};
+    plan.drawing = kStarsAsRuns;
+    if (drawing == kStarsInBands && starCount > 0) {
+        plan.poolStars = starCount < kBandPoolStars ? starCount : kBandPoolStars;
+        plan.bands = PlanStarBands(image->rows, static_cast<size_t>(image->stride), plan.poolStars);
+        const int64_t bandBytes = int64_t{kStarBandRows} * image->stride;
+        plan.bandRowsBytes = bandBytes < image->pixelBytes ? bandBytes : image->pixelBytes;
+        plan.drawing = plan.bands.bytes > 0 ? kStarsInBands : kStarsAsRuns;
+    }
     return plan;
+}
+
+JobPlan PlanJob(const BmpImage* image, int32_t starCount) {
+    const int64_t pages = (int64_t{image->pixelBytes} + kPageBytes - 1) / kPageBytes;
+    if (starCount <= 0 || image->stride > kWidestBandedStride ||
+        starCount * kBandPagesPerStar < pages) {
+        return PlanDrawing(image, starCount, kStarsAsRuns);
+    }
+    // The bands never take more memory than the rows they are for: a small
+    // image's few stars go as runs.
+    const JobPlan banded = PlanDrawing(image, starCount, kStarsInBands);
+    const int64_t memory = static_cast<int64_t>(banded.bands.bytes) + banded.bandRowsBytes;
+    return memory <= image->pixelBytes ? banded : PlanDrawing(image, starCount, kStarsAsRuns);
 }

@@ -1,17 +1,35 @@
-// What a job decides once it knows how many bytes of rows its image has and
-// how many stars go on it: how the rows are held and how the stars reach
-// them. The loader, the placer and the writer each act on their part of it;
-// none of them chooses again.
+// What a job decides once it knows its image's rows and how many stars go on
+// it: how the stars reach the file, and the memory the bands take. The maker
+// acts on it and chooses nothing.
 #pragma once
 
 #include "bmp/bmp_image.h"
-#include "job/place_stars.h"
+#include "render/star_bands.h"
 
 #include <cstdint>
 
-struct JobPlan {
-    BmpRows rows;        // kBmpRowsWhole or kBmpRowsOnDemand
-    StarDrawing drawing; // in bands only where the rows are read whole
+enum StarDrawing : int32_t {
+    // The rows are copied as they are (inside the kernel where it can), and
+    // each star's runs are then written over them at their offsets: nothing is
+    // read back. For few stars, and for rows too wide to hold a band of.
+    kStarsAsRuns,
+    // Every star is added to the bands of rows its box overlaps; each band
+    // is then read, drawn and written in turn, in one buffer used again. For
+    // many stars. Where the bands' memory cannot be had, the stars go as runs.
+    kStarsInBands,
 };
 
-JobPlan PlanJob(int32_t pixelBytes, int32_t starCount);
+struct JobPlan {
+    StarDrawing drawing;
+    StarBandsLayout bands; // in bands: the bands' pool, for up to poolStars stars
+    int32_t poolStars;
+    int64_t bandRowsBytes; // in bands: the buffer one band's rows are read into
+};
+
+// The job's plan: in bands where the stars are many for the rows and the bands'
+// memory stays within the rows' size, otherwise as runs.
+JobPlan PlanJob(const BmpImage* image, int32_t starCount);
+
+// The plan for drawing as asked (the bands' layout sized for the stars); as
+// runs where bands cannot be laid out.
+JobPlan PlanDrawing(const BmpImage* image, int32_t starCount, StarDrawing drawing);

@@ -2,7 +2,7 @@
 #include "morvane_pelindra.h"
 
 #include "bmp/bmp_image.h"
-#include "job/job_plan.h"
+#include "job/make_image.h"
 #include "job/narrow_path.h"
 #include "shell/runtime_services.h"
 
@@ -32,18 +32,19 @@ int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount)
     if (LoadBmpHeaders(inputPath, &image) != kBmpOk) {
         return PELINDRA_RESULT_FAILED;
     }
-    const JobPlan plan = PlanJob(image.pixelBytes, starCount);
-    BmpStatus status = LoadBmpRows(&image, plan.rows);
-    if (status == kBmpOk) {
-        shell.Print("Adding %d stars to the image...\n", starCount);
-        status = PlaceStars(&image, starCount, plan.drawing);
-    }
-    if (status != kBmpOk) {
-        PrintBmpError(status, inputPath, 0);
-        ReleaseBmpImage(&image);
+    const BmpStatus loaded = LoadBmpRows(&image);
+    if (loaded != kBmpOk) {
+        PrintBmpError(loaded, inputPath, 0);
         return PELINDRA_RESULT_FAILED;
     }
-    status = SaveBmpImage(outputPath, &image);
+    shell.Print("Adding %d stars to the image...\n", starCount);
+    BmpSave save;
+    BmpStatus status = BeginSave(outputPath, &image, &save);
+    if (status == kBmpOk) {
+        const JobPlan plan = PlanJob(&image, starCount);
+        const BmpStatus made = MakeImage(&save.output, &image, starCount, &plan);
+        status = FinishSave(outputPath, &image, &save, made);
+    }
     if (status == kBmpOk) {
         shell.Print("Stars added successfully!\n");
         shell.Print("Output saved to: %s\n", outputPath);

@@ -11,23 +11,6 @@ constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
 
 constexpr StarBandChain kEmptyChain = {-1, -1, 0, 0};
 
-// A star covers some dozen rows: with a star for every few lines of the
-// band, most lines get written.
-bool BusyBand(size_t entries, size_t bytes) {
-    return entries * 4 >= bytes / 64;
-}
-
-// The stars of a busy band reach nearly every cache line of it, in random
-// order, and each first touch would wait on memory. Reading the band in
-// order first lets the processor stream it in at full speed.
-void WarmBand(StarBands* bands, const uint8_t* pixels, size_t bytes) {
-    uint8_t seen = 0;
-    for (size_t at = 0; at < bytes; at += 64) {
-        seen |= pixels[at];
-    }
-    bands->warmSink |= seen;
-}
-
 // Copies `rows` rows of pixels, without their pad, `from` one stride `to`
 // another.
 void CopyRows(uint8_t* to, size_t toStride, const uint8_t* from, size_t fromStride, int32_t rows,
@@ -38,47 +21,22 @@ void CopyRows(uint8_t* to, size_t toStride, const uint8_t* from, size_t fromStri
     }
 }
 
-void DrawBand(StarBands* bands, int32_t band) {
+} // namespace
+
+void DrawStarBand(StarBands* bands, int32_t band, uint8_t* rows) {
     const int32_t height = std::min(bands->rows - band * kStarBandRows, kStarBandRows);
-    uint8_t* const rows = bands->pixels + static_cast<size_t>(band * kStarBandRows) * bands->stride;
     const size_t rowBytes = static_cast<size_t>(bands->width) * 3;
-    const size_t bytes = static_cast<size_t>(height) * bands->stride;
-    const size_t entries = static_cast<size_t>(bands->chains[band].entries);
-    // Drawn apart, the copy brings the band into cache; in place, a busy
-    // band is read through first, unless it was asked for already.
     if (bands->apart) {
         CopyRows(bands->scratch, bands->scratchStride, rows, bands->stride, height, rowBytes);
-    } else if (bands->prefetchedBand != band && BusyBand(entries, bytes)) {
-        WarmBand(bands, rows, bytes);
     }
     uint8_t* const pixels = bands->apart ? bands->scratch : rows;
     const size_t stride = bands->apart ? bands->scratchStride : bands->stride;
     const int32_t pad = static_cast<int32_t>(stride - rowBytes);
-    // While this band is drawn, the next one, if busy, is asked for a few
-    // lines per star, so that it is in cache when its turn comes.
-    const uint8_t* ahead = rows + bytes;
-    const uint8_t* aheadEnd = ahead;
-    size_t linesPerStar = 0;
-    const int32_t next = band + 1;
-    if (next < bands->bandCount && (bands->touched[next / 64] >> (next % 64) & 1) != 0) {
-        const size_t nextBytes =
-            static_cast<size_t>(std::min(bands->rows - next * kStarBandRows, kStarBandRows)) *
-            bands->stride;
-        if (BusyBand(static_cast<size_t>(bands->chains[next].entries), nextBytes) && entries > 0) {
-            aheadEnd = ahead + nextBytes;
-            linesPerStar = (nextBytes / 64 + entries - 1) / entries;
-            bands->prefetchedBand = next;
-        }
-    }
     StarBandChain* chain = &bands->chains[band];
     for (int32_t index = chain->first; index >= 0;) {
         const StarBandBlock* block = &bands->blocks[index];
         for (int32_t i = 0; i < block->count; ++i) {
             const StarBandEntry& entry = block->entries[i];
-            for (size_t line = 0; line < linesPerStar && ahead < aheadEnd; ++line) {
-                __builtin_prefetch(ahead, 1);
-                ahead += 64;
-            }
             const PixelCanvas canvas = {pixels,      bands->width, height,     pad,
                                         entry.x,     entry.row,    entry.size, entry.red,
                                         entry.green, entry.blue};
@@ -91,6 +49,8 @@ void DrawBand(StarBands* bands, int32_t band) {
         CopyRows(rows, bands->stride, bands->scratch, bands->scratchStride, height, rowBytes);
     }
 }
+
+namespace {
 
 // How far the stride is from the nearest multiple of 4 KiB.
 size_t PageAlias(size_t stride) {
@@ -112,9 +72,11 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     const uint64_t starCount = static_cast<uint64_t>(stars);
     const uint64_t perBlock = kStarBandBlockEntries;
     // Half as many entries again as stars covers the stars that straddle a
-    // band edge; every band may hold a partly used block on top.
+    // band edge; every band a star reaches may hold a partly used block on
+    // top, so that a pool sized for the stars is drawn once, not in passes.
     const uint64_t entryBlocks = (starCount + starCount / 2 + perBlock - 1) / perBlock;
-    const uint64_t partBlocks = bandCount < entryBlocks / 2 ? bandCount : entryBlocks / 2;
+    const uint64_t reached = starCount * kBandsPerStar;
+    const uint64_t partBlocks = bandCount < reached ? bandCount : reached;
     const uint64_t blockCount = entryBlocks + partBlocks + kBandsPerStar;
     if (blockCount > INT32_MAX) {
         return layout;
@@ -144,11 +106,10 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     return layout;
 }
 
-StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* pixels,
-                          int32_t width, int32_t rows, int32_t pad) {
+StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, int32_t width, int32_t rows,
+                          int32_t pad) {
     uint8_t* base = static_cast<uint8_t*>(memory);
     StarBands* bands = static_cast<StarBands*>(memory);
-    bands->pixels = pixels;
     bands->width = width;
     bands->rows = rows;
     bands->stride = static_cast<size_t>(width) * 3 + static_cast<size_t>(pad);
@@ -161,24 +122,14 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* 
     bands->apart = layout->scratchStride != 0;
     bands->scratch = bands->apart ? base + layout->scratchOffset : nullptr;
     bands->scratchStride = layout->scratchStride;
-    bands->warmSink = 0;
-    bands->prefetchedBand = -1;
     const size_t bandCount = static_cast<size_t>(layout->bandCount);
     std::fill_n(bands->chains, bandCount, kEmptyChain);
     std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
     return bands;
 }
 
-void DrawStarBands(StarBands* bands) {
+void EmptyStarBands(StarBands* bands) {
     const int32_t words = (bands->bandCount + 63) / 64;
-    for (int32_t word = 0; word < words; ++word) {
-        uint64_t bits = bands->touched[word];
-        while (bits != 0) {
-            DrawBand(bands, word * 64 + __builtin_ctzll(bits));
-            bits &= bits - 1;
-        }
-    }
     std::memset(bands->touched, 0, static_cast<size_t>(words) * sizeof(uint64_t));
     bands->blocksUsed = 0;
-    bands->prefetchedBand = -1;
 }

@@ -11,7 +11,9 @@
 //
 // The added stars live in a pool of fixed blocks, one chain per band. When
 // the pool cannot take another star, the caller draws the bands (emptying the
-// pool) and adds on, which bounds the memory whatever the star count.
+// pool) and adds on, which bounds the memory whatever the star count. The
+// rows need not be in memory while stars are added: each band is drawn into
+// its rows wherever the caller holds them at the time.
 #pragma once
 
 #include "render/star_unrolled.h"
@@ -80,7 +82,6 @@ struct StarBandChain {
 };
 
 struct StarBands {
-    uint8_t* pixels;
     int32_t width;
     int32_t rows;
     size_t stride;
@@ -93,16 +94,14 @@ struct StarBands {
     bool apart;       // bands are drawn in a scratch copy (see PlanStarBands)
     uint8_t* scratch; // the band being drawn, when drawn apart; else null
     size_t scratchStride;
-    uint8_t warmSink;       // keeps the reads that bring a band into cache
-    int32_t prefetchedBand; // asked for while the band before it was drawn
     uint8_t sink[kStarSinkBytes];
 };
 
-// Sets up empty bands over the pixel rows in `memory`, a block of
-// layout->bytes bytes aligned for 8-byte values, and returns their record,
-// which lives at the start of the block.
-StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, uint8_t* pixels,
-                          int32_t width, int32_t rows, int32_t pad);
+// Sets up empty bands for an image of `rows` rows of `width` pixels and `pad`
+// filler bytes in `memory`, a block of layout->bytes bytes aligned for 8-byte
+// values, and returns their record, which lives at the start of the block.
+StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, int32_t width, int32_t rows,
+                          int32_t pad);
 
 // Adds a star whose centre lies in the image and whose size is 2 to 9.
 // Returns false, adding nothing, when the pool lacks room: draw the bands
@@ -153,5 +152,14 @@ inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size,
     return true;
 }
 
-// Draws every added star, band by band, and empties the bands.
-void DrawStarBands(StarBands* bands);
+// Whether any star was added to `band` since the bands were last emptied.
+inline bool StarBandHasStars(const StarBands* bands, int32_t band) {
+    return (bands->touched[band / 64] >> (band % 64) & 1) != 0;
+}
+
+// Draws the stars added to `band`, in the order they were added, into its
+// rows, held at `rows` (its first row) `stride` bytes apart as in the image.
+void DrawStarBand(StarBands* bands, int32_t band, uint8_t* rows);
+
+// Empties every band, once each has been drawn, so that adding starts again.
+void EmptyStarBands(StarBands* bands);

@@ -62,7 +62,8 @@ enum ShellFileOutcome : int32_t {
     kShellFileFailed = 5,      // anything else: no space, no inodes, no descriptors, I/O
 };
 
-// What FileOpen is asked for.
+// What FileOpen is asked for. A new file is opened for reading too, so that
+// rows written to it can be read back and drawn on again.
 enum ShellOpenHow : int32_t {
     kShellOpenRead = 0,       // an existing file (never a directory), read from its start
     kShellOpenWrite = 1,      // created or truncated for writing, as a plain open would
@@ -71,6 +72,8 @@ enum ShellOpenHow : int32_t {
     kShellOpenNew = 3,        // a new file at `path`, with what a plain create gives
                               // there; the name taken is kShellFileExists
     kShellOpenNewPrivate = 4, // the same, readable and writable by its owner only
+    kShellOpenScratch = 5,    // a new file without a name in the temporary folder
+                              // (`path` unused), for its owner only; gone when closed
 };
 
 // An offset that stands for the file's own position: the transfer starts
@@ -127,22 +130,6 @@ struct ShellCalls {
     // Describes what a path names without following a final symbolic link.
     void (*QueryPath)(const char* path, ShellPathInfo* info);
 
-    // Memory for pixel rows, outside the heap and never backed by a file: its
-    // pages read as zero and cost nothing until written. `filledWhole` says
-    // the block will be filled whole at once; it is then aligned to 2 MiB and
-    // its pages are left to the system's policy. Otherwise huge pages are
-    // declined, so that what is resident stays with the 4 KiB pages actually
-    // written. Null on failure.
-    void* (*ReserveStore)(size_t bytes, bool filledWhole);
-    // Returns a block from ReserveStore; `bytes` as reserved. Accepts null.
-    void (*ReleaseStore)(void* block, size_t bytes);
-    // Hands the system back the memory of the whole pages inside [start,
-    // start + bytes) of a block from ReserveStore, bytes the caller will not
-    // read again: written out, they can become the pages the file system
-    // fills with them. The bytes of the range are lost (reading them may even
-    // fault); the rest of the block is untouched and the block is released as
-    // before. Advice only: where refused, nothing changes.
-    void (*GiveBackStorePages)(void* start, size_t bytes);
     // Heap blocks. Release accepts null.
     void* (*Allocate)(size_t bytes);
     void (*Release)(void* block);

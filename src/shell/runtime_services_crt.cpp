@@ -1,5 +1,5 @@
 // The runtime services on Linux: printing, files read and written through
-// their descriptors, memory for pixel rows, paths, the write signals, the C
+// their descriptors, heap blocks, paths, the write signals, the C
 // library's generator and the narrow encoding (UTF-8).
 #include "shell/platform_parts.h"
 #include "shell/runtime_services.h"
@@ -18,7 +18,6 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -39,11 +38,6 @@ namespace {
 // access list, which the kernel applies.
 constexpr mode_t kNewFilePermissions = 0666;
 
-// Blocks filled whole at once are aligned to this, the size of a huge page on
-// x86-64 (and larger than the ARM one), so that where the system puts huge
-// pages under all memory, the kernel can back the whole block with them.
-constexpr size_t kHugePageBytes = 2 * 1024 * 1024;
-
 // A file is its descriptor, shifted by one so that no file is null.
 int Descriptor(ShellFile* file) {
     return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
@@ -51,11 +45,6 @@ int Descriptor(ShellFile* file) {
 
 ShellFile* FileOf(int descriptor) {
     return reinterpret_cast<ShellFile*>(static_cast<intptr_t>(descriptor) + 1);
-}
-
-size_t SystemPageBytes() {
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    return pageSize > 0 ? static_cast<size_t>(pageSize) : 4096;
 }
 
 int32_t OutcomeOf(int error) {
@@ -134,10 +123,33 @@ struct OpenFlags {
 constexpr OpenFlags kOpenFlags[] = {
     {O_RDONLY, 0},
     {O_WRONLY | O_CREAT | O_TRUNC, kNewFilePermissions},
-    {O_WRONLY | O_TMPFILE, kNewFilePermissions},
-    {O_WRONLY | O_CREAT | O_EXCL, kNewFilePermissions},
-    {O_WRONLY | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR},
+    {O_RDWR | O_TMPFILE, kNewFilePermissions},
+    {O_RDWR | O_CREAT | O_EXCL, kNewFilePermissions},
+    {O_RDWR | O_CREAT | O_EXCL, S_IRUSR | S_IWUSR},
+    {O_RDWR | O_TMPFILE, S_IRUSR | S_IWUSR},
 };
+
+// The folder scratch files go to: TMPDIR where set, as for every other tool.
+const char* ScratchFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+}
+
+// A scratch file where the folder's file system has no unnamed files: a
+// private name, removed at once.
+int OpenNamedScratch(const char* folder) {
+    char name[PATH_MAX];
+    if (std::snprintf(name, sizeof name, "%s/.pelindra-XXXXXX", folder) >=
+        static_cast<int>(sizeof name)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const int descriptor = mkostemp(name, O_CLOEXEC);
+    if (descriptor >= 0) {
+        unlink(name);
+    }
+    return descriptor;
+}
 
 int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     // Naming an unnamed file later goes through /proc (FileLink); where it is
@@ -147,8 +159,14 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
         return kShellFileUnsupported;
     }
     const OpenFlags& wanted = kOpenFlags[how];
-    const char* name = how == kShellOpenUnnamed && path[0] == '\0' ? "." : path;
-    const int descriptor = open(name, wanted.flags | O_CLOEXEC, wanted.permissions);
+    const char* name = how == kShellOpenScratch                      ? ScratchFolder()
+                       : how == kShellOpenUnnamed && path[0] == '\0' ? "."
+                                                                     : path;
+    int descriptor = open(name, wanted.flags | O_CLOEXEC, wanted.permissions);
+    if (descriptor < 0 && how == kShellOpenScratch &&
+        (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        descriptor = OpenNamedScratch(name);
+    }
     if (descriptor < 0) {
         // Kernels and file systems without unnamed files answer with one of
         // these (an old kernel sees O_DIRECTORY and a directory: EISDIR).
@@ -330,63 +348,6 @@ void QueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-void* ReserveStore(size_t bytes, bool filledWhole) {
-    if (bytes == 0) {
-        return nullptr;
-    }
-    const size_t slack = filledWhole ? kHugePageBytes : 0;
-    if (bytes > SIZE_MAX - slack) {
-        return nullptr;
-    }
-    void* reserved =
-        mmap(nullptr, bytes + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (reserved == MAP_FAILED) {
-        return nullptr;
-    }
-    uint8_t* block = static_cast<uint8_t*>(reserved);
-    if (filledWhole) {
-        // Keep the 2 MiB-aligned part; the pages before and after it go back.
-        const uintptr_t address = reinterpret_cast<uintptr_t>(reserved);
-        const size_t lead = (kHugePageBytes - address % kHugePageBytes) % kHugePageBytes;
-        if (lead > 0) {
-            munmap(reserved, lead);
-        }
-        block += lead;
-        const size_t page = SystemPageBytes();
-        const size_t kept = (bytes + page - 1) / page * page;
-        if (slack - lead > kept - bytes) {
-            munmap(block + kept, slack - lead - (kept - bytes));
-        }
-    }
-    // A block filled whole is left to the system's policy rather than asked
-    // for huge pages: a huge page has to come from a free 2 MiB run, and on a
-    // virtual machine that hands idle memory back to its host those runs are
-    // the memory handed back, which the host must supply again page by page,
-    // so asking for them can make a dense job slower rather than faster
-    // (docs/performance.md, "Small pages, not huge ones"). Advice only: a
-    // kernel without transparent huge pages refuses it, and the block works
-    // all the same.
-    if (!filledWhole) {
-        madvise(block, bytes, MADV_NOHUGEPAGE);
-    }
-    return block;
-}
-
-void ReleaseStore(void* block, size_t bytes) {
-    if (block != nullptr) {
-        munmap(block, bytes);
-    }
-}
-
-void GiveBackStorePages(void* start, size_t bytes) {
-    const WholePages pages = WholePagesInside(start, bytes, SystemPageBytes());
-    if (pages.from < pages.to) {
-        // The pages are dropped at once, not when memory runs short, so the
-        // writes that follow find them free.
-        madvise(reinterpret_cast<void*>(pages.from), pages.to - pages.from, MADV_DONTNEED);
-    }
-}
-
 void* Allocate(size_t bytes) {
     return std::malloc(bytes);
 }
@@ -527,9 +488,6 @@ ShellCalls shell = {
     .FileRename = FileRename,
     .FileRemove = FileRemove,
     .QueryPath = QueryPath,
-    .ReserveStore = ReserveStore,
-    .ReleaseStore = ReleaseStore,
-    .GiveBackStorePages = GiveBackStorePages,
     .Allocate = Allocate,
     .Release = Release,
     .RandomDraws = RandomDraws,

@@ -8,7 +8,6 @@
 // read them in the OEM code page after a host's SetFileApisToOEM, and name
 // another file than the C runtime and the report. A path the code page cannot
 // hold exactly is refused rather than changed into another one.
-#include "shell/platform_parts.h"
 #include "shell/runtime_services.h"
 
 #include <windows.h>
@@ -251,6 +250,25 @@ void Print(const char* format, ...) {
     std::fflush(stdout);
 }
 
+// A scratch file: a fresh name in the user's temporary folder, deleted by the
+// C runtime when the file is closed.
+int32_t OpenScratch(ShellFile** file) {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"pel", 0, name) == 0) {
+        return kShellFileFailed;
+    }
+    const int descriptor = _wsopen(name, _O_RDWR | _O_BINARY | _O_TEMPORARY | _O_SHORT_LIVED,
+                                   _SH_DENYRW, _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) {
+        DeleteFileW(name);
+        return kShellFileFailed;
+    }
+    *file = FileOf(descriptor);
+    return kShellFileDone;
+}
+
 int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     // No file without a name here: a new file beside a target has a temporary
     // name from the start, and nobody else may open it. The C runtime refuses
@@ -260,12 +278,15 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     if (how == kShellOpenUnnamed) {
         return kShellFileUnsupported;
     }
+    if (how == kShellOpenScratch) {
+        return OpenScratch(file);
+    }
     if (!ToWidePath(path, wide) || (how == kShellOpenRead && IsDirectory(wide))) {
         return kShellFileFailed;
     }
     const bool created = how == kShellOpenNew || how == kShellOpenNewPrivate;
     const int flags = how == kShellOpenRead ? _O_RDONLY
-                      : created             ? _O_WRONLY | _O_CREAT | _O_EXCL
+                      : created             ? _O_RDWR | _O_CREAT | _O_EXCL
                                             : _O_WRONLY | _O_CREAT | _O_TRUNC;
     const int descriptor =
         _wsopen(wide, flags | _O_BINARY, created ? _SH_DENYRW : _SH_DENYNO, _S_IREAD | _S_IWRITE);
@@ -326,34 +347,6 @@ void FileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*lengt
 
 int32_t FileClose(ShellFile* file) {
     return _close(Descriptor(file)) == 0 ? 0 : -1;
-}
-
-// Committed pages of a fresh allocation read as zero and are only given
-// memory when first touched. Large pages need a privilege a library cannot
-// count on, so the block is the same whatever its use.
-void* ReserveStore(size_t bytes, bool /*filledWhole*/) {
-    if (bytes == 0) {
-        return nullptr;
-    }
-    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-}
-
-void ReleaseStore(void* block, size_t /*bytes*/) {
-    if (block != nullptr) {
-        VirtualFree(block, 0, MEM_RELEASE);
-    }
-}
-
-void GiveBackStorePages(void* start, size_t bytes) {
-    // The reservation stays, and MEM_RELEASE later frees it whole, committed
-    // or not.
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const uintptr_t page = system.dwPageSize != 0 ? system.dwPageSize : 4096;
-    const WholePages pages = WholePagesInside(start, bytes, page);
-    if (pages.from < pages.to) {
-        VirtualFree(reinterpret_cast<void*>(pages.from), pages.to - pages.from, MEM_DECOMMIT);
-    }
 }
 
 int64_t FileRemaining(ShellFile* file, ShellFileStamp* stamp) {
@@ -563,9 +556,6 @@ ShellCalls shell = {
     .FileRename = FileRename,
     .FileRemove = FileRemove,
     .QueryPath = QueryPath,
-    .ReserveStore = ReserveStore,
-    .ReleaseStore = ReleaseStore,
-    .GiveBackStorePages = GiveBackStorePages,
     .Allocate = Allocate,
     .Release = Release,
     .RandomDraws = RandomDraws,

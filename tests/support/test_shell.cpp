@@ -189,32 +189,6 @@ void FileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
     real.FileStartWriteback(file, offset, length);
 }
 
-void* ReserveStore(size_t bytes, bool filledWhole) {
-    if (FailsNow(state.allocationCalls, state.failAllocationAt)) {
-        return nullptr;
-    }
-    void* block = real.ReserveStore(bytes, filledWhole);
-    state.stores += block != nullptr;
-    state.wholeStores += block != nullptr && filledWhole;
-    if (static_cast<int64_t>(bytes) > state.largestAllocation) {
-        state.largestAllocation = static_cast<int64_t>(bytes);
-    }
-    return block;
-}
-
-void ReleaseStore(void* block, size_t bytes) {
-    state.storeReleases += block != nullptr;
-    real.ReleaseStore(block, bytes);
-}
-
-// The bytes are spoilt before the pages go, so that rows read after they were
-// given back show in the output, whatever the platform leaves there.
-void GiveBackStorePages(void* start, size_t bytes) {
-    std::memset(start, 0xA5, bytes);
-    state.storeBytesGivenBack += static_cast<int64_t>(bytes);
-    real.GiveBackStorePages(start, bytes);
-}
-
 void QueryPath(const char* path, ShellPathInfo* info) {
     real.QueryPath(path, info);
     info->mountPoint = !state.hideMountPoints && info->mountPoint;
@@ -296,9 +270,6 @@ const ShellCalls kSubstitute = {
     .FileRename = FileRename,
     .FileRemove = FileRemove,
     .QueryPath = QueryPath,
-    .ReserveStore = ReserveStore,
-    .ReleaseStore = ReleaseStore,
-    .GiveBackStorePages = GiveBackStorePages,
     .Allocate = Allocate,
     .Release = Release,
     .RandomDraws = RandomDraws,

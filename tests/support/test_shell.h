@@ -19,7 +19,7 @@ struct TestShellState {
 
     // Faults. Indices count calls of that kind from 0 since the last reset;
     // -1 means never.
-    int64_t failAllocationAt = -1; // heap blocks and pixel stores alike
+    int64_t failAllocationAt = -1; // heap blocks
     int64_t failOpenAt = -1;       // any open, new files included
     int32_t createFailure = 5;     // the ShellFileOutcome a failed open reports (kShellFileFailed)
     bool unnamedUnsupported = false; // the file system has no unnamed files
@@ -71,10 +71,6 @@ struct TestShellState {
     int64_t readAtCalls = 0;
     int64_t copyCalls = 0;
     int64_t copiedBytes = 0;
-    int64_t stores = 0;        // successful pixel store reservations
-    int64_t wholeStores = 0;   // of those, the ones to be filled whole at once
-    int64_t storeReleases = 0; // of stores that were held
-    int64_t storeBytesGivenBack = 0;
     // Ranges (offset, length) of written files handed on to the disk, in order.
     std::vector<std::pair<int64_t, int64_t>> writebacks;
 

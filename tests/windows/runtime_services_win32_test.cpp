@@ -162,32 +162,30 @@ TEST_F(RuntimeServicesWin32, RemainingCountsBytesAfterThePosition) {
     EXPECT_EQ(shell.FileClose(file), 0);
 }
 
-// The pixel store's services: zeroed memory, reads at offsets that stop at
-// the end, copies and writes at offsets or where the file stands.
-TEST_F(RuntimeServicesWin32, StoreReadsCopiesAndWritesAtOffsets) {
+// Reads at offsets that stop at the end, copies and writes at offsets or
+// where the file stands, and scratch files that read back what was written
+// and leave nothing behind.
+TEST_F(RuntimeServicesWin32, ReadsCopiesAndWritesAtOffsets) {
     std::string contents(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < contents.size(); ++i) {
         contents[i] = static_cast<char>(i * 7 + i / 4096);
     }
     WriteFile("source.bin", contents);
 
-    uint8_t* block = static_cast<uint8_t*>(shell.ReserveStore(contents.size(), true));
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(block[0], 0);
-    EXPECT_EQ(block[contents.size() - 1], 0);
+    std::string read(contents.size(), '\0');
     ShellFile* from = nullptr;
     ASSERT_EQ(shell.FileOpen(Path("source.bin").c_str(), kShellOpenRead, &from), kShellFileDone);
-    EXPECT_EQ(shell.FileReadAt(from, block, contents.size(), 0), contents.size());
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(block), contents.size()), contents);
-    EXPECT_EQ(shell.FileReadAt(from, block, 100, static_cast<int64_t>(contents.size()) - 40), 40u);
-    // Only the page wholly inside the range goes (reading it would fault); the
-    // bytes around it, on the pages the range only touches, stay.
-    shell.GiveBackStorePages(block + 5000, 2 * 4096 + 1000);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(block) + 40, 8192 - 40),
-              contents.substr(40, 8192 - 40));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(block) + 12288, contents.size() - 12288),
-              contents.substr(12288));
-    shell.ReleaseStore(block, contents.size());
+    EXPECT_EQ(shell.FileReadAt(from, read.data(), contents.size(), 0), contents.size());
+    EXPECT_EQ(read, contents);
+    EXPECT_EQ(shell.FileReadAt(from, read.data(), 100, static_cast<int64_t>(contents.size()) - 40),
+              40u);
+
+    ShellFile* scratch = nullptr;
+    ASSERT_EQ(shell.FileOpen("", kShellOpenScratch, &scratch), kShellFileDone);
+    EXPECT_EQ(shell.FileCopyRange(from, 5, 70000, scratch, 10), 70000);
+    EXPECT_EQ(shell.FileReadAt(scratch, read.data(), 70000, 10), 70000u);
+    EXPECT_EQ(read.substr(0, 70000), contents.substr(5, 70000));
+    EXPECT_EQ(shell.FileClose(scratch), 0);
 
     ShellFile* to = nullptr;
     ASSERT_EQ(shell.FileOpen(Path("copy.bin").c_str(), kShellOpenWrite, &to), kShellFileDone);

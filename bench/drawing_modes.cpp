@@ -1,17 +1,17 @@
-// The job with its reading mode chosen by hand, for finding where reading the
-// rows whole starts to beat reading the pages stars land on: load, place,
-// save, as the library does them, timed inside one process.
+// The job with its drawing chosen by hand, for finding where drawing in bands
+// starts to beat writing each star's runs: load, make, save, as the library
+// does them, timed inside one process.
 //
-//   build-bench/bench/pelindra_store_modes INPUT OUTPUT STARS whole|pages [RUNS]
-//   build-bench/bench/pelindra_store_modes --mode INPUT STARS
-//   build-bench/bench/pelindra_store_modes --switch INPUT
+//   build-bench/bench/pelindra_drawing_modes INPUT OUTPUT STARS runs|bands [RUNS]
+//   build-bench/bench/pelindra_drawing_modes --mode INPUT STARS
+//   build-bench/bench/pelindra_drawing_modes --switch INPUT
 //
 // The first prints the median wall time of RUNS runs (default 5) in
 // milliseconds, each after removing the output and a `sync`, with the same
-// seed every run. The second prints the mode the library picks for the job,
-// the third the smallest star count it reads the rows whole for.
+// seed every run. The second prints the drawing the library picks for the
+// job, the third the smallest star count it draws in bands.
 #include "bmp/bmp_image.h"
-#include "job/job_plan.h"
+#include "job/make_image.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,18 +33,20 @@ void Quiet() {
     close(null);
 }
 
-double RunOnce(const char* input, const char* output, int32_t stars, bool whole) {
+double RunOnce(const char* input, const char* output, int32_t stars, StarDrawing drawing) {
     std::remove(output);
     sync();
     std::srand(1);
     const auto start = std::chrono::steady_clock::now();
     BmpImage image;
-    if (LoadBmpHeaders(input, &image) != kBmpOk ||
-        LoadBmpRows(&image, whole ? kBmpRowsWhole : kBmpRowsOnDemand) != kBmpOk) {
+    BmpSave save;
+    if (LoadBmpHeaders(input, &image) != kBmpOk || LoadBmpRows(&image) != kBmpOk ||
+        BeginSave(output, &image, &save) != kBmpOk) {
         std::exit(1);
     }
-    if (PlaceStars(&image, stars, kStarsOneByOne) != kBmpOk ||
-        SaveBmpImage(output, &image) != kBmpOk) {
+    const JobPlan plan = PlanDrawing(&image, stars, drawing);
+    const BmpStatus made = MakeImage(&save.output, &image, stars, &plan);
+    if (FinishSave(output, &image, &save, made) != kBmpOk) {
         std::exit(1);
     }
     ReleaseBmpImage(&image);
@@ -52,8 +54,8 @@ double RunOnce(const char* input, const char* output, int32_t stars, bool whole)
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-// The mode the library picks for `stars` stars into the image at `input`, or
-// with `stars` negative the smallest count read whole.
+// The drawing the library picks for `stars` stars into the image at `input`,
+// or with `stars` negative the smallest count drawn in bands.
 int PrintMode(const char* input, int32_t stars) {
     uint8_t header[kBmpHeadersSize];
     FILE* file = std::fopen(input, "rb");
@@ -69,18 +71,22 @@ int PrintMode(const char* input, int32_t stars) {
             &geometry) != kBmpOk) {
         return 1;
     }
+    BmpImage image{};
+    image.rows = geometry.rows;
+    image.pad = geometry.pad;
+    image.stride = geometry.stride;
+    image.pixelBytes = geometry.pixelBytes;
     if (stars >= 0) {
-        std::printf("%s\n",
-                    PlanJob(geometry.pixelBytes, stars).rows == kBmpRowsWhole ? "whole" : "pages");
+        std::printf("%s\n", PlanJob(&image, stars).drawing == kStarsInBands ? "bands" : "runs");
         return 0;
     }
-    int32_t pages = 0; // never read whole
-    int32_t whole = INT32_MAX;
-    while (whole - pages > 1) {
-        const int32_t middle = pages + (whole - pages) / 2;
-        (PlanJob(geometry.pixelBytes, middle).rows == kBmpRowsWhole ? whole : pages) = middle;
+    int32_t runs = 0; // never in bands
+    int32_t bands = INT32_MAX;
+    while (bands - runs > 1) {
+        const int32_t middle = runs + (bands - runs) / 2;
+        (PlanJob(&image, middle).drawing == kStarsInBands ? bands : runs) = middle;
     }
-    std::printf("%d\n", whole);
+    std::printf("%d\n", bands);
     return 0;
 }
 
@@ -93,17 +99,17 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--switch") == 0) {
         return PrintMode(argv[2], -1);
     }
-    if (argc < 5 || (std::strcmp(argv[4], "whole") != 0 && std::strcmp(argv[4], "pages") != 0)) {
-        std::fprintf(stderr, "usage: %s INPUT OUTPUT STARS whole|pages [RUNS]\n", argv[0]);
+    if (argc < 5 || (std::strcmp(argv[4], "runs") != 0 && std::strcmp(argv[4], "bands") != 0)) {
+        std::fprintf(stderr, "usage: %s INPUT OUTPUT STARS runs|bands [RUNS]\n", argv[0]);
         return 2;
     }
     const int32_t stars = std::atoi(argv[3]);
-    const bool whole = std::strcmp(argv[4], "whole") == 0;
+    const StarDrawing drawing = std::strcmp(argv[4], "bands") == 0 ? kStarsInBands : kStarsAsRuns;
     const int runs = argc > 5 ? std::atoi(argv[5]) : 5;
     Quiet();
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
-        times.push_back(RunOnce(argv[1], argv[2], stars, whole));
+        times.push_back(RunOnce(argv[1], argv[2], stars, drawing));
     }
     std::sort(times.begin(), times.end());
     std::fprintf(stderr, "%.2f\n", times[times.size() / 2]);

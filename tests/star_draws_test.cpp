@@ -1,4 +1,4 @@
-#include "job/place_stars.h"
+#include "made_image.h"
 #include "star_shapes.h"
 #include "test_shell.h"
 
@@ -6,25 +6,23 @@
 
 namespace {
 
-// A loaded image held in a probe, so writes outside the pixel array show.
+// Rows held in a probe, so writes outside the pixels show, made into an image
+// with stars as the job makes it.
 struct ProbeImage {
-    ProbeImage(int32_t width, int32_t height) : probe(width, height) {
-        image.pixels = probe.storage.data() + CanvasProbe::kGuard;
-        image.width = width;
-        image.rows = height;
-        image.pad = probe.pad;
-        image.stride = probe.stride;
-        image.pixelBytes = probe.stride * height;
+    ProbeImage(int32_t width, int32_t height) : probe(width, height) {}
+    void Make(int32_t stars) {
+        ASSERT_EQ(MakeStarRows(probe.storage.data() + CanvasProbe::kGuard, probe.width,
+                               probe.height, stars, kStarsAsRuns),
+                  kBmpOk);
     }
     CanvasProbe probe;
-    BmpImage image{};
 };
 
 TEST(PlaceStars, AllZeroDrawsGiveWhiteSizeTwoAtTheOrigin) {
     ProbeImage picture(10, 10);
     TestShell().draws = {0};
     TestShell().repeatDraws = true;
-    PlaceStars(&picture.image, 3, kStarsOneByOne);
+    picture.Make(3);
     EXPECT_EQ(TestShell().drawsTaken, 12u);
     EXPECT_EQ(picture.probe.Changed(), (PointSet{{0, 0}, {1, 0}, {2, 0}, {0, 1}, {0, 2}, {1, 1}}));
     const uint8_t* origin = picture.probe.Pixel(0, 0);
@@ -38,7 +36,7 @@ TEST(PlaceStars, RepeatingDrawsGivePaleBlueSizeNine) {
     ProbeImage picture(100, 50);
     TestShell().draws = {7, 11, 7, 2};
     TestShell().repeatDraws = true;
-    PlaceStars(&picture.image, 5, kStarsOneByOne);
+    picture.Make(5);
     EXPECT_EQ(TestShell().drawsTaken, 20u);
     EXPECT_EQ(picture.probe.Changed(), Placed(LargeStarOffsets(9), 7, 11, 100, 50));
     const uint8_t* centre = picture.probe.Pixel(7, 11);
@@ -51,7 +49,7 @@ TEST(PlaceStars, DrawsAreReducedByTheirOwnDivisors) {
     ProbeImage picture(30, 20);
     // x = 65 mod 30 = 5, y = 47 mod 20 = 7, size = 12 mod 8 + 2 = 6, colour 5 mod 4 = 1.
     TestShell().draws = {65, 47, 12, 5};
-    PlaceStars(&picture.image, 1, kStarsOneByOne);
+    picture.Make(1);
     EXPECT_EQ(picture.probe.Changed(), Placed(LargeStarOffsets(6), 5, 7, 30, 20));
     const uint8_t* centre = picture.probe.Pixel(5, 7);
     EXPECT_EQ(centre[0], 200); // pale yellow: 255, 255, 200 stored reversed
@@ -75,7 +73,7 @@ class StarColourTest : public testing::TestWithParam<ColourCase> {};
 TEST_P(StarColourTest, FollowsTheFourthDraw) {
     ProbeImage picture(9, 9);
     TestShell().draws = {4, 4, 0, GetParam().draw};
-    PlaceStars(&picture.image, 1, kStarsOneByOne);
+    picture.Make(1);
     const uint8_t* centre = picture.probe.Pixel(4, 4);
     EXPECT_EQ(centre[0], GetParam().blue);
     EXPECT_EQ(centre[1], GetParam().green);
@@ -93,7 +91,7 @@ TEST(PlaceStars, SizeThresholdIsFour) {
         ProbeImage picture(31, 31);
         TestShell().draws = {15, 15, sizeDraw, 0};
         TestShell().drawsTaken = 0;
-        PlaceStars(&picture.image, 1, kStarsOneByOne);
+        picture.Make(1);
         EXPECT_EQ(picture.probe.Changed(), Placed(StarOffsets(sizeDraw + 2), 15, 15, 31, 31))
             << "size " << sizeDraw + 2;
     }
@@ -102,7 +100,7 @@ TEST(PlaceStars, SizeThresholdIsFour) {
 TEST(PlaceStars, LaterStarWinsOnOnePixel) {
     ProbeImage picture(1, 1);
     TestShell().draws = {0, 0, 7, 1, 0, 0, 3, 2, 0, 0, 0, 0, 5, 9, 4, 1};
-    PlaceStars(&picture.image, 4, kStarsOneByOne);
+    picture.Make(4);
     EXPECT_EQ(picture.probe.Changed(), (PointSet{{0, 0}}));
     const uint8_t* pixel = picture.probe.Pixel(0, 0);
     EXPECT_EQ(pixel[0], 200); // the last star is pale yellow
@@ -113,20 +111,9 @@ TEST(PlaceStars, LaterStarWinsOnOnePixel) {
 
 TEST(PlaceStars, ManyStarsOnOnePixelStayInside) {
     ProbeImage picture(1, 1);
-    PlaceStars(&picture.image, 10000, kStarsOneByOne); // real generator
+    picture.Make(10000); // real generator
     EXPECT_EQ(TestShell().drawsTaken, 40000u);
     EXPECT_TRUE(picture.probe.OnlyPixelsWritten());
-}
-
-TEST(PlaceStars, EmptyImageTakesNoDrawsAndWritesNothing) {
-    BmpImage empty{};
-    empty.width = 0;
-    empty.rows = 5;
-    PlaceStars(&empty, 10, kStarsOneByOne);
-    empty.width = 5;
-    empty.rows = 0;
-    PlaceStars(&empty, 10, kStarsOneByOne);
-    EXPECT_EQ(TestShell().drawsTaken, 0u);
 }
 
 } // namespace
@@ -140,7 +127,7 @@ TEST(PlaceStars, NegativeDrawsFallBackToTheRenderers) {
     // x = -1, y = 2, size 9 (7 mod 8 + 2), white; then x = 3, y = -9 mod 20 = -9,
     // size -3 mod 8 + 2 = -1 (nothing), pale yellow.
     TestShell().draws = {-1, 2, 7, 0, 3, -9, -3, 1};
-    PlaceStars(&picture.image, 2, kStarsOneByOne);
+    picture.Make(2);
     EXPECT_EQ(picture.probe.Changed(), Placed(LargeStarOffsets(9), -1, 2, 20, 20));
     EXPECT_TRUE(picture.probe.OnlyPixelsWritten());
 }

@@ -1,16 +1,17 @@
-// The pixel store at its seams. A job with few stars for its image reads only
-// the pages its stars land on and saves by kernel copy; each way that can
-// fail is forced through the substitute: the kernel copy, the bounded reads
-// that replace it, the buffer they need, and the writes of the drawn pages.
-// Every path must write the same bytes and print the same lines, and a failed
-// save must leave the old target alone. Then the input cut while stars are
-// drawn, in both modes, and last the store's own services.
+// The rows' way into the output at its seams. A job with few stars for its
+// image copies the rows by kernel copy and writes its stars' runs over them,
+// reading nothing back; each way that can fail is forced through the
+// substitute: the kernel copy, the bounded reads that replace it, the buffer
+// they need, and the writes of the runs and bands. Every path must write the
+// same bytes and print the same lines, and a failed save must leave the old
+// target alone. Then the input changed while stars are drawn, and last the
+// platform's copies and scratch files.
 #include "bmp_files.h"
 #include "job_runner.h"
 #include "shell/runtime_services.h"
 #include "star_shapes.h"
 
-#include "job/job_plan.h"
+#include "job/make_image.h"
 #include "job_invariants.h"
 
 #include <algorithm>
@@ -30,8 +31,8 @@ struct StarDraws {
 };
 
 // 1603 x 800 with a 138-byte header: 4812-byte rows (pad 3), 3,849,600 pixel
-// bytes starting part-way into a page: large enough that a few stars read
-// their pages on demand.
+// bytes starting part-way into a page: large enough that a few stars go as
+// runs.
 BmpSpec LargeSpec() {
     BmpSpec spec;
     spec.width = 1603;
@@ -79,7 +80,6 @@ Bytes Expected(const BmpSpec& spec, const std::vector<StarDraws>& stars) {
 void ExpectReleased() {
     EXPECT_EQ(TestShell().opens, TestShell().closes);
     EXPECT_EQ(TestShell().allocations, TestShell().releases);
-    EXPECT_EQ(TestShell().stores, TestShell().storeReleases);
 }
 
 void Feed(const std::vector<StarDraws>& stars) {
@@ -117,26 +117,22 @@ TEST_P(StoreSaveTest, WritesTheSameBytesOnEveryPath) {
     ExpectNothingHeld();
 }
 
-// Headers and gap take 138 bytes of reads; the seven stars read at most two
-// pages for each of their rows.
+// Headers and gap take 138 bytes of reads.
 constexpr int64_t kHeaderReads = 138;
-constexpr int64_t kStarPageReads = 7 * 19 * 2 * 4096;
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, StoreSaveTest,
     testing::Values(
         StoreCase{"KernelCopy", [](TestShellState&) {},
                   [](const TestShellState& shell, int32_t pixelBytes) {
-                      EXPECT_EQ(shell.stores, 1);
-                      EXPECT_EQ(shell.wholeStores, 0) << "few stars read the rows whole";
-                      EXPECT_GT(shell.readBytes, kHeaderReads);
-                      EXPECT_LE(shell.readBytes, kHeaderReads + kStarPageReads);
+                      EXPECT_EQ(shell.readBytes, kHeaderReads) << "a row was read back";
                       EXPECT_EQ(shell.copiedBytes, pixelBytes);
                   }},
         StoreCase{"SizeUnknown", [](TestShellState& shell) { shell.hideFileSizes = true; },
                   [](const TestShellState& shell, int32_t pixelBytes) {
-                      EXPECT_EQ(shell.stores, 0);
+                      // Read once from the stream into the scratch file, then copied.
                       EXPECT_EQ(shell.readBytes, kHeaderReads + pixelBytes);
+                      EXPECT_EQ(shell.copiedBytes, pixelBytes);
                   }},
         StoreCase{"KernelCannotCopy", [](TestShellState& shell) { shell.failCopyAt = 0; },
                   [](const TestShellState& shell, int32_t pixelBytes) {
@@ -161,39 +157,26 @@ INSTANTIATE_TEST_SUITE_P(
                 shell.copyLimit = 300000;
                 shell.failCopyAt = 1;
             },
-            [](const TestShellState& shell, int32_t) { EXPECT_EQ(shell.copiedBytes, 300000); }},
-        StoreCase{"NoRoomForTheCopyBuffer",
-                  [](TestShellState& shell) {
-                      shell.failCopyAt = 0;
-                      shell.failAllocationAt = 3; // gap block, store, page record, copy buffer
-                  },
-                  [](const TestShellState& shell, int32_t pixelBytes) {
-                      EXPECT_EQ(shell.allocationCalls, 4);
-                      EXPECT_EQ(shell.readBytes, kHeaderReads + pixelBytes) << "read once each";
-                  }}),
+            [](const TestShellState& shell, int32_t) { EXPECT_EQ(shell.copiedBytes, 300000); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Replacing a file, the rows are handed on to the disk piece by piece as
-// each 8 MiB piece is final; the last piece is left to the rename. 1603 x 1800
-// from offset 138 is two pieces, so only the file's bytes [138, 8 MiB) are
-// handed on, whichever way the rows are written; a new output hands on none.
-// Rows held whole are given back as they are written by the image's last
-// write, and only then: a refused replace writes them again in place.
+// Replacing a file, the rows are handed on to the disk piece by piece once
+// each 8 MiB piece is final, runs and bands included; the last piece is left
+// to the rename. 1603 x 1800 from offset 138 is two pieces, so only the
+// file's bytes [138, 8 MiB) are handed on; a new output hands on none.
 struct WriteBehindCase {
     const char* name;
-    int32_t rounds; // SomeStars over and over: 1 reads pages on demand, 16 the rows whole
+    int32_t rounds; // SomeStars over and over: 1 goes as runs, 300 in bands
     bool outputExists;
-    bool kernelCopies;
-    bool replaceRefused = false;
 };
 
 void PrintTo(const WriteBehindCase& c, std::ostream* out) {
-    *out << c.name; // as raw bytes, the padding would read as uninitialised memory
+    *out << c.name;
 }
 
-class StoreWriteBehindTest : public testing::TestWithParam<WriteBehindCase> {};
+class WriteBehindTest : public testing::TestWithParam<WriteBehindCase> {};
 
-TEST_P(StoreWriteBehindTest, HandsOnOrGivesBackTheFinishedPieces) {
+TEST_P(WriteBehindTest, HandsOnOnlyFinishedPieces) {
     ScratchDirectory scratch;
     BmpSpec spec = LargeSpec();
     spec.height = 1800;
@@ -203,42 +186,32 @@ TEST_P(StoreWriteBehindTest, HandsOnOrGivesBackTheFinishedPieces) {
     }
     Feed(SomeStars());
     TestShell().repeatDraws = true;
-    TestShell().failCopyAt = GetParam().kernelCopies ? -1 : 0;
-    TestShell().failPlaceAt = GetParam().replaceRefused ? 0 : -1;
-    TestShell().placeFailure = kShellFileDenied;
 
     const int32_t count = 7 * GetParam().rounds;
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count), PELINDRA_RESULT_WRITTEN);
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, SomeStars()));
-    EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
-    EXPECT_EQ(TestShell().wholeStores, GetParam().rounds > 1 ? 1 : 0);
     using Range = std::pair<int64_t, int64_t>;
     const std::vector<Range> handedOn = GetParam().outputExists
                                             ? std::vector<Range>{{138, 8 * 1024 * 1024 - 138}}
                                             : std::vector<Range>{};
     EXPECT_EQ(TestShell().writebacks, handedOn);
-    const bool lastWriteFromStore =
-        GetParam().rounds > 1 && (!GetParam().outputExists || GetParam().replaceRefused);
-    EXPECT_EQ(TestShell().storeBytesGivenBack, lastWriteFromStore ? PixelBytesOf(spec) : 0);
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Saves, StoreWriteBehindTest,
-    testing::Values(WriteBehindCase{"ReplacingByKernelCopy", 1, true, true},
-                    WriteBehindCase{"ReplacingByReads", 1, true, false},
-                    WriteBehindCase{"ReplacingRowsHeldWhole", 16, true, true},
-                    WriteBehindCase{"ReplaceRefusedRowsHeldWhole", 16, true, true, true},
-                    WriteBehindCase{"NewOutput", 1, false, true},
-                    WriteBehindCase{"NewOutputRowsHeldWhole", 16, false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Saves, WriteBehindTest,
+                         testing::Values(WriteBehindCase{"ReplacingAsRuns", 1, true},
+                                         WriteBehindCase{"ReplacingInBands", 300, true},
+                                         WriteBehindCase{"NewOutput", 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+enum FaultLine { kWriteLine, kReadLine, kMemoryLine };
 
 struct StoreFaultCase {
     const char* name;
     void (*configure)(TestShellState& shell);
-    bool inputFails = false; // rows to be copied cannot be read, rather than written
-    int32_t stars = 7;       // 2000 reads the rows whole
-    bool newOutput = false;  // no older file at the output path
+    FaultLine line = kWriteLine;
+    int32_t stars = 7;      // 2000 draws in bands
+    bool newOutput = false; // no older file at the output path
 };
 
 // By name: printed as raw bytes, the padding would read as uninitialised memory.
@@ -264,9 +237,10 @@ TEST_P(StoreSaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
 
     const int32_t stars = GetParam().stars;
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", stars), PELINDRA_RESULT_FAILED);
-    const std::string line = GetParam().inputFails ? std::string("Error: Cannot read pixel data\n")
-                                                   : "Error: Cannot write output file '" +
-                                                         (scratch / "out.bmp").string() + "'\n";
+    const std::string lines[] = {
+        "Error: Cannot write output file '" + (scratch / "out.bmp").string() + "'\n",
+        "Error: Cannot read pixel data\n", "Error: Cannot allocate memory for image data\n"};
+    const std::string& line = lines[GetParam().line];
     EXPECT_EQ(TestShell().output, std::string(kBanner) + "Image size: 1603 x 800 pixels\nAdding " +
                                       std::to_string(stars) + " stars to the image...\n" + line);
     if (!GetParam().newOutput) {
@@ -279,38 +253,43 @@ TEST_P(StoreSaveFaultTest, ReportsTheFailureAndKeepsTheOldFile) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, StoreSaveFaultTest,
     testing::Values(
-        // Writes: file header 0, info header 1, gap 2, then the drawn pages.
-        StoreFaultCase{"DrawnPageWrite", [](TestShellState& shell) { shell.failWriteAt = 3; }},
-        StoreFaultCase{"LaterDrawnPageWrite", [](TestShellState& shell) { shell.failWriteAt = 5; }},
-        // Rows held whole go to a new output in two pieces: the first fails,
-        // the second and the close succeed.
-        StoreFaultCase{"EarlierPieceOfRowsHeldWhole",
-                       [](TestShellState& shell) { shell.failWriteAt = 3; }, false, 2000, true},
-        // The stars' pages arrive; the rows copied by reading do not.
+        // Writes: file header 0, info header 1, gap 2, then the stars' runs.
+        StoreFaultCase{"RunWrite", [](TestShellState& shell) { shell.failWriteAt = 3; }},
+        StoreFaultCase{"LaterRunWrite", [](TestShellState& shell) { shell.failWriteAt = 40; }},
+        // In bands to a new output: the first band fails, later ones and the
+        // close succeed.
+        StoreFaultCase{"BandWrite", [](TestShellState& shell) { shell.failWriteAt = 3; },
+                       kWriteLine, 2000, true},
         StoreFaultCase{"InputUnreadable",
                        [](TestShellState& shell) {
                            shell.failCopyAt = 0;
-                           shell.readableBytes = kHeaderReads + kStarPageReads + 1000;
+                           shell.readableBytes = kHeaderReads + 1000;
                        },
-                       true},
+                       kReadLine},
         StoreFaultCase{"InputUnreadablePartWay",
                        [](TestShellState& shell) {
                            shell.copyLimit = 50000;
                            shell.copyStallAt = 1;
-                           shell.readableBytes = kHeaderReads + kStarPageReads;
+                           shell.readableBytes = kHeaderReads;
                        },
-                       true},
+                       kReadLine},
+        StoreFaultCase{"BandUnreadable",
+                       [](TestShellState& shell) { shell.readableBytes = kHeaderReads + 1000; },
+                       kReadLine, 2000},
         StoreFaultCase{"BoundedWrite",
                        [](TestShellState& shell) {
                            shell.failCopyAt = 0;
                            shell.failWriteAt = 3;
                        }},
-        StoreFaultCase{"WriteFromStoreWithoutBuffer",
+        // Blocks: the gap, the list of stars (replacing), then the copy's buffer.
+        StoreFaultCase{"NoRoomForTheStarList",
+                       [](TestShellState& shell) { shell.failAllocationAt = 1; }, kMemoryLine},
+        StoreFaultCase{"NoRoomForTheCopyBuffer",
                        [](TestShellState& shell) {
                            shell.failCopyAt = 0;
-                           shell.failAllocationAt = 3;
-                           shell.failWriteAt = 3;
-                       }},
+                           shell.failAllocationAt = 2;
+                       },
+                       kMemoryLine},
         // Closing and naming the new file fail inside putting it in place.
         StoreFaultCase{"PutInPlace", [](TestShellState& shell) { shell.failPlaceAt = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -319,8 +298,8 @@ INSTANTIATE_TEST_SUITE_P(
 // reading the old file while the new one is written; written directly (the
 // directory refuses new names, the new file cannot take the old one's
 // identity or place after it was written, or the target is a link to the
-// input), the open truncates the very file the rows
-// come from, so every row is read first.
+// input), the open truncates the very file the rows come from, so the image
+// is made whole in another file first.
 struct InPlaceCase {
     const char* name;
     const char* target;  // "in.bmp" or "link.bmp" (a link to it)
@@ -344,7 +323,6 @@ TEST_P(StoreInPlaceTest, RewritesTheInput) {
 
     ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / GetParam().target, 7),
               PELINDRA_RESULT_WRITTEN);
-    EXPECT_EQ(TestShell().wholeStores, 0);
     EXPECT_EQ(ReadFileBytes(scratch / "in.bmp"), Expected(spec, stars));
     EXPECT_TRUE(std::filesystem::is_symlink(scratch / "link.bmp"));
     EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"in.bmp", "link.bmp"}));
@@ -366,8 +344,8 @@ struct ManyStarsCase {
     int32_t height;
     uint32_t pixelDataOffset;
     int32_t stars;                 // at random places, or:
-    std::vector<StarDraws> placed; // these, whose rows are read on demand
-    bool onDemand = false;         // the rows read on demand, whatever the count
+    std::vector<StarDraws> placed; // these, which go as runs
+    bool asRuns = false;           // as runs, whatever the count
 };
 
 void PrintTo(const ManyStarsCase& c, std::ostream* out) {
@@ -400,24 +378,24 @@ TEST_P(StoreManyStarsTest, MatchesTheShapes) {
     Feed(stars);
 
     const int32_t count = static_cast<int32_t>(stars.size());
-    if (GetParam().onDemand) {
-        // Bands asked for, but rows read on demand can only be drawn star by star.
+    if (GetParam().asRuns) {
+        // The job's steps, the drawing forced.
         BmpImage image;
+        const std::string output = (scratch / "out.bmp").string();
         ASSERT_EQ(LoadBmpHeaders((scratch / "in.bmp").c_str(), &image), kBmpOk);
-        ASSERT_EQ(LoadBmpRows(&image, kBmpRowsOnDemand), kBmpOk);
-        EXPECT_EQ(PlaceStars(&image, count, kStarsInBands), kBmpOk);
-        EXPECT_EQ(SaveBmpImage((scratch / "out.bmp").c_str(), &image), kBmpOk);
+        ASSERT_EQ(LoadBmpRows(&image), kBmpOk);
+        BmpSave save;
+        ASSERT_EQ(BeginSave(output.c_str(), &image, &save), kBmpOk);
+        const JobPlan plan = PlanDrawing(&image, count, kStarsAsRuns);
+        const BmpStatus made = MakeImage(&save.output, &image, count, &plan);
+        EXPECT_EQ(FinishSave(output.c_str(), &image, &save, made), kBmpOk);
         ReleaseBmpImage(&image);
     } else {
         ASSERT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", count),
                   PELINDRA_RESULT_WRITTEN);
     }
     EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
-    EXPECT_EQ(TestShell().stores, 1);
     EXPECT_EQ(TestShell().drawsTaken, stars.size() * 4);
-    if (!GetParam().placed.empty() || GetParam().onDemand) {
-        EXPECT_EQ(TestShell().wholeStores, 0) << "the rows were read whole";
-    }
     ExpectReleased();
 }
 
@@ -429,11 +407,9 @@ INSTANTIATE_TEST_SUITE_P(
         ManyStarsCase{"TopDownPadTwo", 250, -280, 54, 60, {}},
         ManyStarsCase{"MostlyCovered", 120, 200, 54, 900, {}},
         ManyStarsCase{"NarrowTall", 5, 4000, 70, 300, {}},
-        // Rows read on demand, a star's pages at a time
-        // (4812-byte rows, starting 138 or 54 bytes in):
-        // the square around a star starting on a page's
-        // first byte, ending on a page's last, on the
-        // first and last rows; an offset pointing into
+        // Runs (4812-byte rows, starting 138 or 54 bytes
+        // in) around a page's first byte and its last, on
+        // the first and last rows; an offset pointing into
         // the headers, so the rows follow them.
         ManyStarsCase{"SquareStartsAPage", 1603, 800, 138, 0, {{851, 11, 9, 0}, {845, 5, 3, 1}}},
         ManyStarsCase{"SquareEndsAPage", 1603, 800, 138, 0, {{1180, 7, 5, 1}}},
@@ -441,10 +417,10 @@ INSTANTIATE_TEST_SUITE_P(
         ManyStarsCase{
             "OffsetInsideTheHeaders", 1603, 800, 0, 0, {{879, 11, 9, 0}, {1208, 7, 5, 1}}},
         ManyStarsCase{"OffsetJustShortOfTheRows", 1603, 800, 53, 0, {{873, 5, 3, 3}}},
-        ManyStarsCase{"ThousandOddStarsOnDemand", 1603, 800, 138, 1100, {}, true}),
+        ManyStarsCase{"ThousandOddStarsAsRuns", 1603, 800, 138, 1100, {}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A file that ends inside its rows is refused before any store is reserved.
+// A file that ends inside its rows is refused before anything else is held.
 TEST(StoreLoad, ShortFileIsRefusedBeforeReserving) {
     ScratchDirectory scratch;
     Bytes file = MakeBmp(LargeSpec());
@@ -465,9 +441,9 @@ TEST(StoreLoad, ShortFileIsRefusedBeforeReserving) {
 
 namespace {
 
-// Written directly, the rows not yet read are read first; an input that no
-// longer holds them fails the save before the target (here the input itself)
-// is opened.
+// Written directly, the image is made whole first; an input that no longer
+// holds its rows fails the save before the target (here the input itself) is
+// opened.
 TEST(StoreInPlace, InputThatCannotBeReadWholeIsLeftAlone) {
     ScratchDirectory scratch;
     const BmpSpec spec = LargeSpec();
@@ -475,7 +451,8 @@ TEST(StoreInPlace, InputThatCannotBeReadWholeIsLeftAlone) {
     WriteFileBytes(scratch / "in.bmp", original);
     std::filesystem::create_symlink("in.bmp", scratch / "link.bmp");
     Feed(SomeStars());
-    TestShell().readableBytes = kHeaderReads + kStarPageReads;
+    TestShell().failCopyAt = 0;
+    TestShell().readableBytes = kHeaderReads + 100000;
 
     EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "link.bmp", 7), PELINDRA_RESULT_FAILED);
     EXPECT_EQ(TestShell().output, std::string(kBanner) +
@@ -487,13 +464,11 @@ TEST(StoreInPlace, InputThatCannotBeReadWholeIsLeftAlone) {
 }
 
 // The input cut or rewritten in place while the stars are drawn, by this
-// process or another. Rows read page by page then fail to arrive, or would
-// come from other contents: one error line, nothing written or replaced. Rows
-// read whole at the load are all in memory already: the job finishes with the
-// picture as it was read.
+// process or another. Rows then fail to arrive, or would come from other
+// contents: one error line, nothing written or replaced.
 struct CutCase {
     const char* name;
-    int32_t stars; // 7 reads on demand; 2000 reads the rows whole
+    int32_t stars; // 7 go as runs; 2000 in bands
     bool fromChild;
     bool rewrite = false; // rewritten at the same size, over an older output
 };
@@ -521,95 +496,64 @@ TEST_P(InputCutTest, NeverCrashesAndWritesOnlyWhatWasRead) {
         entries.push_back("out.bmp");
     }
 
-    const int32_t result = RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars);
-    const bool whole = TestShell().wholeStores == 1;
-    EXPECT_EQ(whole, PlanJob(PixelBytesOf(spec), GetParam().stars).rows == kBmpRowsWhole);
-    if (whole) {
-        EXPECT_EQ(result, PELINDRA_RESULT_WRITTEN);
-        EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), Expected(spec, stars));
-    } else {
-        EXPECT_EQ(result, PELINDRA_RESULT_FAILED);
-        EXPECT_EQ(TestShell().output,
-                  std::string(kBanner) + "Image size: 1603 x 800 pixels\nAdding " +
-                      std::to_string(GetParam().stars) +
-                      " stars to the image...\nError: Cannot read pixel data\n");
-        EXPECT_EQ(scratch.Entries(), entries);
-        if (GetParam().rewrite) {
-            EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), (Bytes{'o', 'l', 'd'}));
-        }
+    EXPECT_EQ(RunPelindra(scratch / "in.bmp", scratch / "out.bmp", GetParam().stars),
+              PELINDRA_RESULT_FAILED);
+    EXPECT_EQ(TestShell().output, std::string(kBanner) + "Image size: 1603 x 800 pixels\nAdding " +
+                                      std::to_string(GetParam().stars) +
+                                      " stars to the image...\nError: Cannot read pixel data\n");
+    EXPECT_EQ(scratch.Entries(), entries);
+    if (GetParam().rewrite) {
+        EXPECT_EQ(ReadFileBytes(scratch / "out.bmp"), (Bytes{'o', 'l', 'd'}));
     }
     ExpectNothingHeld();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, InputCutTest,
-    testing::Values(CutCase{"OnDemand", 7, false}, CutCase{"OnDemandByAnotherProcess", 7, true},
-                    CutCase{"Whole", 2000, false}, CutCase{"WholeByAnotherProcess", 2000, true},
-                    CutCase{"RewrittenOnDemand", 7, false, true},
-                    CutCase{"RewrittenOnDemandByAnotherProcess", 7, true, true},
-                    CutCase{"RewrittenWhole", 2000, false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// Cut between two calls of the placement: the stars before the cut are drawn,
-// the first one after it whose pages were not read yet fails.
-TEST(InputCut, AfterSomeStarsFailsTheNextUnreadPage) {
-    ScratchDirectory scratch;
-    const BmpSpec spec = LargeSpec();
-    WriteFileBytes(scratch / "in.bmp", MakeBmp(spec));
-    BmpImage image;
-    ASSERT_EQ(LoadBmpHeaders((scratch / "in.bmp").c_str(), &image), kBmpOk);
-    ASSERT_EQ(LoadBmpRows(&image, kBmpRowsOnDemand), kBmpOk);
-    Feed({{10, 10, 9, 0}, {12, 12, 2, 0}, {1500, 700, 9, 0}});
-    EXPECT_EQ(PlaceStars(&image, 1, kStarsOneByOne), kBmpOk);
-    ASSERT_EQ(truncate((scratch / "in.bmp").c_str(), 200), 0);
-    EXPECT_EQ(PlaceStars(&image, 1, kStarsOneByOne), kBmpOk)
-        << "its pages were read with the first star";
-    EXPECT_EQ(PlaceStars(&image, 1, kStarsOneByOne), kBmpCannotReadPixels);
-    EXPECT_EQ(LoadRemainingPixels(&image), kBmpCannotReadPixels);
-    ReleaseBmpImage(&image);
-    ExpectReleased();
-}
+INSTANTIATE_TEST_SUITE_P(Modes, InputCutTest,
+                         testing::Values(CutCase{"Runs", 7, false},
+                                         CutCase{"RunsByAnotherProcess", 7, true},
+                                         CutCase{"Bands", 2000, false},
+                                         CutCase{"BandsByAnotherProcess", 2000, true},
+                                         CutCase{"RewrittenRuns", 7, false, true},
+                                         CutCase{"RewrittenRunsByAnotherProcess", 7, true, true},
+                                         CutCase{"RewrittenBands", 2000, false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 
 namespace {
 
-// The store's services as the platform gives them: zeroed memory, huge-page
-// aligned when it is to be filled whole; reads at offsets that stop at the
-// end of the file; kernel copies appended to what was written.
-TEST(StoreServices, ReserveReadAndCopy) {
+// The platform's files as the rows use them: reads at offsets that stop at
+// the end of the file, kernel copies to an offset or where the file stands,
+// and scratch files in TMPDIR that have no name and take their bytes back.
+TEST(RowServices, ReadCopyAndScratch) {
     ScratchDirectory scratch;
     Bytes original(300 * 1024 + 17);
     for (size_t i = 0; i < original.size(); ++i) {
         original[i] = static_cast<uint8_t>(i * 7 + i / 4096);
     }
     WriteFileBytes(scratch / "source.bin", original);
+    ShellFile* file = nullptr;
+    ASSERT_EQ(shell.FileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &file),
+              kShellFileDone);
+    Bytes read(original.size());
+    EXPECT_EQ(shell.FileReadAt(file, read.data(), original.size(), 0), original.size());
+    EXPECT_EQ(read, original);
+    EXPECT_EQ(shell.FileReadAt(file, read.data(), 100, static_cast<int64_t>(original.size()) - 40),
+              40u);
+    EXPECT_EQ(shell.FileClose(file), 0);
 
-    for (bool whole : {false, true}) {
-        uint8_t* block = static_cast<uint8_t*>(shell.ReserveStore(original.size(), whole));
-        ASSERT_NE(block, nullptr);
-        if (whole) {
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (2 * 1024 * 1024), 0u);
-        }
-        EXPECT_TRUE(std::all_of(block, block + original.size(), [](uint8_t b) { return b == 0; }));
-        ShellFile* file = nullptr;
-        ASSERT_EQ(shell.FileOpen((scratch / "source.bin").c_str(), kShellOpenRead, &file),
-                  kShellFileDone);
-        EXPECT_EQ(shell.FileReadAt(file, block, original.size(), 0), original.size());
-        EXPECT_TRUE(std::equal(original.begin(), original.end(), block));
-        EXPECT_EQ(shell.FileReadAt(file, block, 100, static_cast<int64_t>(original.size()) - 40),
-                  40u);
-        EXPECT_EQ(shell.FileClose(file), 0);
-        // Given back, the whole pages inside the range read as new ones; the
-        // bytes around them, on the same pages as the ends, stay.
-        const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-        RealShell().GiveBackStorePages(block + page + 100, 3 * page - 200);
-        EXPECT_TRUE(std::equal(original.begin() + 40, original.begin() + 2 * page, block + 40));
-        EXPECT_TRUE(
-            std::all_of(block + 2 * page, block + 3 * page, [](uint8_t b) { return b == 0; }));
-        EXPECT_TRUE(std::equal(original.begin() + 3 * page, original.end(), block + 3 * page));
-        shell.ReleaseStore(block, original.size());
-    }
+    const char* saved = std::getenv("TMPDIR");
+    const std::string folder = saved == nullptr ? "" : saved;
+    ASSERT_EQ(setenv("TMPDIR", scratch.path.c_str(), 1), 0);
+    ShellFile* spare = nullptr;
+    ASSERT_EQ(shell.FileOpen("ignored", kShellOpenScratch, &spare), kShellFileDone);
+    EXPECT_EQ(scratch.Entries(), std::vector<std::string>{"source.bin"});
+    EXPECT_EQ(shell.FileWriteAt(spare, "scratch", 7, 5000), 7u);
+    char back[8] = {};
+    EXPECT_EQ(shell.FileReadAt(spare, back, 7, 5000), 7u);
+    EXPECT_STREQ(back, "scratch");
+    EXPECT_EQ(shell.FileClose(spare), 0);
+    EXPECT_EQ(saved == nullptr ? unsetenv("TMPDIR") : setenv("TMPDIR", folder.c_str(), 1), 0);
 
     // Copies land at the offset asked for, or where the file stands.
     ShellFile* from = nullptr;
