@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Draws the curve bench/whole_job.sh measures: host and cp time against the
 star count on the 8192 x 8192 image, with the point where the job switches
-from reading the pages its stars land on to reading the rows whole.
+from writing each star's runs over the copied rows to drawing in bands.
 
 Usage: plot_curve.py CURVE.csv OUTPUT.png [SWITCH]   (needs python3-matplotlib)
-SWITCH is the smallest star count read whole (pelindra_store_modes --switch);
-without it the switch is marked between the last count read by pages and the
-first read whole.
+SWITCH is the smallest star count drawn in bands (pelindra_drawing_modes
+--switch); without it the switch is marked between the last count drawn as
+runs and the first in bands.
 """
 import csv
 import sys
@@ -28,17 +28,17 @@ def main():
     figure, axes = plt.subplots(figsize=(7, 4.2), dpi=100)
     axes.plot(stars, host, "o-", label="pelindra (whole process)")
     axes.plot(stars, copy, "s--", label="cp of the same file")
-    first_whole = next((i for i, r in enumerate(rows) if r["mode"] == "whole"), None)
+    first_banded = next((i for i, r in enumerate(rows) if r["mode"] == "bands"), None)
     at = None
     if len(sys.argv) == 4:
         at = int(sys.argv[3])
-    elif first_whole is not None and first_whole > 0:
-        at = (stars[first_whole - 1] * stars[first_whole]) ** 0.5
+    elif first_banded is not None and first_banded > 0:
+        at = (stars[first_banded - 1] * stars[first_banded]) ** 0.5
     if at is not None:
         axes.axvline(at, color="grey", linestyle=":")
-        axes.text(at * 0.85, max(host) * 0.9, "pages read\non demand", color="grey",
+        axes.text(at * 0.85, max(host) * 0.9, "runs over\nthe copy", color="grey",
                   horizontalalignment="right", verticalalignment="top")
-        axes.text(at * 1.15, max(host) * 0.9, f"rows read whole\nfrom {at:,.0f} stars",
+        axes.text(at * 1.15, max(host) * 0.9, f"in bands\nfrom {at:,.0f} stars",
                   color="grey", verticalalignment="top")
     axes.set_xscale("log")
     axes.set_yscale("log")

@@ -4,18 +4,22 @@
 # untimed `sync`, so drift in the machine's load falls on both alike; the
 # table shows medians, and the range of the per-pair ratios.
 #
+#   M   how long faulting in 50 MB of fresh memory takes right now, first and
+#       last: figures from different days read side by side with it
 #   P1  the host on an 8192 x 8192 image (201 MB) with 100 stars / `cp`, to a
 #       new output and replacing the previous one; the host's peak resident
 #       memory (a separate, untimed run under GNU time); and, for reference,
 #       replacing against `cp` to a new file then `mv` over the old one, the
 #       same atomic replacement done by the standard tools
 #   P2  a million stars into 4096 x 4096: the literal job (per-pixel
-#       renderer, whole fread and fwrite; bench/literal_job.cpp) / the host
+#       renderer, whole fread and fwrite; bench/literal_job.cpp) / the host,
+#       and the host's peak resident memory
 #   P2' drawing alone, a million stars (pelindra_render_bench)
 #   F   the host as a filter, `- -` from and to regular files, 20 and a million
 #       stars into 4096 x 4096 / the same with the host of PELINDRA_BENCH_BASELINE
 #       (without it: / this host on the files by name); and the peak resident
-#       memory of `-` as input from a regular file and from a pipe
+#       memory of `-` as input from a regular file and from a pipe, and of
+#       `- -` on 8192 x 8192 from a pipe
 #   P3  examples/night-sky.bmp with 50 stars / `pelindra --version`
 #       (bench/small_image.py, interleaved round by round)
 #   W   the Windows x64 host under Wine on the 8192 x 8192 image, 100 stars /
@@ -113,6 +117,10 @@ pair() {
 fresh() { rm -f "$work/job-out.bmp" "$work/cp-out.bmp" "$work/mv-out.bmp"; }
 keep() { :; }
 
+probe() {
+    echo "M  faulting in 50 MB of fresh memory: $("$build_dir/bench/pelindra_fault_in_probe") s   ($1)"
+}
+probe "before the rows"
 cat "$large" "$medium" >/dev/null # warm the page cache
 echo "== $runs pairs per row; medians; A / B"
 
@@ -148,6 +156,9 @@ pair "P2 4096x4096, 1M stars: literal / host" "$runs" fresh \
     -- "$host" --seed 7 "$medium" "$work/job-out.bmp" 1000000
 echo "   target at least 5"
 rm -f "$work/literal-out.bmp"
+/usr/bin/time -f %M -o "$work/rss" "$host" --seed 7 "$medium" "$work/job-out.bmp" 1000000 >/dev/null
+awk -v k="$(tail -1 "$work/rss")" \
+    'BEGIN {printf "P2 peak resident memory %.1f MiB   (target under 40 MiB)\n", k / 1024}'
 
 # `- -` against an earlier host, where a change to the streams' handling
 # should cost at most a tenth; without one, against the same job by name, for
@@ -170,6 +181,9 @@ done
 awk -v k="$(tail -1 "$work/rss")" 'BEGIN {printf "F peak resident memory, - from a file %.1f MiB\n", k / 1024}'
 cat "$medium" | /usr/bin/time -f %M -o "$work/rss" "$host" --seed 7 - "$work/job-out.bmp" 20 >/dev/null
 awk -v k="$(tail -1 "$work/rss")" 'BEGIN {printf "F peak resident memory, - from a pipe %.1f MiB\n", k / 1024}'
+cat "$large" | /usr/bin/time -f %M -o "$work/rss" "$host" -q --seed 7 - - 100 >/dev/null
+awk -v k="$(tail -1 "$work/rss")" \
+    'BEGIN {printf "F peak resident memory, 8192x8192 - - from a pipe %.1f MiB   (target under 40 MiB)\n", k / 1024}'
 fresh
 
 # Interleaved repetitions: on a shared machine the memory-bound span
@@ -220,7 +234,7 @@ if [ "${PELINDRA_BENCH_CURVE:-1}" != 0 ]; then
         pair "   $stars stars: host / cp" 3 fresh \
             -- "$host" --seed 1 "$large" "$work/job-out.bmp" "$stars" \
             -- cp "$large" "$work/cp-out.bmp"
-        mode=$("$build_dir/bench/pelindra_store_modes" --mode "$large" "$stars")
+        mode=$("$build_dir/bench/pelindra_drawing_modes" --mode "$large" "$stars")
         echo "$stars,$(awk -v t="$pair_a" 'BEGIN {print t / 1000}'),$(awk -v t="$pair_b" 'BEGIN {print t / 1000}'),$mode" >>"$work/curve.csv"
     done
     fresh
@@ -235,9 +249,10 @@ if [ "${PELINDRA_BENCH_CURVE:-1}" != 0 ]; then
     done
     if [ -n "$plotter" ]; then
         "$plotter" "$source_dir/bench/plot_curve.py" "$work/curve.csv" "$work/curve.png" \
-            "$("$build_dir/bench/pelindra_store_modes" --switch "$large")"
+            "$("$build_dir/bench/pelindra_drawing_modes" --switch "$large")"
         echo "curve drawn: $work/curve.png"
     else
         echo "curve: $work/curve.csv (python3-matplotlib draws it)"
     fi
 fi
+probe "after the rows"
