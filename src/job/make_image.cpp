@@ -113,37 +113,26 @@ BmpStatus CopyRows(const BmpOutput* output, const BmpImage* image, int64_t start
     return status;
 }
 
-// Stars up to this many are listed first where the output writes behind.
-constexpr int32_t kListedStars = 64 * 1024;
-
-// The rows copied, then every star's runs over them. Where pieces are handed
-// on and the stars are few enough to list, the stars are taken first, and
-// each piece gets its runs before it is handed on, so that no page handed on
-// is written again (it would go out twice, the second time inside the
-// rename).
-BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
-    const bool piecewise =
-        output->writeBehind && !output->holdsRows && stars->left > 0 && stars->left <= kListedStars;
-    Star* listed =
-        piecewise
-            ? static_cast<Star*>(shell.Allocate(static_cast<size_t>(stars->left) * sizeof(Star)))
-            : nullptr;
-    if (piecewise && listed == nullptr) {
-        return kBmpCannotAllocatePixels;
-    }
+// The rows copied, then every star's runs over them.
+BmpStatus DrawRunsOverCopy(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
     int64_t handedOn = 0;
-    BmpStatus status = kBmpOk;
-    if (!piecewise) {
-        status =
-            output->holdsRows ? kBmpOk : CopyRows(output, image, 0, image->pixelBytes, &handedOn);
-        while (status == kBmpOk && stars->left > 0) {
-            const int32_t count = NextBatch(stars);
-            for (int32_t i = 0; i < count && status == kBmpOk; ++i) {
-                status = WriteStarRuns(output, image, stars->batch[i], 0, image->pixelBytes);
-            }
+    BmpStatus status =
+        output->holdsRows ? kBmpOk : CopyRows(output, image, 0, image->pixelBytes, &handedOn);
+    while (status == kBmpOk && stars->left > 0) {
+        const int32_t count = NextBatch(stars);
+        for (int32_t i = 0; i < count && status == kBmpOk; ++i) {
+            status = WriteStarRuns(output, image, stars->batch[i], 0, image->pixelBytes);
         }
-        return status;
     }
+    return status;
+}
+
+// The stars taken first into `listed`, then piece by piece the rows copied
+// and the piece's runs written over them before it is handed on, so that no
+// page handed on is written again (it would go out twice, the second time
+// inside the rename).
+BmpStatus DrawRunsPieceByPiece(const BmpOutput* output, const BmpImage* image, StarBatches* stars,
+                               Star* listed) {
     int32_t total = 0;
     while (stars->left > 0) {
         const int32_t count = NextBatch(stars);
@@ -151,6 +140,8 @@ BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches
             listed[total++] = stars->batch[i];
         }
     }
+    int64_t handedOn = 0;
+    BmpStatus status = kBmpOk;
     for (int64_t start = 0; status == kBmpOk && start < image->pixelBytes;) {
         const int64_t end = PieceEnd(output, image, start, image->pixelBytes);
         status = CopyBytes(image->input, image->pixelOffset + start, output->file,
@@ -161,6 +152,24 @@ BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches
         HandOn(output, image, end, &handedOn);
         start = end;
     }
+    return status;
+}
+
+// Stars up to this many are listed first where the output writes behind.
+constexpr int32_t kListedStars = 64 * 1024;
+
+BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
+    const bool piecewise =
+        output->writeBehind && !output->holdsRows && stars->left > 0 && stars->left <= kListedStars;
+    if (!piecewise) {
+        return DrawRunsOverCopy(output, image, stars);
+    }
+    Star* listed =
+        static_cast<Star*>(shell.Allocate(static_cast<size_t>(stars->left) * sizeof(Star)));
+    if (listed == nullptr) {
+        return kBmpCannotAllocatePixels;
+    }
+    const BmpStatus status = DrawRunsPieceByPiece(output, image, stars, listed);
     shell.Release(listed);
     return status;
 }
