@@ -281,13 +281,11 @@ INSTANTIATE_TEST_SUITE_P(
                            shell.failCopyAt = 0;
                            shell.failWriteAt = 3;
                        }},
-        // Blocks: the gap, the list of stars (replacing), then the copy's buffer.
-        StoreFaultCase{"NoRoomForTheStarList",
-                       [](TestShellState& shell) { shell.failAllocationAt = 1; }, kMemoryLine},
+        // Blocks: the gap, then the copy's buffer.
         StoreFaultCase{"NoRoomForTheCopyBuffer",
                        [](TestShellState& shell) {
                            shell.failCopyAt = 0;
-                           shell.failAllocationAt = 2;
+                           shell.failAllocationAt = 1;
                        },
                        kMemoryLine},
         // Closing and naming the new file fail inside putting it in place.

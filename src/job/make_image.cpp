@@ -159,8 +159,11 @@ BmpStatus DrawRunsPieceByPiece(const BmpOutput* output, const BmpImage* image, S
 constexpr int32_t kListedStars = 64 * 1024;
 
 BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
+    // Only rows that reach past their first piece have a piece to hand on.
+    const bool handsOn =
+        output->writeBehind && PieceEnd(output, image, 0, image->pixelBytes) < image->pixelBytes;
     const bool piecewise =
-        output->writeBehind && !output->holdsRows && stars->left > 0 && stars->left <= kListedStars;
+        handsOn && !output->holdsRows && stars->left > 0 && stars->left <= kListedStars;
     if (!piecewise) {
         return DrawRunsOverCopy(output, image, stars);
     }
