@@ -13,7 +13,7 @@
 //       --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 #include "job/star_draws.h"
 #include "render/star_bands.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 #include "span_stars.h"
 #include "straightforward_stars.h"
 

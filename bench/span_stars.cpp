@@ -2,7 +2,7 @@
 
 #include "job/star_draws.h"
 #include "render/stars.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <algorithm>
 #include <cstdlib>

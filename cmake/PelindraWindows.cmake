@@ -10,7 +10,7 @@
 
 enable_language(RC)
 
-set(pelindra_shell_dir ${PROJECT_SOURCE_DIR}/src/shell)
+set(pelindra_dll_dir ${PROJECT_SOURCE_DIR}/src/windows_dll)
 
 # The empty type library the resources carry, made from its IDL by widl.
 if(NOT PELINDRA_WIDL)
@@ -23,12 +23,12 @@ if(PELINDRA_PYTHON)
     ${pelindra_typelib} ${PELINDRA_SOURCE_DATE_EPOCH})
 endif()
 add_custom_command(OUTPUT ${pelindra_typelib}
-  COMMAND ${PELINDRA_WIDL} -t -o ${pelindra_typelib} ${pelindra_shell_dir}/MorvanePelindraW.idl
+  COMMAND ${PELINDRA_WIDL} -t -o ${pelindra_typelib} ${pelindra_dll_dir}/MorvanePelindraW.idl
   ${pelindra_stamp_typelib}
-  DEPENDS ${pelindra_shell_dir}/MorvanePelindraW.idl ${PROJECT_SOURCE_DIR}/cmake/stamp_typelib.py
+  DEPENDS ${pelindra_dll_dir}/MorvanePelindraW.idl ${PROJECT_SOURCE_DIR}/cmake/stamp_typelib.py
   COMMENT "Building the type library MorvanePelindraW.tlb"
   VERBATIM)
-set_source_files_properties(${pelindra_shell_dir}/version.rc PROPERTIES
+set_source_files_properties(${pelindra_dll_dir}/version.rc PROPERTIES
   OBJECT_DEPENDS ${pelindra_typelib})
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -39,7 +39,7 @@ else()
   set(PELINDRA_EXPORT_SYMBOL Pelindra)
 endif()
 set(pelindra_def ${PROJECT_BINARY_DIR}/MorvanePelindra.def)
-configure_file(${pelindra_shell_dir}/MorvanePelindra.def.in ${pelindra_def} @ONLY)
+configure_file(${pelindra_dll_dir}/MorvanePelindra.def.in ${pelindra_def} @ONLY)
 
 if(NOT CMAKE_DLLTOOL)
   find_program(CMAKE_DLLTOOL NAMES dlltool REQUIRED)
@@ -48,7 +48,7 @@ endif()
 # What both flavours share: the export table, the resources, the runtimes
 # linked in, and the file names MorvanePelindra.dll and libMorvanePelindra.dll.a.
 function(pelindra_windows_dll target)
-  target_sources(${target} PRIVATE ${pelindra_shell_dir}/version.rc ${pelindra_def})
+  target_sources(${target} PRIVATE ${pelindra_dll_dir}/version.rc ${pelindra_def})
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     target_link_options(${target} PRIVATE "LINKER:--kill-at")
     # The linker's import library would know only the bare name, which no
@@ -79,7 +79,7 @@ pelindra_windows_dll(MorvanePelindra)
 
 # The framework flavour imports the framework by ordinal only, through an
 # import library made from the list of the operations used.
-set(pelindra_framework_def ${pelindra_shell_dir}/framework_imports.def)
+set(pelindra_framework_def ${pelindra_dll_dir}/framework_imports.def)
 set(pelindra_framework_implib ${PROJECT_BINARY_DIR}/libmfcce300_imports.a)
 add_custom_command(OUTPUT ${pelindra_framework_implib}
   COMMAND ${CMAKE_DLLTOOL} --input-def ${pelindra_framework_def}
@@ -90,7 +90,7 @@ add_custom_command(OUTPUT ${pelindra_framework_implib}
 add_custom_target(pelindra_framework_implib DEPENDS ${pelindra_framework_implib})
 add_dependencies(MorvanePelindra pelindra_framework_implib)
 
-target_sources(MorvanePelindra PRIVATE ${pelindra_shell_dir}/dll_entry_win32.cpp)
+target_sources(MorvanePelindra PRIVATE ${pelindra_dll_dir}/dll_entry_win32.cpp)
 target_link_libraries(MorvanePelindra PRIVATE ${pelindra_framework_implib})
 # The early hook has to run before the C runtime's start-up code, so the
 # image's entry is ours and calls the runtime's entry itself.

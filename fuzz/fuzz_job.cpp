@@ -26,7 +26,7 @@
 // leaves no temporary file.
 #include "fuzz_services.h"
 #include "morvane_pelindra.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <cstring>
 

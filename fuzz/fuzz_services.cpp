@@ -1,7 +1,7 @@
 #include "fuzz_services.h"
 
-#include "shell/runtime_services.h"
-#include "shell/utf16_to_utf8.h"
+#include "platform/platform_calls.h"
+#include "platform/utf16_to_utf8.h"
 
 #include <cstdarg>
 #include <cstdio>

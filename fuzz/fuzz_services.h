@@ -5,7 +5,7 @@
 // check that nothing was left held. Any one call can be made to fail.
 #pragma once
 
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include "bmp/bmp_write.h"
 #include "bmp_files.h"
 #include "job_runner.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include "bmp_files.h"
 #include "job_invariants.h"
 
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <optional>
 

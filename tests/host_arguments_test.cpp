@@ -1,4 +1,5 @@
 #include "host/host_arguments.h"
+#include "host/host_utf.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -71,6 +72,24 @@ TEST(HostArguments, DoubleDashEndsOptions) {
     ASSERT_EQ(a.action, kHostRun);
     EXPECT_EQ(a.inputPath, u"--help");
     EXPECT_EQ(a.outputPath, u"-x.bmp");
+}
+
+// Wide arguments (Windows) reach the paths unchanged through UTF-8, unpaired
+// surrogates included.
+TEST(HostUtf, WideTextComesBackThroughUtf8) {
+    const std::u16string texts[] = {u"in.bmp",
+                                    u"\u00e9t\u00e9",
+                                    u"\u65e5\u672c",
+                                    u"\U0001F600",
+                                    std::u16string(1, char16_t{0xD800}),
+                                    std::u16string(1, char16_t{0xDFFF}) + u"x",
+                                    std::u16string{char16_t{0xDC00}, char16_t{0xD800}}};
+    for (const std::u16string& text : texts) {
+        std::u16string back;
+        ASSERT_TRUE(ConvertUtf8ToUtf16(ConvertUtf16ToUtf8(text), &back));
+        EXPECT_EQ(back, text);
+    }
+    EXPECT_EQ(ConvertUtf16ToUtf8(u"\U0001F600").size(), 4u) << "a pair is one character";
 }
 
 TEST(HostArguments, Utf8PathsBecomeUtf16) {

@@ -1,7 +1,7 @@
 // Paths: conversion to the narrow encoding, and the paths the job refuses.
 #include "bmp_files.h"
 #include "job_runner.h"
-#include "shell/utf16_to_utf8.h"
+#include "platform/utf16_to_utf8.h"
 
 #include <climits>
 

@@ -3,7 +3,7 @@
 // would, whatever state the host set up. Programs of their own, of one
 // thread, the way that draws without the generator's lock; built a second
 // time with a rand() of the program's own in front of the C library's.
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 // platform's copies and scratch files.
 #include "bmp_files.h"
 #include "job_runner.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 #include "star_shapes.h"
 
 #include "job/make_image.h"

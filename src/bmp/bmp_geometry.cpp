@@ -1,6 +1,6 @@
 #include "bmp/bmp_image.h"
 
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <climits>
 

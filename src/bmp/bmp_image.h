@@ -3,7 +3,7 @@
 
 #include "bmp/bmp_layout.h"
 #include "bmp/bmp_status.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
 
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <cstring>
 

@@ -12,8 +12,8 @@
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
 
-#include "shell/platform_parts.h"
-#include "shell/runtime_services.h"
+#include "platform/path_parts.h"
+#include "platform/platform_calls.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Writing the pieces of an image to a file, and copying between files.
 #include "bmp/bmp_write.h"
 
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "job/star_draws.h"
 #include "render/star_bands.h"
 #include "render/star_runs.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "job/narrow_path.h"
 
-#include "shell/runtime_services.h"
-#include "shell/utf16_to_utf8.h"
+#include "platform/platform_calls.h"
+#include "platform/utf16_to_utf8.h"
 
 #include <cstring>
 

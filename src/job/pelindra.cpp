@@ -4,7 +4,7 @@
 #include "bmp/bmp_image.h"
 #include "job/make_image.h"
 #include "job/narrow_path.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "msvcrt_draws.h"
 
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 namespace {
 

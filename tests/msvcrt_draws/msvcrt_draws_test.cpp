@@ -3,7 +3,7 @@
 // unlit pixels passed through, and nothing but star colours drawn.
 #include "morvane_pelindra.h"
 #include "msvcrt_draws.h"
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <gtest/gtest.h>
 

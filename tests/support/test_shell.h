@@ -2,7 +2,7 @@
 // heap underneath, with every call counted and any of them made to fail.
 #pragma once
 
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <cstdint>
 #include <string>

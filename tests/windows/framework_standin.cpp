@@ -1,7 +1,7 @@
 // The stand-in framework; see framework_standin.h.
 #include "framework_standin.h"
 
-#include "shell/framework_win32.h"
+#include "windows_dll/framework_win32.h"
 
 #include <windows.h>
 

@@ -29,9 +29,3 @@ struct HostArguments {
 };
 
 HostArguments ParseHostArguments(int argc, const char* const* argv);
-
-// Strict UTF-8 to UTF-16; false for malformed input (overlong forms, truncated
-// sequences, a surrogate pair spelt as two three-byte forms), which cannot name
-// a file the library could be given. An unpaired surrogate in the three-byte
-// form becomes that surrogate, for the library to judge.
-bool ConvertUtf8ToUtf16(const std::string& text, std::u16string* wide);

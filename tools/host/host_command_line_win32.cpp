@@ -1,52 +1,24 @@
 #include "host/host_command_line.h"
+#include "host/host_utf.h"
 
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
-// UTF-16 to UTF-8, passing unpaired surrogates through in the generalised
-// three-byte form rather than replacing them, so the library is handed the
-// name as it was given, not a different one. Null when out of memory.
+// A copy of `wide` in UTF-8, in memory that lives as long as the process, like
+// argv itself; null when out of memory.
 char* ToUtf8(const wchar_t* wide) {
-    size_t units = 0;
-    while (wide[units] != L'\0') {
-        ++units;
+    const std::string text = ConvertUtf16ToUtf8(reinterpret_cast<const char16_t*>(wide));
+    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    if (copy != nullptr) {
+        std::memcpy(copy, text.c_str(), text.size() + 1);
     }
-    char* text = static_cast<char*>(std::malloc(3 * units + 1));
-    if (text == nullptr) {
-        return nullptr;
-    }
-    size_t out = 0;
-    for (size_t i = 0; i < units; ++i) {
-        unsigned long code = static_cast<unsigned short>(wide[i]);
-        const bool high = code >= 0xD800 && code <= 0xDBFF;
-        if (high && i + 1 < units && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) +
-                   (static_cast<unsigned short>(wide[i + 1]) - 0xDC00);
-            ++i;
-        }
-        if (code < 0x80) {
-            text[out++] = static_cast<char>(code);
-        } else if (code < 0x800) {
-            text[out++] = static_cast<char>(0xC0 | (code >> 6));
-            text[out++] = static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            text[out++] = static_cast<char>(0xE0 | (code >> 12));
-            text[out++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            text[out++] = static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            text[out++] = static_cast<char>(0xF0 | (code >> 18));
-            text[out++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            text[out++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            text[out++] = static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    text[out] = '\0';
-    return text;
+    return copy;
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 // read them in the OEM code page after a host's SetFileApisToOEM, and name
 // another file than the C runtime and the report. A path the code page cannot
 // hold exactly is refused rather than changed into another one.
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <windows.h>
 

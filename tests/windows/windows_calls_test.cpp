@@ -1,6 +1,6 @@
 // The Win32 runtime services on their own, run under Wine: ANSI code page
 // conversion, path kinds, the new file beside a target and its replace, sizes.
-#include "shell/runtime_services.h"
+#include "platform/platform_calls.h"
 
 #include <gtest/gtest.h>
 

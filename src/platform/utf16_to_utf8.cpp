@@ -1,4 +1,4 @@
-#include "shell/utf16_to_utf8.h"
+#include "platform/utf16_to_utf8.h"
 
 namespace {
 

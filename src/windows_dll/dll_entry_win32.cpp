@@ -17,7 +17,7 @@
 // and the C runtime runs its exit work; the early hook has nothing to do then.
 //
 // Thread attach and detach reach DllMain too, which lets them pass.
-#include "shell/framework_win32.h"
+#include "windows_dll/framework_win32.h"
 
 #include <windows.h>
 

@@ -3,9 +3,14 @@
 //
 // Each call does what it is asked and reports what happened; bmp/ decides how
 // a file is written or replaced. The job makes them through one table,
-// `shell` (shell.FileOpen(...)), which runtime_services_crt.cpp (Linux) or
-// runtime_services_win32.cpp fills; tests and fuzzers replace single entries,
-// so that the job's own decisions run above the injected failure.
+// `shell` (shell.FileOpen(...)); tests and fuzzers replace single entries, so
+// that the job's own decisions run above the injected failure. The files of
+// this folder:
+//   posix_calls.cpp          the table on Linux (descriptors, glibc)
+//   draws_without_lock.cpp   rand()'s values on glibc without its lock
+//   windows_calls.cpp        the table on Windows (msvcrt descriptors, Win32)
+//   path_parts_*.cpp         a path's directory part, as each platform reads it
+//   utf16_to_utf8.cpp        the exact conversion the POSIX table's paths take
 #pragma once
 
 #include <cstddef>
