@@ -40,7 +40,8 @@ double RunOnce(const char* input, const char* output, int32_t stars, StarDrawing
     const auto start = std::chrono::steady_clock::now();
     BmpImage image;
     BmpSave save;
-    if (LoadBmpHeaders(input, &image) != kBmpOk || LoadBmpRows(&image) != kBmpOk ||
+    BmpHeaderNote note;
+    if (LoadBmpHeaders(input, &image, &note) != kBmpOk || LoadBmpRows(&image) != kBmpOk ||
         BeginSave(output, &image, &save) != kBmpOk) {
         std::exit(1);
     }

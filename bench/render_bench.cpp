@@ -12,8 +12,8 @@
 //   pelindra_render_bench --benchmark_filter='PlaceMillionStars_(Spans|Banded)'
 //       --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 #include "job/star_draws.h"
-#include "render/star_bands.h"
 #include "platform/platform_calls.h"
+#include "render/star_bands.h"
 #include "span_stars.h"
 #include "straightforward_stars.h"
 

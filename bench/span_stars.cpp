@@ -1,8 +1,8 @@
 #include "span_stars.h"
 
 #include "job/star_draws.h"
-#include "render/stars.h"
 #include "platform/platform_calls.h"
+#include "render/stars.h"
 
 #include <algorithm>
 #include <cstdlib>

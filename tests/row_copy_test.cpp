@@ -380,7 +380,8 @@ TEST_P(StoreManyStarsTest, MatchesTheShapes) {
         // The job's steps, the drawing forced.
         BmpImage image;
         const std::string output = (scratch / "out.bmp").string();
-        ASSERT_EQ(LoadBmpHeaders((scratch / "in.bmp").c_str(), &image), kBmpOk);
+        BmpHeaderNote note;
+        ASSERT_EQ(LoadBmpHeaders((scratch / "in.bmp").c_str(), &image, &note), kBmpOk);
         ASSERT_EQ(LoadBmpRows(&image), kBmpOk);
         BmpSave save;
         ASSERT_EQ(BeginSave(output.c_str(), &image, &save), kBmpOk);

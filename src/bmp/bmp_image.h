@@ -53,21 +53,31 @@ int32_t DisplayedRowCount(int32_t height);
 // 32-bit arithmetic, read as signed.
 int32_t GapLengthFromOffset(uint32_t pixelDataOffset);
 
+// What the report says of a header: its size as given, once the bit count
+// and the compression have passed (`sized`), and the value a failure's line
+// shows (the bit count, or the width).
+struct BmpHeaderNote {
+    bool sized;
+    int32_t width;
+    int32_t height; // as displayed: |height|
+    int32_t value;
+};
+
 // Opens `path`, reads and validates its headers and reads its gap. On success
 // the image holds the open input and the sizes of its rows, ready for
-// LoadBmpRows. On failure it has printed its one error line, closed the file
-// and released everything, and *image holds no blocks.
-BmpStatus LoadBmpHeaders(const char* path, BmpImage* image);
+// LoadBmpRows. On failure it has closed the file and released everything, and
+// *image holds no blocks. Either way *note says what the report needs.
+BmpStatus LoadBmpHeaders(const char* path, BmpImage* image, BmpHeaderNote* note);
 
 // Makes the rows readable at their offsets: a stream's are copied into a
 // scratch file (kBmpCannotAllocatePixels where none can be made), a file's
-// are checked to be still there. kBmpCannotReadPixels, nothing printed, when
+// are checked to be still there. kBmpCannotReadPixels when
 // the input ends before them; on failure everything is released.
 BmpStatus LoadBmpRows(BmpImage* image);
 
 // kBmpCannotReadPixels when the input's contents have changed since it was
 // measured (written to in place, cut or grown): rows read before and after the
-// change would make a patchwork. kBmpOk otherwise. Prints nothing.
+// change would make a patchwork. kBmpOk otherwise.
 BmpStatus CheckInputUnchanged(const BmpImage* image);
 
 // Closes the input. Safe without an input.

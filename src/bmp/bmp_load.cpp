@@ -70,14 +70,14 @@ BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
 
 // Everything after the open, with the file still open. On failure the image
 // holds no blocks.
-BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue) {
+BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note) {
     BmpStatus status = ReadHeaders(file, image);
     if (status != kBmpOk) {
         return status;
     }
     uint16_t bitCount = ReadLittleEndian16(image->infoHeader + kBmpBitCountOffset);
     if (bitCount != kBmpSupportedBitCount) {
-        *errorValue = bitCount;
+        note->value = bitCount;
         return kBmpUnsupportedBitCount;
     }
     if (ReadLittleEndian32(image->infoHeader + kBmpCompressionOffset) != kBmpCompressionNone) {
@@ -86,12 +86,12 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue
 
     int32_t width = static_cast<int32_t>(ReadLittleEndian32(image->infoHeader + kBmpWidthOffset));
     int32_t height = static_cast<int32_t>(ReadLittleEndian32(image->infoHeader + kBmpHeightOffset));
-    shell.Print("Image size: %d x %d pixels\n", width, DisplayedRowCount(height));
+    *note = {true, width, DisplayedRowCount(height), 0};
 
     BmpGeometry geometry;
     status = ComputeBmpGeometry(width, height, &geometry);
     if (status != kBmpOk) {
-        *errorValue = width;
+        note->value = width;
         return status;
     }
     image->width = width;
@@ -130,19 +130,17 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, int32_t* errorValue
 
 } // namespace
 
-BmpStatus LoadBmpHeaders(const char* path, BmpImage* image) {
+BmpStatus LoadBmpHeaders(const char* path, BmpImage* image, BmpHeaderNote* note) {
     std::memset(image, 0, sizeof *image);
+    *note = BmpHeaderNote{};
     ShellFile* file = nullptr;
     if (shell.FileOpen(path, kShellOpenRead, &file) != kShellFileDone) {
-        PrintBmpError(kBmpCannotOpenInput, path, 0);
         return kBmpCannotOpenInput;
     }
-    int32_t errorValue = 0;
-    const BmpStatus status = ReadImageHeaders(file, image, &errorValue);
+    const BmpStatus status = ReadImageHeaders(file, image, note);
     if (status != kBmpOk) {
         // The input is only read, so a failing close loses nothing.
         shell.FileClose(file);
-        PrintBmpError(status, path, errorValue);
         return status;
     }
     image->input = file;

@@ -279,7 +279,6 @@ BmpStatus BeginSave(const char* path, BmpImage* image, BmpSave* save) {
     save->way = way;
     if (way != kSaveNewFile && way != kSaveDirectly) {
         Discard(&save->made);
-        PrintBmpError(StatusOf(way), path, 0);
         return StatusOf(way);
     }
     if (save->made.file != nullptr) {
@@ -313,6 +312,5 @@ BmpStatus FinishSave(const char* path, BmpImage* image, BmpSave* save, BmpStatus
     }
     Discard(&save->made);
     CloseBmpInput(image);
-    PrintBmpError(status, path, 0);
     return status;
 }

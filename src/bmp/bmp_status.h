@@ -1,4 +1,5 @@
-// Every way loading or saving can end, and the one line each failure prints.
+// Every way loading or saving can end. bmp/ prints nothing: the job says
+// each failure in its one line (job_report.cpp).
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,3 @@ enum BmpStatus : int32_t {
     kBmpCannotCreateOutput,
     kBmpCannotWriteOutput,
 };
-
-// Prints the "Error: " line for a failure. `path` fills the lines that name a
-// file, `value` the bit count or width of the lines that show one.
-void PrintBmpError(BmpStatus status, const char* path, int32_t value);

@@ -56,11 +56,9 @@ struct BmpSave {
 // existing or missing regular target, which will take its place; otherwise
 // (a device, a pipe, a file that must keep its identity) a scratch file whose
 // contents are written to the target once complete, so that nothing reaches
-// it before then. On failure it has printed its error line and nothing is
-// left behind.
+// it before then. On failure nothing is left behind.
 BmpStatus BeginSave(const char* path, BmpImage* image, BmpSave* save);
 
 // Puts the image made in the save's file (`made` says whether making it
-// succeeded) where it belongs, or discards it; closes the input. Prints the
-// error line of a failure.
+// succeeded) where it belongs, or discards it; closes the input.
 BmpStatus FinishSave(const char* path, BmpImage* image, BmpSave* save, BmpStatus made);

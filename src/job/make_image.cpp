@@ -1,9 +1,9 @@
 #include "job/make_image.h"
 
 #include "job/star_draws.h"
+#include "platform/platform_calls.h"
 #include "render/star_bands.h"
 #include "render/star_runs.h"
-#include "platform/platform_calls.h"
 
 namespace {
 

@@ -18,7 +18,8 @@ BmpStatus MakeStarRows(uint8_t* rows, int32_t width, int32_t height, int32_t sta
 
     BmpImage image;
     const std::string input = (scratch / "in.bmp").string();
-    BmpStatus status = LoadBmpHeaders(input.c_str(), &image);
+    BmpHeaderNote note;
+    BmpStatus status = LoadBmpHeaders(input.c_str(), &image, &note);
     if (status != kBmpOk) {
         return status;
     }
