@@ -41,7 +41,7 @@ double RunOnce(const char* input, const char* output, int32_t stars, StarDrawing
     BmpImage image;
     BmpSave save;
     BmpHeaderNote note;
-    if (LoadBmpHeaders(input, &image, &note) != kBmpOk || LoadBmpRows(&image) != kBmpOk ||
+    if (LoadBmpImage(input, &image, &note) != kBmpOk ||
         BeginSave(output, &image, &save) != kBmpOk) {
         std::exit(1);
     }
@@ -50,7 +50,7 @@ double RunOnce(const char* input, const char* output, int32_t stars, StarDrawing
     if (FinishSave(output, &image, &save, made) != kBmpOk) {
         std::exit(1);
     }
-    ReleaseBmpImage(&image);
+    CloseBmpInput(&image);
     const auto end = std::chrono::steady_clock::now();
     return std::chrono::duration<double, std::milli>(end - start).count();
 }

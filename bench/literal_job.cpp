@@ -36,9 +36,10 @@ int main(int argc, char** argv) {
     image.pixelBytes = image.stride * image.rows;
     image.gapLength = static_cast<int32_t>(
         ReadLittleEndian32(image.fileHeader + kBmpPixelDataOffsetOffset) - kBmpHeadersSize);
+    uint8_t* gapBlock = nullptr;
     if (image.gapLength > 0) {
-        image.gapBlock = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(image.gapLength)));
-        if (std::fread(image.gapBlock, 1, static_cast<size_t>(image.gapLength), input) !=
+        gapBlock = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(image.gapLength)));
+        if (std::fread(gapBlock, 1, static_cast<size_t>(image.gapLength), input) !=
             static_cast<size_t>(image.gapLength)) {
             return 1;
         }
@@ -62,11 +63,11 @@ int main(int argc, char** argv) {
     std::fwrite(image.fileHeader, kBmpFileHeaderSize, 1, output);
     std::fwrite(image.infoHeader, kBmpInfoHeaderSize, 1, output);
     if (image.gapLength > 0) {
-        std::fwrite(image.gapBlock, 1, static_cast<size_t>(image.gapLength), output);
+        std::fwrite(gapBlock, 1, static_cast<size_t>(image.gapLength), output);
     }
     std::fwrite(pixels, 1, static_cast<size_t>(image.pixelBytes), output);
     std::fclose(output);
     std::free(pixels);
-    std::free(image.gapBlock);
+    std::free(gapBlock);
     return 0;
 }

@@ -114,7 +114,8 @@ int64_t CallsMade(Fault fault, const TestShellState& shell) {
 // What a run with this fault needs besides the fault itself; the clean run
 // that counts the calls gets it too.
 void Prepare(Fault fault, TestShellState& shell) {
-    if (fault == Fault::kAllocation) {
+    // Without the kernel's copy every byte goes through a buffer and a write.
+    if (fault == Fault::kAllocation || fault == Fault::kWrite || fault == Fault::kShortWrite) {
         shell.failCopyAt = 0;
     }
     if (fault == Fault::kAllocationFromStream) {
@@ -219,10 +220,11 @@ std::optional<std::string> ExpectedFailure(const Scenario& scenario, const Paths
     switch (fault) {
     case Fault::kAllocation:
     case Fault::kAllocationFromStream:
-        // The gap block; a stream's buffer as its rows are read; then, as the
-        // image is made, the list of stars a replacing file's runs are
-        // written from, and a file's buffer where the kernel cannot copy.
-        if (hasGap && index == 0) {
+        // A stream's buffer as its gap, then its rows, are copied into a
+        // scratch file; then, as the image is made, the list of stars a
+        // replacing file's runs are written from, and a file's buffer where
+        // the kernel cannot copy.
+        if (fault == Fault::kAllocationFromStream && hasGap && index == 0) {
             return sizeLine + "Error: Cannot allocate memory for header\n";
         }
         return (fault == Fault::kAllocationFromStream && index == (hasGap ? 1 : 0) ? sizeLine

@@ -7,15 +7,14 @@
 
 #include <cstdint>
 
-// A BMP file being read: both headers as read, the gap bytes, the sizes of its
-// pixel rows and where they are. The rows themselves are never held whole in
-// memory: they are copied, read and written at their offsets in the files
-// (the same offset in the input and in every file the image is written to).
+// A BMP file being read: both headers as read, the sizes of its pixel rows and
+// where its gap and rows are. Neither is held in memory: they are copied, read
+// and written at their offsets in the files (the same offset in the input and
+// in every file the image is written to).
 struct BmpImage {
     uint8_t fileHeader[kBmpFileHeaderSize];
     uint8_t infoHeader[kBmpInfoHeaderSize];
     int32_t gapLength;  // pixel data offset - 54, read as signed; <= 0 means no gap
-    uint8_t* gapBlock;  // gapLength bytes when gapLength > 0, otherwise null
     int32_t width;      // pixels per row
     int32_t rows;       // |height|
     int32_t pad;        // filler bytes after each row (0 to 3)
@@ -26,8 +25,8 @@ struct BmpImage {
     ShellFile* input;
     int64_t pixelOffset;
     // The input is a stream of unknown size (a pipe): once its headers are
-    // read, its rows are copied into a scratch file, which becomes `input`,
-    // a whole image the job may draw on where it lies.
+    // read, its gap and rows are copied into a scratch file, which becomes
+    // `input`, a whole image the job may draw on where it lies.
     bool streamed;
     // What identified the input's contents when it was measured, just after
     // its headers were read: rows read later come from the same contents only
@@ -63,17 +62,13 @@ struct BmpHeaderNote {
     int32_t value;
 };
 
-// Opens `path`, reads and validates its headers and reads its gap. On success
-// the image holds the open input and the sizes of its rows, ready for
-// LoadBmpRows. On failure it has closed the file and released everything, and
-// *image holds no blocks. Either way *note says what the report needs.
-BmpStatus LoadBmpHeaders(const char* path, BmpImage* image, BmpHeaderNote* note);
-
-// Makes the rows readable at their offsets: a stream's are copied into a
-// scratch file (kBmpCannotAllocatePixels where none can be made), a file's
-// are checked to be still there. kBmpCannotReadPixels when
-// the input ends before them; on failure everything is released.
-BmpStatus LoadBmpRows(BmpImage* image);
+// Opens `path`, reads and validates its headers, and makes its gap and rows
+// readable at their offsets in `image->input`: a stream's are copied into a
+// scratch file (kBmpCannotAllocateGap or kBmpCannotAllocatePixels where that
+// cannot be written), a file's are measured to be there. On success the
+// image holds the open input; on failure it holds nothing. Either way *note
+// says what the report needs.
+BmpStatus LoadBmpImage(const char* path, BmpImage* image, BmpHeaderNote* note);
 
 // kBmpCannotReadPixels when the input's contents have changed since it was
 // measured (written to in place, cut or grown): rows read before and after the
@@ -82,7 +77,3 @@ BmpStatus CheckInputUnchanged(const BmpImage* image);
 
 // Closes the input. Safe without an input.
 void CloseBmpInput(BmpImage* image);
-
-// Releases the gap block and closes the input if it is still held. Safe on an
-// image holding none.
-void ReleaseBmpImage(BmpImage* image);

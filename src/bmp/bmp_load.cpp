@@ -1,4 +1,5 @@
-// Reading an input: its headers and gap, and making its rows readable.
+// Reading an input: its headers, and making its gap and rows readable at
+// their offsets.
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
 
@@ -7,51 +8,6 @@
 #include <cstring>
 
 namespace {
-
-// True when a stream of known size (`remaining` bytes left, or -1 where the
-// size is unknown) cannot supply `needed` bytes: the load then fails as a
-// short read would, without first allocating the block.
-bool FileCannotSupply(int64_t remaining, int32_t needed) {
-    return remaining >= 0 && remaining < needed;
-}
-
-// A gap from a stream of unknown size (a pipe) is read into a block that
-// starts at this size and doubles as bytes arrive, so a header promising more
-// than the stream holds costs no more memory than the stream delivers.
-constexpr int32_t kFirstGrowingBlock = 64 * 1024;
-
-// Reads `length` bytes into a new block at *block. On failure nothing is held
-// and the status says whether memory or bytes ran out.
-BmpStatus ReadBlock(ShellFile* file, bool sizeKnown, int32_t length, BmpStatus cannotAllocate,
-                    BmpStatus cannotRead, uint8_t** block) {
-    int32_t capacity = sizeKnown || length < kFirstGrowingBlock ? length : kFirstGrowingBlock;
-    uint8_t* bytes = static_cast<uint8_t*>(shell.Allocate(static_cast<size_t>(capacity)));
-    if (bytes == nullptr) {
-        return cannotAllocate;
-    }
-    int32_t filled = 0;
-    while (true) {
-        const size_t wanted = static_cast<size_t>(capacity - filled);
-        if (shell.FileReadAt(file, bytes + filled, wanted, kShellAtPosition) != wanted) {
-            shell.Release(bytes);
-            return cannotRead;
-        }
-        filled = capacity;
-        if (filled == length) {
-            *block = bytes;
-            return kBmpOk;
-        }
-        capacity = length - capacity < capacity ? length : capacity * 2;
-        uint8_t* larger = static_cast<uint8_t*>(shell.Allocate(static_cast<size_t>(capacity)));
-        if (larger == nullptr) {
-            shell.Release(bytes);
-            return cannotAllocate;
-        }
-        std::memcpy(larger, bytes, static_cast<size_t>(filled));
-        shell.Release(bytes);
-        bytes = larger;
-    }
-}
 
 BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
     if (shell.FileReadAt(file, image->fileHeader, kBmpFileHeaderSize, kShellAtPosition) !=
@@ -68,8 +24,7 @@ BmpStatus ReadHeaders(ShellFile* file, BmpImage* image) {
     return kBmpOk;
 }
 
-// Everything after the open, with the file still open. On failure the image
-// holds no blocks.
+// Everything after the open, with the file still open.
 BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note) {
     BmpStatus status = ReadHeaders(file, image);
     if (status != kBmpOk) {
@@ -105,65 +60,52 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note
     // bytes when the offset points earlier.
     image->pixelOffset = int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
 
-    // Measured once: from here on only the gap and the rows are read.
-    int64_t remaining = shell.FileRemaining(file, &image->inputStamp);
+    // Measured once, after the headers: a file too short for its gap or rows
+    // fails here, before any output is made.
+    const int64_t remaining = shell.FileRemaining(file, &image->inputStamp);
+    const int64_t gapBytes = image->pixelOffset - kBmpHeadersSize;
     image->streamed = remaining < 0;
-    if (image->gapLength > 0) {
-        if (FileCannotSupply(remaining, image->gapLength)) {
-            return kBmpCannotReadGap;
-        }
-        status = ReadBlock(file, !image->streamed, image->gapLength, kBmpCannotAllocateGap,
-                           kBmpCannotReadGap, &image->gapBlock);
-        if (status != kBmpOk) {
-            return status;
-        }
-        if (!image->streamed) {
-            remaining -= image->gapLength;
-        }
+    if (!image->streamed && remaining < gapBytes) {
+        return kBmpCannotReadGap;
     }
-    if (FileCannotSupply(remaining, image->pixelBytes)) {
-        ReleaseBmpImage(image);
+    if (!image->streamed && remaining - gapBytes < image->pixelBytes) {
         return kBmpCannotReadPixels;
     }
     return kBmpOk;
 }
 
-} // namespace
-
-BmpStatus LoadBmpHeaders(const char* path, BmpImage* image, BmpHeaderNote* note) {
-    std::memset(image, 0, sizeof *image);
-    *note = BmpHeaderNote{};
-    ShellFile* file = nullptr;
-    if (shell.FileOpen(path, kShellOpenRead, &file) != kShellFileDone) {
-        return kBmpCannotOpenInput;
-    }
-    const BmpStatus status = ReadImageHeaders(file, image, note);
-    if (status != kBmpOk) {
-        // The input is only read, so a failing close loses nothing.
-        shell.FileClose(file);
-        return status;
-    }
-    image->input = file;
-    return kBmpOk;
+// Copies the next `length` bytes of a stream into the scratch file at
+// `offset`. The scratch file holds them in place of memory: a write or a
+// buffer that fails is `noRoom`.
+BmpStatus Spool(ShellFile* stream, ShellFile* scratch, int64_t offset, int64_t length,
+                BmpStatus noRoom, BmpStatus cut) {
+    const BmpStatus status = CopyBytes(stream, kShellAtPosition, scratch, offset, length, cut);
+    return status == kBmpOk || status == cut ? status : noRoom;
 }
 
-namespace {
-
-// Copies a stream's rows, as they arrive, into a scratch file holding the
-// whole image at its offsets, which then stands for the input: the rows are
-// all read before any output is made, as from a file, and never all held in
-// memory.
+// Copies a stream's gap and rows, as they arrive, into a scratch file holding
+// the whole image at its offsets, which then stands for the input: everything
+// is read before any output is made, as from a file, and never held in
+// memory. A stream cut short fails as a short file would.
 BmpStatus SpoolStream(BmpImage* image) {
+    const int64_t gapBytes = image->pixelOffset - kBmpHeadersSize;
+    const BmpStatus noRoomForGap = gapBytes > 0 ? kBmpCannotAllocateGap : kBmpCannotAllocatePixels;
     ShellFile* scratch = nullptr;
     if (shell.FileOpen("", kShellOpenScratch, &scratch) != kShellFileDone) {
-        return kBmpCannotAllocatePixels;
+        return noRoomForGap;
     }
-    BmpStatus status = WriteBmpHeaders(scratch, image) ? kBmpOk : kBmpCannotAllocatePixels;
+    BmpStatus status =
+        WriteBytesAt(scratch, image->fileHeader, kBmpFileHeaderSize, 0) &&
+                WriteBytesAt(scratch, image->infoHeader, kBmpInfoHeaderSize, kBmpFileHeaderSize)
+            ? kBmpOk
+            : noRoomForGap;
     if (status == kBmpOk) {
-        status = CopyBytes(image->input, kShellAtPosition, scratch, image->pixelOffset,
-                           image->pixelBytes, kBmpCannotReadPixels);
-        // The scratch file is ours: failing to write it is a lack of room.
-        status = status == kBmpCannotWriteOutput ? kBmpCannotAllocatePixels : status;
+        status = Spool(image->input, scratch, kBmpHeadersSize, gapBytes, noRoomForGap,
+                       kBmpCannotReadGap);
+    }
+    if (status == kBmpOk) {
+        status = Spool(image->input, scratch, image->pixelOffset, image->pixelBytes,
+                       kBmpCannotAllocatePixels, kBmpCannotReadPixels);
     }
     shell.FileClose(image->input);
     image->input = scratch;
@@ -173,19 +115,19 @@ BmpStatus SpoolStream(BmpImage* image) {
 
 } // namespace
 
-BmpStatus LoadBmpRows(BmpImage* image) {
-    BmpStatus status = kBmpOk;
-    if (image->streamed) {
+BmpStatus LoadBmpImage(const char* path, BmpImage* image, BmpHeaderNote* note) {
+    std::memset(image, 0, sizeof *image);
+    *note = BmpHeaderNote{};
+    if (shell.FileOpen(path, kShellOpenRead, &image->input) != kShellFileDone) {
+        return kBmpCannotOpenInput;
+    }
+    BmpStatus status = ReadImageHeaders(image->input, image, note);
+    if (status == kBmpOk && image->streamed) {
         status = SpoolStream(image);
-    } else {
-        // Measured again: an input cut since its headers were read fails here,
-        // before any output is made.
-        ShellFileStamp now;
-        const int64_t remaining = shell.FileRemaining(image->input, &now);
-        status = FileCannotSupply(remaining, image->pixelBytes) ? kBmpCannotReadPixels : kBmpOk;
     }
     if (status != kBmpOk) {
-        ReleaseBmpImage(image);
+        // The input is only read, so a failing close loses nothing.
+        CloseBmpInput(image);
     }
     return status;
 }
@@ -208,10 +150,4 @@ void CloseBmpInput(BmpImage* image) {
         shell.FileClose(image->input);
         image->input = nullptr;
     }
-}
-
-void ReleaseBmpImage(BmpImage* image) {
-    shell.Release(image->gapBlock);
-    image->gapBlock = nullptr;
-    CloseBmpInput(image);
 }

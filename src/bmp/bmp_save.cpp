@@ -23,12 +23,6 @@ bool WriteBytesAt(ShellFile* file, const void* bytes, int64_t length, int64_t of
     return shell.FileWriteAt(file, bytes, wanted, offset) == wanted;
 }
 
-bool WriteBmpHeaders(ShellFile* file, const BmpImage* image) {
-    return WriteBytesAt(file, image->fileHeader, kBmpFileHeaderSize, 0) &&
-           WriteBytesAt(file, image->infoHeader, kBmpInfoHeaderSize, kBmpFileHeaderSize) &&
-           WriteBytesAt(file, image->gapBlock, image->gapLength, kBmpHeadersSize);
-}
-
 BmpStatus CopyBytes(ShellFile* from, int64_t offset, ShellFile* to, int64_t toOffset,
                     int64_t length, BmpStatus readFailure) {
     // In the kernel while it moves bytes; unsupported, failed or stopped, the

@@ -16,9 +16,6 @@ BmpStatus CopyBytes(ShellFile* from, int64_t offset, ShellFile* to, int64_t toOf
 // Writes `length` bytes at byte `offset` of `file`; true when all were written.
 bool WriteBytesAt(ShellFile* file, const void* bytes, int64_t length, int64_t offset);
 
-// Writes the headers and the gap block at the start of `file`.
-bool WriteBmpHeaders(ShellFile* file, const BmpImage* image);
-
 // The file an image is made in, written at the offsets of the input's bytes.
 // It either holds the input's rows already (a stream's scratch file, drawn on
 // where it lies) or is new and empty.

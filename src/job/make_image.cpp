@@ -258,8 +258,13 @@ BmpStatus DrawInBands(const BmpOutput* output, const BmpImage* image, StarBatche
 
 BmpStatus MakeImage(const BmpOutput* output, const BmpImage* image, int32_t starCount,
                     const JobPlan* plan) {
-    if (!output->holdsRows && !WriteBmpHeaders(output->file, image)) {
-        return kBmpCannotWriteOutput;
+    // The headers and the gap go as the input holds them: its stamp, checked
+    // once the image is made, vouches that they are what was read.
+    const BmpStatus start = output->holdsRows ? kBmpOk
+                                              : CopyBytes(image->input, 0, output->file, 0,
+                                                          image->pixelOffset, kBmpCannotReadPixels);
+    if (start != kBmpOk) {
+        return start;
     }
     StarBatches stars;
     stars.divisors = MakeStarDivisors(image);

@@ -12,8 +12,7 @@ namespace {
 int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount) {
     BmpImage image;
     BmpHeaderNote note;
-    BmpStatus status = LoadBmpHeaders(inputPath, &image, &note);
-    status = status == kBmpOk ? LoadBmpRows(&image) : status;
+    BmpStatus status = LoadBmpImage(inputPath, &image, &note);
     ReportHeaders(status, note, inputPath);
     if (status != kBmpOk) {
         return PELINDRA_RESULT_FAILED;
@@ -31,7 +30,7 @@ int32_t RunJob(const char* inputPath, const char* outputPath, int32_t starCount)
     } else {
         ReportStatus(status, outputPath, 0);
     }
-    ReleaseBmpImage(&image);
+    CloseBmpInput(&image);
     return status == kBmpOk ? PELINDRA_RESULT_WRITTEN : PELINDRA_RESULT_FAILED;
 }
 

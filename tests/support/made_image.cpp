@@ -19,25 +19,21 @@ BmpStatus MakeStarRows(uint8_t* rows, int32_t width, int32_t height, int32_t sta
     BmpImage image;
     const std::string input = (scratch / "in.bmp").string();
     BmpHeaderNote note;
-    BmpStatus status = LoadBmpHeaders(input.c_str(), &image, &note);
-    if (status != kBmpOk) {
-        return status;
-    }
-    status = LoadBmpRows(&image);
+    BmpStatus status = LoadBmpImage(input.c_str(), &image, &note);
     if (status != kBmpOk) {
         return status;
     }
     const std::string output = (scratch / "out.bmp").string();
     ShellFile* made = nullptr;
     if (shell.FileOpen(output.c_str(), kShellOpenNew, &made) != kShellFileDone) {
-        ReleaseBmpImage(&image);
+        CloseBmpInput(&image);
         return kBmpCannotCreateOutput;
     }
     const BmpOutput target = {made, false, false};
     const JobPlan plan = PlanDrawing(&image, stars, drawing);
     status = MakeImage(&target, &image, stars, &plan);
     shell.FileClose(made);
-    ReleaseBmpImage(&image);
+    CloseBmpInput(&image);
     if (status == kBmpOk) {
         const Bytes written = ReadFileBytes(scratch / "out.bmp");
         std::memcpy(rows, written.data() + 54, rowBytes);
