@@ -113,28 +113,27 @@ BmpStatus CopyRows(const BmpOutput* output, const BmpImage* image, int64_t start
     return status;
 }
 
-// The rows copied, then every star's runs over them.
-BmpStatus DrawRunsOverCopy(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
-    int64_t handedOn = 0;
-    BmpStatus status =
-        output->holdsRows ? kBmpOk : CopyRows(output, image, 0, image->pixelBytes, &handedOn);
-    while (status == kBmpOk && stars->left > 0) {
-        const int32_t count = NextBatch(stars);
-        for (int32_t i = 0; i < count && status == kBmpOk; ++i) {
-            status = WriteStarRuns(output, image, stars->batch[i], 0, image->pixelBytes);
-        }
-    }
-    return status;
-}
+// Stars up to this many are listed first where the output writes behind.
+constexpr int32_t kListedStars = 64 * 1024;
 
-// The stars taken first into `listed`, then piece by piece the rows copied
-// and the piece's runs written over them before it is handed on, so that no
-// page handed on is written again (it would go out twice, the second time
-// inside the rename).
-BmpStatus DrawRunsPieceByPiece(const BmpOutput* output, const BmpImage* image, StarBatches* stars,
-                               Star* listed) {
-    int32_t total = 0;
-    while (stars->left > 0) {
+// The rows copied, then every star's runs written over them. Where the output
+// hands rows on (and they reach past their first piece), the stars are listed
+// first and the rows go piece by piece, each piece's runs written before it is
+// handed on, so that no page handed on is written again (it would go out
+// twice, the second time inside the rename).
+BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
+    const int64_t rows = image->pixelBytes;
+    const bool piecewise = !output->holdsRows && PieceEnd(output, image, 0, rows) < rows &&
+                           stars->left <= kListedStars;
+    const int32_t listing = piecewise ? stars->left : 0;
+    Star* listed =
+        listing > 0
+            ? static_cast<Star*>(shell.Allocate(static_cast<size_t>(listing) * sizeof(Star)))
+            : nullptr;
+    if (listing > 0 && listed == nullptr) {
+        return kBmpCannotAllocatePixels;
+    }
+    for (int32_t total = 0; total < listing;) {
         const int32_t count = NextBatch(stars);
         for (int32_t i = 0; i < count; ++i) {
             listed[total++] = stars->batch[i];
@@ -142,37 +141,24 @@ BmpStatus DrawRunsPieceByPiece(const BmpOutput* output, const BmpImage* image, S
     }
     int64_t handedOn = 0;
     BmpStatus status = kBmpOk;
-    for (int64_t start = 0; status == kBmpOk && start < image->pixelBytes;) {
-        const int64_t end = PieceEnd(output, image, start, image->pixelBytes);
-        status = CopyBytes(image->input, image->pixelOffset + start, output->file,
-                           image->pixelOffset + start, end - start, kBmpCannotReadPixels);
-        for (int32_t i = 0; i < total && status == kBmpOk; ++i) {
+    for (int64_t start = 0; status == kBmpOk && start < rows;) {
+        const int64_t end = piecewise ? PieceEnd(output, image, start, rows) : rows;
+        if (!output->holdsRows) {
+            status = CopyBytes(image->input, image->pixelOffset + start, output->file,
+                               image->pixelOffset + start, end - start, kBmpCannotReadPixels);
+        }
+        for (int32_t i = 0; i < listing && status == kBmpOk; ++i) {
             status = WriteStarRuns(output, image, listed[i], start, end);
+        }
+        while (status == kBmpOk && stars->left > 0) {
+            const int32_t count = NextBatch(stars);
+            for (int32_t i = 0; i < count && status == kBmpOk; ++i) {
+                status = WriteStarRuns(output, image, stars->batch[i], 0, rows);
+            }
         }
         HandOn(output, image, end, &handedOn);
         start = end;
     }
-    return status;
-}
-
-// Stars up to this many are listed first where the output writes behind.
-constexpr int32_t kListedStars = 64 * 1024;
-
-BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
-    // Only rows that reach past their first piece have a piece to hand on.
-    const bool handsOn =
-        output->writeBehind && PieceEnd(output, image, 0, image->pixelBytes) < image->pixelBytes;
-    const bool piecewise =
-        handsOn && !output->holdsRows && stars->left > 0 && stars->left <= kListedStars;
-    if (!piecewise) {
-        return DrawRunsOverCopy(output, image, stars);
-    }
-    Star* listed =
-        static_cast<Star*>(shell.Allocate(static_cast<size_t>(stars->left) * sizeof(Star)));
-    if (listed == nullptr) {
-        return kBmpCannotAllocatePixels;
-    }
-    const BmpStatus status = DrawRunsPieceByPiece(output, image, stars, listed);
     shell.Release(listed);
     return status;
 }

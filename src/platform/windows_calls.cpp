@@ -164,8 +164,6 @@ void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) 
 
 // ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
 constexpr size_t kLargestTransfer = 1u << 30;
-// Rows copied from one file to another pass through a buffer of this size.
-constexpr size_t kCopyBufferBytes = 1u << 20;
 
 // A file is its C runtime descriptor, shifted by one so that no file is null.
 int Descriptor(ShellFile* file) {
@@ -307,37 +305,11 @@ size_t FileWriteAt(ShellFile* file, const void* source, size_t length, int64_t o
     return TransferAtHandle(HandleOf(file), nullptr, source, length, offset);
 }
 
-// There is no kernel copy between files here: the rows go through a buffer,
-// read at their offset and written at theirs.
-int64_t FileCopyRange(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
-                      int64_t toOffset) {
-    const HANDLE source = HandleOf(from);
-    const HANDLE target = HandleOf(to);
-    if (source == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    uint8_t* buffer = static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, kCopyBufferBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    if (buffer == nullptr) {
-        return -1;
-    }
-    size_t copied = 0;
-    while (copied < length) {
-        const size_t left = length - copied;
-        const size_t wanted = left < kCopyBufferBytes ? left : kCopyBufferBytes;
-        const int64_t at = static_cast<int64_t>(copied);
-        const size_t got = TransferAtHandle(source, buffer, nullptr, wanted, offset + at);
-        const size_t put =
-            got == 0 ? 0
-                     : TransferAtHandle(target, nullptr, buffer, got,
-                                        toOffset == kShellAtPosition ? toOffset : toOffset + at);
-        copied += put;
-        if (got < wanted || put < got) {
-            break;
-        }
-    }
-    VirtualFree(buffer, 0, MEM_RELEASE);
-    return static_cast<int64_t>(copied);
+// There is no kernel copy between files here: the caller copies through a
+// buffer of its own.
+int64_t FileCopyRange(ShellFile* /*from*/, int64_t /*offset*/, size_t /*length*/, ShellFile* /*to*/,
+                      int64_t /*toOffset*/) {
+    return -1;
 }
 
 // Windows has no request to start writing a range without waiting for it
