@@ -280,7 +280,6 @@ void Release(void* block) {
 
 void QueryPath(const char* path, ShellPathInfo* info) {
     *info = ShellPathInfo{};
-    info->unnamedFiles = true;
     if (IsDirectory(path)) {
         info->kind = path[0] == '\0' ? kShellPathMissing : kShellPathDirectory;
     } else if (state.files.count(path) != 0) {

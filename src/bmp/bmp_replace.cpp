@@ -162,13 +162,10 @@ int32_t CreateNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo
     if (directory >= kSaveFilePathCapacity) {
         return kShellFileFailed;
     }
-    int32_t outcome = kShellFileUnsupported;
-    if (info.unnamedFiles) {
-        std::memcpy(made->path, target, directory);
-        made->path[directory] = '\0';
-        outcome = shell.FileOpen(made->path, kShellOpenUnnamed, &made->file);
-        made->path[0] = '\0';
-    }
+    std::memcpy(made->path, target, directory);
+    made->path[directory] = '\0';
+    const int32_t outcome = shell.FileOpen(made->path, kShellOpenUnnamed, &made->file);
+    made->path[0] = '\0';
     if (outcome != kShellFileUnsupported || info.appendOnly) {
         return outcome;
     }

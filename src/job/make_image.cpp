@@ -32,13 +32,6 @@ int32_t NextBatch(StarBatches* stars) {
     return count;
 }
 
-// The generator promises non-negative values, so every centre lies inside the
-// image and every size has a shape; the bands take only such stars.
-bool InShapes(const Star& star) {
-    return star.x >= 0 && star.y >= 0 && star.size >= kStarSmallestSize &&
-           star.size <= kStarLargestSize;
-}
-
 // Pieces of rows handed on to the disk end on the file's multiples of this:
 // large enough that the requests cost nothing beside the copying, small
 // enough that the disk starts early.
@@ -224,8 +217,9 @@ BmpStatus DrawInBands(const BmpOutput* output, const BmpImage* image, StarBatche
         for (int32_t i = 0; i < count && status == kBmpOk; ++i) {
             const Star& star = stars->batch[i];
             const StarColour colour = star.colour;
-            if (!InShapes(star)) {
-                // Drawn on its own, over every star added before it.
+            if (!StarInShapes(star.x, star.y, star.size)) {
+                // The bands take only stars in shapes; this one is drawn on its own, over every
+                // star added before it.
                 status = DrawPass(output, image, work);
                 status = status == kBmpOk ? WriteStarRuns(output, image, star, 0, image->pixelBytes)
                                           : status;

@@ -322,7 +322,6 @@ void QueryPath(const char* path, ShellPathInfo* info) {
     int flags = 0;
     info->appendOnly = directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
                        (flags & FS_APPEND_FL) != 0;
-    info->unnamedFiles = true;
     if (found) {
         info->kind = kShellPathRegular;
         info->permissions = static_cast<uint32_t>(status.st_mode & 07777);

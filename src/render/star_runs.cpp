@@ -2,17 +2,9 @@
 
 #include "render/stars.h"
 
-namespace {
-
-bool InShapes(int32_t x, int32_t y, int32_t size) {
-    return x >= 0 && y >= 0 && size >= kStarSmallestSize && size <= kStarLargestSize;
-}
-
-} // namespace
-
 void DrawStarWindow(StarWindow* window, int32_t imageWidth, int32_t imageRows, int32_t x, int32_t y,
                     int32_t size, uint8_t red, uint8_t green, uint8_t blue) {
-    const bool shaped = InShapes(x, y, size);
+    const bool shaped = StarInShapes(x, y, size);
     const int32_t reach = shaped ? size : kStarLargestSize;
     // The box cut to the image. Clipping to it is clipping to the image: the
     // star has no pixel in the part of the box the cut leaves out.
@@ -34,16 +26,10 @@ void DrawStarWindow(StarWindow* window, int32_t imageWidth, int32_t imageRows, i
     for (int32_t at = 0; at < bytes; ++at) {
         window->pixels[at] = unset[at % 3];
     }
-    const PixelCanvas canvas = {window->pixels,
-                                window->width,
-                                window->height,
-                                0,
-                                x - window->firstColumn,
-                                y - window->firstRow,
-                                size,
-                                red,
-                                green,
-                                blue};
+    const int32_t cx = x - window->firstColumn;
+    const int32_t cy = y - window->firstRow;
+    const PixelCanvas canvas = {window->pixels, window->width, window->height, 0,   cx, cy,
+                                size,           red,           green,          blue};
     if (shaped) {
         uint8_t sink[kStarSinkBytes];
         DrawUnrolledStar(&canvas, sink);

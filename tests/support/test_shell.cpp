@@ -192,7 +192,6 @@ void FileStartWriteback(ShellFile* file, int64_t offset, int64_t length) {
 void QueryPath(const char* path, ShellPathInfo* info) {
     real.QueryPath(path, info);
     info->mountPoint = !state.hideMountPoints && info->mountPoint;
-    info->unnamedFiles = !state.unnamedUnsupported && info->unnamedFiles;
     if (info->kind == kShellPathRegular && FailsNow(state.writableCalls, state.failWritableAt)) {
         info->writable = false;
     }
