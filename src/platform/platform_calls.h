@@ -51,8 +51,6 @@ struct ShellPathInfo {
                           // the name cannot be given to another file
     bool appendOnly;      // the path's directory takes new names but never lets
                           // one be removed or replaced (chattr +a)
-    uint64_t device;      // which file a regular file is, as a ShellFileStamp
-    uint64_t file;        // names it (0 where unknown)
 };
 
 // How a call that makes, names or moves a file ended.

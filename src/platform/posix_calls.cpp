@@ -75,17 +75,10 @@ bool IsMountPoint(const char* path, dev_t device, int directory) {
     if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
         return true;
     }
-#if defined(STATX_ATTR_MOUNT_ROOT)
     struct statx extended;
-    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
-              &extended) == 0 &&
-        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0) {
-        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
-    }
-#else
-    (void)path;
-#endif
-    return false;
+    return statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
+                 &extended) == 0 &&
+           (extended.stx_attributes_mask & extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
 bool IsWritable(const char* path) {
@@ -328,8 +321,6 @@ void QueryPath(const char* path, ShellPathInfo* info) {
         info->owner = static_cast<uint32_t>(status.st_uid);
         info->group = static_cast<uint32_t>(status.st_gid);
         info->links = static_cast<uint32_t>(status.st_nlink);
-        info->device = static_cast<uint64_t>(status.st_dev);
-        info->file = static_cast<uint64_t>(status.st_ino);
         info->accessList = lgetxattr(path, "system.posix_acl_access", nullptr, 0) > 0;
         info->writable = IsWritable(path);
         info->mountPoint = IsMountPoint(path, status.st_dev, directory);

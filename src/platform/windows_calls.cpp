@@ -75,8 +75,8 @@ bool ReachedThroughLink(HANDLE file, const wchar_t* path) {
 // files; only the type of an open handle tells them apart. They are written
 // through rather than replaced, which they could not be, and so is a file
 // reached through a link. Returns the number of names a disk file has (hard
-// links), or 0 for anything else, and notes in `info` which file it is.
-DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
+// links), or 0 for anything else.
+DWORD DiskFileLinks(const wchar_t* path) {
     HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -87,10 +87,6 @@ DWORD DiskFileLinks(const wchar_t* path, ShellPathInfo* info) {
     if (GetFileType(handle) == FILE_TYPE_DISK && !ReachedThroughLink(handle, path)) {
         const bool known = GetFileInformationByHandle(handle, &information) != 0;
         links = known && information.nNumberOfLinks > 1 ? information.nNumberOfLinks : 1;
-        if (known) {
-            info->device = information.dwVolumeSerialNumber;
-            info->file = Joined(information.nFileIndexHigh, information.nFileIndexLow);
-        }
     }
     CloseHandle(handle);
     return links;
@@ -381,7 +377,7 @@ void QueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
     } else {
         // A file with other names is written in place, so they all see the image.
-        const DWORD links = DiskFileLinks(wide, info);
+        const DWORD links = DiskFileLinks(wide);
         info->kind = links == 0 ? kShellPathOther : kShellPathRegular;
         info->links = links;
         info->writable = links != 0 && IsWritable(wide);
