@@ -54,7 +54,7 @@ int32_t GapLengthFromOffset(uint32_t pixelDataOffset);
 
 // What the report says of a header: its size as given, once the bit count
 // and the compression have passed (`sized`), and the value a failure's line
-// shows (the bit count, or the width).
+// shows (the bit count, the width, or the size limit passed).
 struct BmpHeaderNote {
     bool sized;
     int32_t width;

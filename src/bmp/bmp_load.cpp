@@ -5,6 +5,7 @@
 
 #include "platform/platform_calls.h"
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -46,7 +47,7 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note
     BmpGeometry geometry;
     status = ComputeBmpGeometry(width, height, &geometry);
     if (status != kBmpOk) {
-        note->value = width;
+        note->value = status == kBmpTooLarge ? INT32_MAX : width;
         return status;
     }
     image->width = width;

@@ -1,14 +1,11 @@
-// Where a saved image goes, decided here once from what the path query says
-// of the target and what each step of making and placing a new file
-// reported; the platform only carries out the steps. An existing file is
-// replaced through a new file that takes its identity and then its name in
-// one rename, so the target is at every moment the old file or the whole new
-// one; where that would change what the name stands for, or the directory
-// will not have it, the file is written in place as a plain open for writing
-// would, and nothing is done that such an open would refuse; the image is then
-// made whole in a scratch file first, so that a failed job leaves the target
-// untouched and a target that is the input loses nothing. A missing target
-// gets a new file with exactly what a plain create gives it there.
+// Where a saved image goes, decided here once from the path query and what
+// each step of making and placing a new file reported. An existing file is
+// replaced by a new file that takes its identity and then its name in one
+// rename, so the target is at every moment the old file or the whole new one.
+// Where that would change what the name stands for, or the directory will not
+// have it, the target is written in place as a plain open for writing would,
+// from an image made whole in a scratch file first, so that a failed job
+// leaves it untouched. A missing target gets what a plain create gives it.
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_write.h"
 

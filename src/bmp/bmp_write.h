@@ -22,12 +22,10 @@ bool WriteBytesAt(ShellFile* file, const void* bytes, int64_t length, int64_t of
 struct BmpOutput {
     ShellFile* file;
     bool holdsRows;
-    // A new file that will replace another: its rows are handed on to the
-    // disk piece by piece as they are written. ext4 and btrfs push a file
-    // renamed over another out inside the rename anyway (so that a crash
-    // cannot leave the name on an empty file), and started early that work
-    // overlaps the writing instead of following it. The last piece is left
-    // to the rename.
+    // A new file that will replace another: ext4 and btrfs push it out inside
+    // the rename anyway, so its finished rows are handed on to the disk piece
+    // by piece, overlapping that work with the writing; the last piece is
+    // left to the rename.
     bool writeBehind;
 };
 

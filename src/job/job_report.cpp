@@ -2,37 +2,33 @@
 
 #include "platform/platform_calls.h"
 
-#include <climits>
-
 namespace {
 
-// What fills a status line's one blank.
-enum LineArgument : int8_t { kNoArgument, kPathArgument, kValueArgument, kLimitArgument };
-
+// Each status's line, and whether its one blank is the path (or else the
+// value the failure noted).
 struct StatusLine {
     BmpStatus status;
-    LineArgument argument;
+    bool namesPath;
     const char* format;
 };
 
 constexpr StatusLine kStatusLines[] = {
-    {kBmpCannotOpenInput, kPathArgument, "Error: Cannot open input file '%s'\n"},
-    {kBmpCannotReadFileHeader, kNoArgument, "Error: Cannot read file header\n"},
-    {kBmpNotBmp, kNoArgument, "Error: Not a valid BMP file\n"},
-    {kBmpCannotReadInfoHeader, kNoArgument, "Error: Cannot read info header\n"},
-    {kBmpUnsupportedBitCount, kValueArgument,
-     "Error: Only 24-bit BMP files are supported (found %d-bit)\n"},
-    {kBmpCompressed, kNoArgument, "Error: Only uncompressed BMP files are supported\n"},
-    {kBmpBadWidth, kValueArgument, "Error: Image width must be positive (found %d)\n"},
-    {kBmpNoRows, kNoArgument, "Error: Image has no rows\n"},
-    {kBmpHeightOutOfRange, kNoArgument, "Error: Image height is out of range\n"},
-    {kBmpTooLarge, kLimitArgument, "Error: Image is too large (pixel data over %d bytes)\n"},
-    {kBmpCannotAllocateGap, kNoArgument, "Error: Cannot allocate memory for header\n"},
-    {kBmpCannotReadGap, kNoArgument, "Error: Cannot read header data\n"},
-    {kBmpCannotAllocatePixels, kNoArgument, "Error: Cannot allocate memory for image data\n"},
-    {kBmpCannotReadPixels, kNoArgument, "Error: Cannot read pixel data\n"},
-    {kBmpCannotCreateOutput, kPathArgument, "Error: Cannot create output file '%s'\n"},
-    {kBmpCannotWriteOutput, kPathArgument, "Error: Cannot write output file '%s'\n"},
+    {kBmpCannotOpenInput, true, "Error: Cannot open input file '%s'\n"},
+    {kBmpCannotReadFileHeader, false, "Error: Cannot read file header\n"},
+    {kBmpNotBmp, false, "Error: Not a valid BMP file\n"},
+    {kBmpCannotReadInfoHeader, false, "Error: Cannot read info header\n"},
+    {kBmpUnsupportedBitCount, false, "Error: Only 24-bit BMP files are supported (found %d-bit)\n"},
+    {kBmpCompressed, false, "Error: Only uncompressed BMP files are supported\n"},
+    {kBmpBadWidth, false, "Error: Image width must be positive (found %d)\n"},
+    {kBmpNoRows, false, "Error: Image has no rows\n"},
+    {kBmpHeightOutOfRange, false, "Error: Image height is out of range\n"},
+    {kBmpTooLarge, false, "Error: Image is too large (pixel data over %d bytes)\n"},
+    {kBmpCannotAllocateGap, false, "Error: Cannot allocate memory for header\n"},
+    {kBmpCannotReadGap, false, "Error: Cannot read header data\n"},
+    {kBmpCannotAllocatePixels, false, "Error: Cannot allocate memory for image data\n"},
+    {kBmpCannotReadPixels, false, "Error: Cannot read pixel data\n"},
+    {kBmpCannotCreateOutput, true, "Error: Cannot create output file '%s'\n"},
+    {kBmpCannotWriteOutput, true, "Error: Cannot write output file '%s'\n"},
 };
 
 } // namespace
@@ -77,22 +73,10 @@ void ReportSaved(const char* outputPath) {
 
 void ReportStatus(BmpStatus status, const char* path, int32_t value) {
     for (const StatusLine& line : kStatusLines) {
-        if (line.status != status) {
-            continue;
-        }
-        switch (line.argument) {
-        case kNoArgument:
-            shell.Print("%s", line.format);
-            return;
-        case kPathArgument:
+        if (line.status == status && line.namesPath) {
             shell.Print(line.format, path);
-            return;
-        case kValueArgument:
-            shell.Print(line.format, value);
-            return;
-        case kLimitArgument:
-            shell.Print(line.format, INT32_MAX);
-            return;
+        } else if (line.status == status) {
+            shell.Print(line.format, value); // a line without a blank ignores it
         }
     }
 }

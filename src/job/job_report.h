@@ -22,5 +22,5 @@ void ReportAdding(int32_t starCount);
 void ReportSaved(const char* outputPath);
 
 // The "Error: " line of a failure (none for kBmpOk). `path` fills the lines
-// that name a file, `value` the bit count or width of those that show one.
+// that name a file, `value` the bit count, width or limit of those that show one.
 void ReportStatus(BmpStatus status, const char* path, int32_t value);

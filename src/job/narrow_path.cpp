@@ -4,6 +4,7 @@
 #include "platform/utf16_to_utf8.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -13,15 +14,6 @@ namespace {
 constexpr size_t kLongestConvertibleUnits = kNarrowPathCapacity - 1;
 constexpr int32_t kConversionCapacity = kMaxNarrowBytesPerWideUnit * kNarrowPathCapacity;
 
-// Number of 16-bit code units before the terminator.
-size_t WideLength(const char16_t* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
-}
-
 } // namespace
 
 NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowPathCapacity]) {
@@ -29,7 +21,7 @@ NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowP
     if (wide == nullptr) {
         return kNarrowPathMissing;
     }
-    const size_t units = WideLength(wide);
+    const size_t units = std::char_traits<char16_t>::length(wide);
     if (units > kLongestConvertibleUnits) {
         return kNarrowPathTooLong;
     }

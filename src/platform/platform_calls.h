@@ -1,11 +1,8 @@
-// The platform services the job uses, and nothing else: console output, files,
-// heap blocks, the C runtime's random generator and wide-string handling.
-//
-// Each call does what it is asked and reports what happened; bmp/ decides how
-// a file is written or replaced. The job makes them through one table,
-// `shell` (shell.FileOpen(...)); tests and fuzzers replace single entries, so
-// that the job's own decisions run above the injected failure. The files of
-// this folder:
+// The platform services the job uses, and nothing else. Each call does what it
+// is asked and reports what happened; bmp/ decides how a file is written or
+// replaced. The job makes them through one table, `shell`; tests and fuzzers
+// replace single entries, so that the job's own decisions run above the
+// injected failure. The files of this folder:
 //   posix_calls.cpp          the table on Linux (descriptors, glibc)
 //   draws_without_lock.cpp   rand()'s values on glibc without its lock
 //   windows_calls.cpp        the table on Windows (msvcrt descriptors, Win32)
@@ -18,10 +15,9 @@
 
 struct ShellFile; // an open file, read and written without buffering; opaque to the job
 
-// What identifies the contents of an open regular file: which file it is, its
-// size and the times of its last change (nanoseconds on POSIX, tenths of microseconds on
-// Windows). Another stamp of the same file that differs means it was written
-// to, cut or grown meanwhile.
+// What identifies the contents of an open regular file (times in nanoseconds
+// on POSIX, tenths of microseconds on Windows). Another stamp of the same file
+// that differs means it was written to, cut or grown meanwhile.
 struct ShellFileStamp {
     uint64_t device; // POSIX device and inode; Windows volume serial and file ID
     uint64_t file;
@@ -39,18 +35,15 @@ enum ShellPathKind : int32_t {
 struct ShellPathInfo {
     int32_t kind;         // a ShellPathKind
     uint32_t permissions; // permission bits of a regular file
-    uint32_t owner;       // of a regular file: its user and group (0 where the
-    uint32_t group;       // platform has none)
-    uint32_t links;       // of a regular file: how many names it has (at least 1)
-    bool accessList;      // a regular file's permissions go beyond its permission
-                          // bits (an access list a new file would not get)
-    bool writable;        // a regular file could be opened for writing now, as a
-                          // plain open would (it is opened without truncating and
-                          // closed again, changing nothing)
-    bool mountPoint;      // a regular file is mounted over its name (a bind mount):
-                          // the name cannot be given to another file
-    bool appendOnly;      // the path's directory takes new names but never lets
-                          // one be removed or replaced (chattr +a)
+    uint32_t owner;       // of a regular file (0 where the platform has none)
+    uint32_t group;
+    uint32_t links;  // of a regular file: how many names it has (at least 1)
+    bool accessList; // a regular file has an access list a new file would not get
+    bool writable;   // a plain open for writing would succeed now (tried
+                     // without truncating, changing nothing)
+    bool mountPoint; // a regular file is mounted over its name (a bind mount):
+                     // the name cannot be given to another file
+    bool appendOnly; // the directory never lets a name be removed or replaced
 };
 
 // How a call that makes, names or moves a file ended.
@@ -91,9 +84,8 @@ struct ShellCalls {
     // is set only when done.
     int32_t (*FileOpen)(const char* path, int32_t how, ShellFile** file);
     // Reads `length` bytes at byte `offset` (or kShellAtPosition) until they
-    // are all there, the file ends or a read fails. Fewer bytes than asked
-    // means the file ended early (it may have been cut since it was measured)
-    // or could not be read. An offset may leave the position anywhere.
+    // are all there, the file ends or a read fails (fewer bytes than asked).
+    // An offset may leave the position anywhere.
     size_t (*FileReadAt)(ShellFile* file, void* destination, size_t length, int64_t offset);
     // Writes `length` bytes at byte `offset` (or kShellAtPosition) until they
     // are all written or a write fails; nothing is held back for later.
@@ -105,9 +97,8 @@ struct ShellCalls {
     int64_t (*FileCopyRange)(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
                              int64_t toOffset);
     // Asks the system to start writing bytes [offset, offset + length) of a
-    // file being written on to its disk, without waiting for them to arrive.
-    // Advice only: where the platform has no such request or refuses it,
-    // nothing changes, and the bytes go out later as they would have.
+    // file on to its disk, without waiting. Advice only: where the platform
+    // has no such request or refuses it, the bytes go out later as they would.
     void (*FileStartWriteback)(ShellFile* file, int64_t offset, int64_t length);
     // Bytes between the file's position and its end, or -1 where the file has
     // no known size (a pipe or device). For a regular file `stamp` is filled
@@ -135,11 +126,10 @@ struct ShellCalls {
     void* (*Allocate)(size_t bytes);
     void (*Release)(void* block);
 
-    // The next `count` values of the C runtime's pseudo-random generator, in
-    // order: what as many calls of rand() would return (non-negative
-    // integers), and the generator left where they would leave it. Never
-    // seeded here. Quicker where the runtime allows it, for the jobs that draw
-    // millions.
+    // The next `count` values of the C runtime's generator: what as many calls
+    // of rand() would return, the generator left where they would leave it.
+    // Never seeded here. Quicker where the runtime allows it, for the jobs
+    // that draw millions.
     void (*RandomDraws)(int32_t* values, int32_t count);
 
     // Converts `wide`, through its terminator, to the narrow encoding (UTF-8
@@ -163,7 +153,6 @@ struct ShellCalls {
     void (*ReleaseWriteSignals)(uint32_t held);
 };
 
-// The calls in use. The platform's file defines it with its own calls; a
-// test keeps a copy of those and replaces entries between jobs, never while
-// one runs.
+// The calls in use, defined by the platform's file; a test replaces entries
+// between jobs, never while one runs.
 extern ShellCalls shell;
