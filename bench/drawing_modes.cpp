@@ -64,19 +64,14 @@ int PrintMode(const char* input, int32_t stars) {
         return 1;
     }
     std::fclose(file);
-    BmpGeometry geometry;
+    BmpImage image{};
     if (ComputeBmpGeometry(
             static_cast<int32_t>(ReadLittleEndian32(header + kBmpFileHeaderSize + kBmpWidthOffset)),
             static_cast<int32_t>(
                 ReadLittleEndian32(header + kBmpFileHeaderSize + kBmpHeightOffset)),
-            &geometry) != kBmpOk) {
+            &image) != kBmpOk) {
         return 1;
     }
-    BmpImage image{};
-    image.rows = geometry.rows;
-    image.pad = geometry.pad;
-    image.stride = geometry.stride;
-    image.pixelBytes = geometry.pixelBytes;
     if (stars >= 0) {
         std::printf("%s\n", PlanJob(&image, stars).drawing == kStarsInBands ? "bands" : "runs");
         return 0;

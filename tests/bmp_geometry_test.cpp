@@ -17,7 +17,7 @@ class BmpGeometryTest : public testing::TestWithParam<GeometryCase> {};
 
 TEST_P(BmpGeometryTest, DerivesRowLayout) {
     const GeometryCase& c = GetParam();
-    BmpGeometry geometry{};
+    BmpImage geometry{};
     ASSERT_EQ(ComputeBmpGeometry(c.width, c.height, &geometry), kBmpOk);
     EXPECT_EQ(geometry.rows, c.rows);
     EXPECT_EQ(geometry.pad, c.pad);
@@ -46,7 +46,7 @@ struct RefusedCase {
 class BmpGeometryRefusalTest : public testing::TestWithParam<RefusedCase> {};
 
 TEST_P(BmpGeometryRefusalTest, RefusesSizesThatCannotBeHeld) {
-    BmpGeometry geometry{};
+    BmpImage geometry{};
     EXPECT_EQ(ComputeBmpGeometry(GetParam().width, GetParam().height, &geometry),
               GetParam().status);
 }
@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{2147483646, -2147483646, kBmpTooLarge}));
 
 TEST(BmpGeometry, LargestHoldableImageIsAccepted) {
-    BmpGeometry geometry{};
+    BmpImage geometry{};
     // One row of 178956970 pixels is 536870910 bytes plus 2 of pad.
     ASSERT_EQ(ComputeBmpGeometry(178956970, 3, &geometry), kBmpOk);
     EXPECT_EQ(geometry.pad, 2);

@@ -14,7 +14,7 @@ int32_t GapLengthFromOffset(uint32_t pixelDataOffset) {
     return static_cast<int32_t>(pixelDataOffset - static_cast<uint32_t>(kBmpHeadersSize));
 }
 
-BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpGeometry* geometry) {
+BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpImage* image) {
     if (width <= 0) {
         return kBmpBadWidth;
     }
@@ -39,9 +39,10 @@ BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpGeometry* geometr
     if (pixelBytes > INT32_MAX) {
         return kBmpTooLarge;
     }
-    geometry->rows = static_cast<int32_t>(rows);
-    geometry->pad = static_cast<int32_t>(pad);
-    geometry->stride = static_cast<int32_t>(stride);
-    geometry->pixelBytes = static_cast<int32_t>(pixelBytes);
+    image->width = width;
+    image->rows = static_cast<int32_t>(rows);
+    image->pad = static_cast<int32_t>(pad);
+    image->stride = static_cast<int32_t>(stride);
+    image->pixelBytes = static_cast<int32_t>(pixelBytes);
     return kBmpOk;
 }

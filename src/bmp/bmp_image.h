@@ -34,15 +34,10 @@ struct BmpImage {
     ShellFileStamp inputStamp;
 };
 
-// Derived sizes of a width x height image. Refuses what cannot be held in
-// signed 32-bit sizes or would need a zero-byte pixel array.
-struct BmpGeometry {
-    int32_t rows;
-    int32_t pad;
-    int32_t stride;
-    int32_t pixelBytes;
-};
-BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpGeometry* geometry);
+// Sets the image's width and the sizes of its rows from the header's width
+// and height. Refuses what cannot be held in signed 32-bit sizes or would need
+// a zero-byte pixel array, setting nothing.
+BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpImage* image);
 
 // Rows as shown in the image-size line: |height|, which for the one height
 // without a positive counterpart wraps as 32-bit arithmetic does.

@@ -44,17 +44,11 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note
     int32_t height = static_cast<int32_t>(ReadLittleEndian32(image->infoHeader + kBmpHeightOffset));
     *note = {true, width, DisplayedRowCount(height), 0};
 
-    BmpGeometry geometry;
-    status = ComputeBmpGeometry(width, height, &geometry);
+    status = ComputeBmpGeometry(width, height, image);
     if (status != kBmpOk) {
         note->value = status == kBmpTooLarge ? INT32_MAX : width;
         return status;
     }
-    image->width = width;
-    image->rows = geometry.rows;
-    image->pad = geometry.pad;
-    image->stride = geometry.stride;
-    image->pixelBytes = geometry.pixelBytes;
     image->gapLength =
         GapLengthFromOffset(ReadLittleEndian32(image->fileHeader + kBmpPixelDataOffsetOffset));
     // The pixel rows follow directly: after the gap, or after the 54 header

@@ -9,7 +9,7 @@ namespace {
 // the last row of a band.
 constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
 
-constexpr StarBandChain kEmptyChain = {-1, -1, 0, 0};
+constexpr StarBandChain kEmptyChain = {-1, -1, 0};
 
 // Copies `rows` rows of pixels, without their pad, `from` one stride `to`
 // another.

@@ -1,19 +1,15 @@
-// Many stars drawn band by band.
-//
-// Stars land at random places in an image far larger than the caches, so
-// drawing them one by one waits on memory for nearly every star. Instead the
-// stars are added, in the order they are drawn, to every horizontal band of
-// a few dozen rows that their box overlaps; each band is then drawn on its
-// own, its stars in the order they were added and clipped to the band. A
-// band fits the cache, and a later star still wins wherever stars overlap
-// because inside a band they are drawn in draw order and the bands share no
-// pixels.
+// Many stars drawn band by band. Stars land at random places in an image far
+// larger than the caches, so drawing them one by one waits on memory for
+// nearly every star. Instead each star is added, in draw order, to every band
+// of a few dozen rows its box overlaps; each band is then drawn on its own,
+// its stars in the order added and clipped to the band. A band fits the
+// cache, and a later star still wins wherever stars overlap, because the
+// bands share no pixels.
 //
 // The added stars live in a pool of fixed blocks, one chain per band. When
-// the pool cannot take another star, the caller draws the bands (emptying the
-// pool) and adds on, which bounds the memory whatever the star count. The
-// rows need not be in memory while stars are added: each band is drawn into
-// its rows wherever the caller holds them at the time.
+// the pool is full, the caller draws the bands (emptying the pool) and adds
+// on, which bounds the memory whatever the star count. Each band is drawn
+// into its rows wherever the caller holds them at the time.
 #pragma once
 
 #include "render/star_unrolled.h"
@@ -48,8 +44,8 @@ struct StarBandBlock {
 };
 
 // Where the pieces go in the one heap block the caller provides: the
-// StarBands record itself first (some tens of KiB, kept off the stack of the
-// caller's thread), then the chains, the touched bits and the blocks.
+// StarBands record itself first (kept off the caller's stack), then the
+// chains, the touched bits, the blocks and the scratch rows.
 struct StarBandsLayout {
     int32_t bandCount;
     int32_t blockCount;
@@ -73,12 +69,11 @@ inline constexpr size_t kStarBandScratchLimit = size_t{1} << 20;
 
 // A band's blocks, first to last (-1 when it has none). Adding reads only
 // this small record, which stays in cache, never the blocks it writes to,
-// which do not: the last block's count and the band's stars are kept here.
+// which do not: the last block's count is kept here.
 struct StarBandChain {
     int32_t first;
     int32_t last;
     int32_t lastCount;
-    int32_t entries;
 };
 
 struct StarBands {
@@ -133,7 +128,6 @@ inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size,
         StarBandBlock* block = &bands->blocks[chain->last];
         const int32_t count = chain->lastCount++;
         block->count = count + 1;
-        ++chain->entries;
         StarBandEntry& entry = block->entries[count];
         entry.x = x;
         entry.row = static_cast<int8_t>(y - (band << kStarBandShift));
