@@ -90,19 +90,14 @@ BmpStatus WriteStarRuns(const BmpOutput* output, const BmpImage* image, const St
     return kBmpOk;
 }
 
-// Copies the input's rows [start, end) into the output as they are, handing
-// on the pieces as they are done.
+// Copies the input's rows [start, end) into the output as they are, the rows
+// before `end` being final then, and hands them on.
 BmpStatus CopyRows(const BmpOutput* output, const BmpImage* image, int64_t start, int64_t end,
                    int64_t* handedOn) {
-    BmpStatus status = kBmpOk;
-    while (status == kBmpOk && start < end) {
-        const int64_t offset = image->pixelOffset + start;
-        const int64_t pieceEnd = PieceEnd(output, image, start, end);
-        status = CopyBytes(image->input, offset, output->file, offset, pieceEnd - start,
-                           kBmpCannotReadPixels);
-        start = pieceEnd;
-        HandOn(output, image, start, handedOn);
-    }
+    const int64_t offset = image->pixelOffset + start;
+    const BmpStatus status =
+        CopyBytes(image->input, offset, output->file, offset, end - start, kBmpCannotReadPixels);
+    HandOn(output, image, end, handedOn);
     return status;
 }
 
@@ -176,29 +171,25 @@ BmpStatus DrawPass(const BmpOutput* output, const BmpImage* image, BandWork* wor
     int64_t copyFrom = 0; // where the rows not yet copied or drawn start
     BmpStatus status = kBmpOk;
     for (int32_t band = 0; band < work->bands->bandCount && status == kBmpOk; ++band) {
-        const int64_t start = band * bandBytes;
         if (!StarBandHasStars(work->bands, band)) {
             continue;
         }
+        const int64_t start = band * bandBytes;
         const int64_t end =
             start + bandBytes < image->pixelBytes ? start + bandBytes : int64_t{image->pixelBytes};
         const size_t length = static_cast<size_t>(end - start);
-        if (!work->outputWhole) {
-            status = CopyRows(output, image, copyFrom, start, &work->handedOn);
-            copyFrom = end;
-        }
-        if (status != kBmpOk) {
-            break;
-        }
-        if (shell.FileReadAt(source, work->rows, length, image->pixelOffset + start) != length) {
+        status =
+            work->outputWhole ? kBmpOk : CopyRows(output, image, copyFrom, start, &work->handedOn);
+        copyFrom = end;
+        if (status == kBmpOk &&
+            shell.FileReadAt(source, work->rows, length, image->pixelOffset + start) != length) {
             status = readFailure;
-            break;
         }
-        DrawStarBand(work->bands, band, work->rows);
-        if (!WriteBytesAt(output->file, work->rows, end - start, image->pixelOffset + start)) {
-            status = kBmpCannotWriteOutput;
-        } else if (!work->outputWhole) {
-            HandOn(output, image, end, &work->handedOn);
+        if (status == kBmpOk) {
+            DrawStarBand(work->bands, band, work->rows);
+            const bool written =
+                WriteBytesAt(output->file, work->rows, end - start, image->pixelOffset + start);
+            status = written ? kBmpOk : kBmpCannotWriteOutput;
         }
     }
     if (status == kBmpOk && !work->outputWhole) {
