@@ -7,10 +7,9 @@
 
 namespace {
 
-// The draws are taken a batch of stars at a time, in exactly the order they
-// would be one star at a time (drawing takes none). The generator locks its
-// state, which makes the processor wait for every pending write to memory;
-// batching leaves the writes of many stars free to overlap.
+// The draws are taken a batch of stars at a time, in the order they would be
+// one at a time. The generator locks its state, which makes the processor wait
+// for every pending write; batching leaves the writes of many stars to overlap.
 constexpr int32_t kBatchStars = 256;
 
 // The stars still to come from the generator, a batch at a time.
@@ -33,12 +32,11 @@ int32_t NextBatch(StarBatches* stars) {
 }
 
 // Pieces of rows handed on to the disk end on the file's multiples of this:
-// large enough that the requests cost nothing beside the copying, small
-// enough that the disk starts early.
+// the requests cost nothing beside the copying, and the disk starts early.
 constexpr int64_t kWriteBehindBytes = 8 * 1024 * 1024;
 
-// Where the output writes behind, hands on the whole pieces of the rows below
-// `written` not handed on yet; never the piece that ends the rows.
+// Hands on the whole pieces below `written` not handed on yet, never the one
+// that ends the rows, where the output writes behind.
 void HandOn(const BmpOutput* output, const BmpImage* image, int64_t written, int64_t* handedOn) {
     if (!output->writeBehind) {
         return;
@@ -62,8 +60,7 @@ int64_t PieceEnd(const BmpOutput* output, const BmpImage* image, int64_t start, 
     return output->writeBehind && boundary < end ? boundary : end;
 }
 
-// Writes the runs of one star, cut to bytes [from, to) of the rows, over the
-// rows the output holds.
+// Writes the runs of one star, cut to bytes [from, to) of the rows.
 BmpStatus WriteStarRuns(const BmpOutput* output, const BmpImage* image, const Star& star,
                         int64_t from, int64_t to) {
     // Every pixel of a star lies within kStarLargestSize rows of its centre.
@@ -160,10 +157,9 @@ struct BandWork {
     int64_t handedOn; // rows handed on to the disk in the first pass
 };
 
-// Draws the stars added to the bands so far into the output and empties
-// them. The first pass reads each band with stars from the input and copies
-// the others as they are; later ones read back and rewrite only the bands
-// with stars.
+// Draws the stars added to the bands so far and empties them. The first pass
+// reads each band with stars from the input and copies the rest; later ones
+// read back and rewrite the output's bands with stars.
 BmpStatus DrawPass(const BmpOutput* output, const BmpImage* image, BandWork* work) {
     const int64_t bandBytes = int64_t{kStarBandRows} * image->stride;
     ShellFile* source = work->outputWhole ? output->file : image->input;
