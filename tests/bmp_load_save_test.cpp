@@ -1,7 +1,7 @@
 // Loading and saving when the platform fails underneath: allocations, reads,
 // writes, the close and the rename, through the substitute services and on
 // real devices.
-#include "bmp/bmp_write.h"
+#include "bmp/bmp_save.h"
 #include "bmp_files.h"
 #include "job_runner.h"
 #include "platform/platform_calls.h"

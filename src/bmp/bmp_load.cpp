@@ -1,7 +1,7 @@
 // Reading an input: its headers, and making its gap and rows readable at
 // their offsets.
 #include "bmp/bmp_image.h"
-#include "bmp/bmp_write.h"
+#include "bmp/bmp_save.h"
 
 #include "platform/platform_calls.h"
 

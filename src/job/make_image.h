@@ -2,7 +2,7 @@
 // the stars drawn over them.
 #pragma once
 
-#include "bmp/bmp_write.h"
+#include "bmp/bmp_save.h"
 #include "job/job_plan.h"
 
 #include <cstdint>

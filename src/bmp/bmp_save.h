@@ -41,7 +41,7 @@ struct BmpSaveFile {
 // Where a save stands between BeginSave and FinishSave: the way chosen, the
 // target as queried, and the file the image is made in.
 struct BmpSave {
-    int32_t way; // how the target is written (bmp_replace.cpp)
+    int32_t way; // how the target is written (bmp_save.cpp)
     ShellPathInfo target;
     BmpSaveFile made; // the new file or the scratch file, if one was made
     BmpOutput output; // made.file, or a stream's scratch file
