@@ -1,13 +1,11 @@
-// The runtime services over the Windows C runtime (msvcrt) and the Win32 file
-// API: what MorvanePelindra.dll uses when a Windows host loads it. Files are
-// C runtime descriptors, opened as the runtime opens them, and read and
-// written on their handles with ReadFile and WriteFile, nothing buffered.
+// The table on Windows, over the C runtime (msvcrt) and the Win32 file API.
+// Files are C runtime descriptors, read and written on their handles with
+// ReadFile and WriteFile, nothing buffered.
 //
-// Narrow paths are in the ANSI code page here, as the job converts them, and
-// every file operation takes their exact wide form: the "A" functions would
-// read them in the OEM code page after a host's SetFileApisToOEM, and name
-// another file than the C runtime and the report. A path the code page cannot
-// hold exactly is refused rather than changed into another one.
+// Narrow paths are in the ANSI code page, and every file operation takes their
+// exact wide form: the "A" functions would read them in the OEM code page after
+// a host's SetFileApisToOEM, and name another file than the report. A path the
+// code page cannot hold exactly is refused rather than changed into another.
 #include "platform/platform_calls.h"
 
 #include <windows.h>
@@ -27,11 +25,10 @@ uint64_t Joined(DWORD high, DWORD low) {
     return (static_cast<uint64_t>(high) << 32) | low;
 }
 
-// A temporary name beside a target whose path is close to MAX_PATH can pass
-// it, and the "A" functions stop there, although the file system does not.
-// Temporaries are therefore created, renamed and removed through the wide
-// functions, and a path past the limit is made absolute under "\\?\", which
-// lifts it. The room allows for a relative path below a deep current directory.
+// A temporary name beside a target close to MAX_PATH can pass it, where the
+// "A" functions stop but the file system does not: a path past the limit is
+// made absolute under "\\?\", which lifts it. The room allows for a relative
+// path below a deep current directory.
 constexpr int kWidePathCapacity = 2048;
 
 // Under Wine a Unix symbolic link shows as a plain file, but its handle names
@@ -72,10 +69,9 @@ bool ReachedThroughLink(HANDLE file, const wchar_t* path) {
 }
 
 // Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
-// files; only the type of an open handle tells them apart. They are written
-// through rather than replaced, which they could not be, and so is a file
-// reached through a link. Returns the number of names a disk file has (hard
-// links), or 0 for anything else.
+// files; only the type of an open handle tells them apart. Returns the number
+// of names a disk file has, or 0 for anything else (written through, as is a
+// file reached through a link).
 DWORD DiskFileLinks(const wchar_t* path) {
     HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -178,11 +174,10 @@ HANDLE HandleOf(ShellFile* file) {
 // position for kShellAtPosition; the position is left after the bytes.
 size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, size_t length,
                         int64_t offset) {
-    // The handle's position is moved to the offset and the transfer goes on
-    // from it. An offset given in an OVERLAPPED would move the position as
-    // well, but Wine turns each such call into a round trip to its server,
-    // which for a job's many single-page reads and writes costs far more than
-    // a seek.
+    // The position is moved to the offset first: an offset given in an
+    // OVERLAPPED would move it as well, but Wine turns each such call into a
+    // round trip to its server, far dearer than a seek for a job's many
+    // small reads and writes.
     LARGE_INTEGER to;
     to.QuadPart = offset;
     if (handle == INVALID_HANDLE_VALUE ||
@@ -308,9 +303,9 @@ int64_t FileCopyRange(ShellFile* /*from*/, int64_t /*offset*/, size_t /*length*/
     return -1;
 }
 
-// Windows has no request to start writing a range without waiting for it
-// (FlushFileBuffers waits for the whole file), and its replace does not push
-// the new file out either, so the bytes go out when the system writes them.
+// Windows has no request to start writing a range without waiting
+// (FlushFileBuffers waits for the whole file), nor does its replace push the
+// new file out, so the bytes go out when the system writes them.
 void FileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*length*/) {}
 
 int32_t FileClose(ShellFile* file) {
@@ -438,8 +433,7 @@ int32_t FileRename(const char* from, const char* to) {
         return kShellFileFailed;
     }
     // A target named by its short (8.3) name is replaced under its long one,
-    // which the replace would otherwise leave behind beside a new short-named
-    // file.
+    // which would otherwise stay beside a new short-named file.
     wchar_t longTo[kWidePathCapacity];
     const DWORD longLength = GetLongPathNameW(wideTo, longTo, kWidePathCapacity);
     if (longLength > 0 && longLength < static_cast<DWORD>(kWidePathCapacity)) {
