@@ -14,28 +14,36 @@ source_dir=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# Compares the .deb and .tar.gz files of dist folder $1 with those of $2; $3
+# names the two builds. Any difference, or fewer than the four release files
+# compared, fails the check.
+status=0
+compare_dists() {
+    local compared=0 file name
+    for file in "$1"/*.deb "$1"/*.tar.gz; do
+        name=$(basename "$file")
+        if cmp -s "$file" "$2/$name"; then
+            compared=$((compared + 1))
+        else
+            echo "FAIL: $name differs between two builds of $3" >&2
+            status=1
+        fi
+    done
+    if [ "$compared" -lt 4 ]; then
+        echo "FAIL: only $compared release files of $3 were compared" >&2
+        status=1
+    else
+        echo "the $compared release files of $3 are the same bytes"
+    fi
+}
+
 clone="$work/a/longer/path/than/the/first/morvanepelindra"
 git clone --quiet --no-local "$source_dir" "$clone"
 (cd "$clone" && cmake --workflow --preset release >"$work/release.log" 2>&1) || {
     cat "$work/release.log" >&2
     exit 1
 }
-status=0
-compared=0
-for file in "$clone"/dist/*.deb "$clone"/dist/*.tar.gz; do
-    name=$(basename "$file")
-    if cmp -s "$file" "$dist/$name"; then
-        compared=$((compared + 1))
-    else
-        echo "FAIL: $name differs between two builds of the same commit" >&2
-        status=1
-    fi
-done
-[ "$compared" -ge 4 ] || [ "$status" -ne 0 ] || {
-    echo "FAIL: only $compared release files were compared" >&2
-    status=1
-}
-[ "$status" -ne 0 ] || echo "the $compared native release files are the same bytes from another folder"
+compare_dists "$clone/dist" "$dist" "the same commit in two folders"
 
 for export in first second; do
     tree="$work/$export/morvanepelindra"
@@ -47,19 +55,6 @@ for export in first second; do
     }
     [ "$export" = second ] || sleep 2 # another second of configuring
 done
-compared=0
-for file in "$work"/first/morvanepelindra/dist/*.deb "$work"/first/morvanepelindra/dist/*.tar.gz; do
-    name=$(basename "$file")
-    if cmp -s "$file" "$work/second/morvanepelindra/dist/$name"; then
-        compared=$((compared + 1))
-    else
-        echo "FAIL: $name differs between two builds of one git archive export" >&2
-        status=1
-    fi
-done
-[ "$compared" -ge 4 ] || [ "$status" -ne 0 ] || {
-    echo "FAIL: only $compared release files of the exports were compared" >&2
-    status=1
-}
-[ "$status" -ne 0 ] || echo "the $compared release files of two git archive exports are the same bytes"
+compare_dists "$work/first/morvanepelindra/dist" "$work/second/morvanepelindra/dist" \
+    "one git archive export"
 exit "$status"
