@@ -86,30 +86,25 @@ DWORD DiskFileLinks(const wchar_t* path) {
     return links;
 }
 
-// False when the path is not valid in the code page or does not fit. Where
-// `absolute`, a path within the limit is made absolute as well, without the
-// prefix: ReplaceFileW under Wine fails for a name without a directory, and
-// every replace is then refused.
-bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity], bool absolute = false) {
+// False when the path is not valid in the code page or does not fit.
+bool ToWidePath(const char* path, wchar_t (&wide)[kWidePathCapacity]) {
     const int units =
         MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, kWidePathCapacity);
     if (units <= 0) {
         return false;
     }
-    const bool within = units <= MAX_PATH;
-    if (within && !absolute) {
+    if (units <= MAX_PATH) {
         return true;
     }
     wchar_t full[kWidePathCapacity];
     const DWORD length = GetFullPathNameW(wide, kWidePathCapacity, full, nullptr);
     constexpr DWORD kLongestPrefix = 8; // \\?\UNC\ in place of the leading \\ of a share
-    const DWORD room = within ? 0 : kLongestPrefix;
-    if (length == 0 || length + room >= static_cast<DWORD>(kWidePathCapacity)) {
+    if (length == 0 || length + kLongestPrefix >= static_cast<DWORD>(kWidePathCapacity)) {
         return false;
     }
     const wchar_t* rest = full;
-    const wchar_t* prefix = within ? L"" : L"\\\\?\\";
-    if (!within && full[0] == L'\\' && full[1] == L'\\') {
+    const wchar_t* prefix = L"\\\\?\\";
+    if (full[0] == L'\\' && full[1] == L'\\') {
         if (full[2] == L'?' || full[2] == L'.') {
             prefix = L""; // already a device or long path
         } else {
@@ -191,11 +186,6 @@ size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, si
     return done;
 }
 
-bool IsDirectory(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 bool IsSeparator(char character) {
     return character == '\\' || character == '/';
 }
@@ -242,8 +232,7 @@ int32_t OpenScratch(ShellFile** file) {
 int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     // No file without a name here: a new file beside a target has a temporary
     // name from the start, and nobody else may open it. The C runtime refuses
-    // to open a directory already; asking first keeps the promise without
-    // depending on which error it reports.
+    // to open a directory.
     wchar_t wide[kWidePathCapacity];
     if (how == kShellOpenUnnamed) {
         return kShellFileUnsupported;
@@ -251,7 +240,7 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     if (how == kShellOpenScratch) {
         return OpenScratch(file);
     }
-    if (!ToWidePath(path, wide) || (how == kShellOpenRead && IsDirectory(wide))) {
+    if (!ToWidePath(path, wide)) {
         return kShellFileFailed;
     }
     const bool created = how == kShellOpenNew || how == kShellOpenNewPrivate;
@@ -410,7 +399,7 @@ int32_t RenameOnce(const wchar_t* from, const wchar_t* to) {
 int32_t FileRename(const char* from, const char* to) {
     wchar_t wideFrom[kWidePathCapacity];
     wchar_t wideTo[kWidePathCapacity];
-    if (!ToWidePath(from, wideFrom, true) || !ToWidePath(to, wideTo, true)) {
+    if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
         return kShellFileFailed;
     }
     // A target named by its short (8.3) name is replaced under its long one,
