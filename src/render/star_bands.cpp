@@ -122,9 +122,8 @@ StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, int32_t w
     bands->apart = layout->scratchStride != 0;
     bands->scratch = bands->apart ? base + layout->scratchOffset : nullptr;
     bands->scratchStride = layout->scratchStride;
-    const size_t bandCount = static_cast<size_t>(layout->bandCount);
-    std::fill_n(bands->chains, bandCount, kEmptyChain);
-    std::memset(bands->touched, 0, (bandCount + 63) / 64 * sizeof(uint64_t));
+    std::fill_n(bands->chains, layout->bandCount, kEmptyChain);
+    EmptyStarBands(bands);
     return bands;
 }
 
