@@ -1,5 +1,5 @@
-// The BMP file layout this library reads and writes. Every multi-byte field is
-// little-endian and the headers are packed.
+// The BMP file layout this library reads and writes. Every multi-byte field is little-endian and
+// the headers are packed.
 //
 //   File header (14 bytes)          Info header (40 bytes, follows directly)
 //   off size field                  off size field
@@ -12,10 +12,9 @@
 //                                   20..39   image size, resolutions, colour counts
 //                                            (not examined)
 //
-// Then the gap: whatever lies between byte 54 and the pixel data offset (the rest
-// of a longer info header, masks, a palette), carried through without being read.
-// Then the pixel rows, each width x 3 bytes in blue, green, red order, padded
-// with filler bytes to a multiple of four.
+// Then the gap: whatever lies between byte 54 and the pixel data offset (the rest of a longer info
+// header, masks, a palette), carried through without being read. Then the pixel rows, each width x
+// 3 bytes in blue, green, red order, padded with filler bytes to a multiple of four.
 #pragma once
 
 #include <cstdint>

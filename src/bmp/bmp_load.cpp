@@ -1,5 +1,4 @@
-// Reading an input: its headers, and making its gap and rows readable at
-// their offsets.
+// Reading an input: its headers, and making its gap and rows readable at their offsets.
 #include "bmp/bmp_image.h"
 #include "bmp/bmp_save.h"
 
@@ -51,12 +50,12 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note
     }
     image->gapLength =
         GapLengthFromOffset(ReadLittleEndian32(image->fileHeader + kBmpPixelDataOffsetOffset));
-    // The pixel rows follow directly: after the gap, or after the 54 header
-    // bytes when the offset points earlier.
+    // The pixel rows follow directly: after the gap, or after the 54 header bytes when the offset
+    // points earlier.
     image->pixelOffset = int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
 
-    // Measured once, after the headers: a file too short for its gap or rows
-    // fails here, before any output is made.
+    // Measured once, after the headers: a file too short for its gap or rows fails here, before any
+    // output is made.
     const int64_t remaining = shell.FileRemaining(file, &image->inputStamp);
     const int64_t gapBytes = image->pixelOffset - kBmpHeadersSize;
     image->streamed = remaining < 0;
@@ -69,19 +68,17 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note
     return kBmpOk;
 }
 
-// Copies the next `length` bytes of a stream into the scratch file at
-// `offset`. The scratch file holds them in place of memory: a write or a
-// buffer that fails is `noRoom`.
+// Copies the next `length` bytes of a stream into the scratch file at `offset`. The scratch file
+// holds them in place of memory: a write or a buffer that fails is `noRoom`.
 BmpStatus Spool(ShellFile* stream, ShellFile* scratch, int64_t offset, int64_t length,
                 BmpStatus noRoom, BmpStatus cut) {
     const BmpStatus status = CopyBytes(stream, kShellAtPosition, scratch, offset, length, cut);
     return status == kBmpOk || status == cut ? status : noRoom;
 }
 
-// Copies a stream's gap and rows, as they arrive, into a scratch file holding
-// the whole image at its offsets, which then stands for the input: everything
-// is read before any output is made, as from a file, and never held in
-// memory. A stream cut short fails as a short file would.
+// Copies a stream's gap and rows, as they arrive, into a scratch file holding the whole image at
+// its offsets, which then stands for the input: everything is read before any output is made, as
+// from a file, and never held in memory. A stream cut short fails as a short file would.
 BmpStatus SpoolStream(BmpImage* image) {
     const int64_t gapBytes = image->pixelOffset - kBmpHeadersSize;
     const BmpStatus noRoomForGap = gapBytes > 0 ? kBmpCannotAllocateGap : kBmpCannotAllocatePixels;

@@ -1,12 +1,11 @@
-// The save: an image's bytes copied and written, every one by an explicit
-// write or the kernel's copy, and where the image goes, decided here once from
-// the path query and what each step of making and placing a new file reported. An existing file is
-// replaced by a new file that takes its identity and then its name in one
-// rename, so the target is at every moment the old file or the whole new one.
-// Where that would change what the name stands for, or the directory will not
-// have it, the target is written in place as a plain open for writing would,
-// from an image made whole in a scratch file first, so that a failed job
-// leaves it untouched. A missing target gets what a plain create gives it.
+// The save: an image's bytes copied and written, every one by an explicit write or the kernel's
+// copy, and where the image goes, decided here once from the path query and what each step of
+// making and placing a new file reported. An existing file is replaced by a new file that takes its
+// identity and then its name in one rename, so the target is at every moment the old file or the
+// whole new one. Where that would change what the name stands for, or the directory will not have
+// it, the target is written in place as a plain open for writing would, from an image made whole in
+// a scratch file first, so that a failed job leaves it untouched. A missing target gets what a
+// plain create gives it.
 #include "bmp/bmp_save.h"
 #include "bmp/bmp_image.h"
 
@@ -20,8 +19,8 @@
 
 namespace {
 
-// Bytes the kernel cannot copy are read and written in pieces of this size,
-// so a copy never holds more than this much of a file.
+// Bytes the kernel cannot copy are read and written in pieces of this size, so a copy never holds
+// more than this much of a file.
 constexpr int64_t kCopyChunkBytes = 256 * 1024;
 
 int64_t Advanced(int64_t at, int64_t moved) {
@@ -52,8 +51,8 @@ SaveWay WayToSave(const char* path, const ShellPathInfo& target) {
     if (!target.writable) {
         return kSaveRefused;
     }
-    // Other names, an access list or a mount must keep seeing this very file;
-    // an append-only directory would refuse the rename.
+    // Other names, an access list or a mount must keep seeing this very file; an append-only
+    // directory would refuse the rename.
     const bool keepsFile =
         target.links > 1 || target.accessList || target.mountPoint || target.appendOnly;
     return keepsFile ? kSaveDirectly : kSaveNewFile;
@@ -79,27 +78,24 @@ struct StepRule {
     SaveWay next;
 };
 constexpr StepRule kStepRules[] = {
-    // Only a directory that refuses new names outright lets the old file be
-    // written in place, and one that keeps every name (append-only, where
-    // the file would need a temporary name) lets a new output be created
-    // under its own; a full disk, no inodes or no descriptors must not cost
+    // Only a directory that refuses new names outright lets the old file be written in place, and
+    // one that keeps every name (append-only, where the file would need a temporary name) lets a
+    // new output be created under its own; a full disk, no inodes or no descriptors must not cost
     // the old contents.
     {kStepCreate, kShellFileUnsupported, kEither, kSaveDirectly},
     {kStepCreate, kShellFileDenied, kExisting, kSaveDirectly},
     {kStepCreate, kAnyOutcome, kEither, kSaveRefused},
-    // An identity the new file cannot carry leaves the target to be written
-    // in place.
+    // An identity the new file cannot carry leaves the target to be written in place.
     {kStepIdentity, kShellFileDenied, kExisting, kSaveDirectly},
     {kStepIdentity, kAnyOutcome, kEither, kSaveFailed},
-    // Another writer made the missing target meanwhile: the last one to
-    // finish replaces it, as it would replace an older one.
+    // Another writer made the missing target meanwhile: the last one to finish replaces it, as it
+    // would replace an older one.
     {kStepLink, kShellFileExists, kMissing, kSaveTemporaryName},
     {kStepLink, kAnyOutcome, kEither, kSaveFailed},
     {kStepNameBeside, kShellFileDenied, kExisting, kSaveDirectly},
     {kStepNameBeside, kAnyOutcome, kEither, kSaveFailed},
-    // A sticky directory that refuses to replace another user's file although
-    // the file may be written, and a mount point, leave it to be written in
-    // place.
+    // A sticky directory that refuses to replace another user's file although the file may be
+    // written, and a mount point, leave it to be written in place.
     {kStepRename, kShellFileDenied, kExisting, kSaveDirectly},
     {kStepRename, kShellFileBusy, kExisting, kSaveDirectly},
     {kStepRename, kAnyOutcome, kEither, kSaveFailed},
@@ -120,9 +116,9 @@ constexpr int32_t kTemporaryNameLength = 18; // ".pelindra-" and eight hex digit
 // New names tried before giving up on names other writers took.
 constexpr int32_t kTemporaryNameAttempts = 16;
 
-// A value for temporary names that differs between calls, and between
-// processes where the library's address or the clocks do (a name another
-// writer holds only costs an attempt); never the stars' random generator.
+// A value for temporary names that differs between calls, and between processes where the library's
+// address or the clocks do (a name another writer holds only costs an attempt); never the stars'
+// random generator.
 uint32_t FreshToken() {
     static std::atomic<uint32_t> counter{0};
     const auto seed = reinterpret_cast<uintptr_t>(&counter) ^
@@ -130,10 +126,9 @@ uint32_t FreshToken() {
     return static_cast<uint32_t>(seed) * 2654435761u + counter.fetch_add(0x9E3779B9u);
 }
 
-// Gives `made` a short fresh name in the target's directory, trying others
-// while other writers hold the ones picked: a new file under it (private when
-// it is to replace a file, which it must never show wider), or where `made`
-// has a file already (an unnamed one), that file's name.
+// Gives `made` a short fresh name in the target's directory, trying others while other writers hold
+// the ones picked: a new file under it (private when it is to replace a file, which it must never
+// show wider), or where `made` has a file already (an unnamed one), that file's name.
 int32_t NameBeside(BmpSaveFile* made, const char* target, bool existing) {
     const size_t directory = DirectoryPartLength(target);
     if (directory + kTemporaryNameLength + 1 > sizeof made->path) {
@@ -158,10 +153,9 @@ int32_t NameBeside(BmpSaveFile* made, const char* target, bool existing) {
     return outcome;
 }
 
-// Makes the new file in the target's directory: without a name where the
-// platform allows (nobody else can open it, and it vanishes with everything
-// written to it if the process dies), otherwise under a temporary name,
-// unless the directory is append-only and would keep that name for ever.
+// Makes the new file in the target's directory: without a name where the platform allows (nobody
+// else can open it, and it vanishes with everything written to it if the process dies), otherwise
+// under a temporary name, unless the directory is append-only and would keep that name for ever.
 int32_t CreateNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo& info) {
     *made = BmpSaveFile{};
     const size_t directory = DirectoryPartLength(target);
@@ -190,8 +184,8 @@ void Discard(BmpSaveFile* made) {
     }
 }
 
-// Closes the new file, whose name is now the missing target's; a close that
-// reports an error (a write the system met late) removes that name again.
+// Closes the new file, whose name is now the missing target's; a close that reports an error (a
+// write the system met late) removes that name again.
 SaveWay CloseAsTarget(BmpSaveFile* made, const char* target) {
     const bool closed = shell.FileClose(made->file) == 0;
     made->file = nullptr;
@@ -201,11 +195,10 @@ SaveWay CloseAsTarget(BmpSaveFile* made, const char* target) {
     return closed ? kSaveDone : kSaveFailed;
 }
 
-// After the last write: gives the new file the existing target's identity and
-// puts it in the target's place, or names it as the missing target. Returns
-// kSaveDone when placed; otherwise what to do instead, with the new file left
-// as it is (open, or closed under its temporary name), for the caller to
-// write the target from and then discard.
+// After the last write: gives the new file the existing target's identity and puts it in the
+// target's place, or names it as the missing target. Returns kSaveDone when placed; otherwise what
+// to do instead, with the new file left as it is (open, or closed under its temporary name), for
+// the caller to write the target from and then discard.
 SaveWay PlaceNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo& info) {
     const bool existing = info.kind == kShellPathRegular;
     SaveWay next = kSaveTemporaryName;
@@ -213,8 +206,8 @@ SaveWay PlaceNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo&
         const int32_t identity = shell.FileTakeIdentity(made->file, &info);
         next = identity == kShellFileDone ? next : AfterStep(kStepIdentity, identity, existing);
     } else if (!made->named) {
-        // The missing target's name directly: no temporary name to remove,
-        // which an append-only directory would refuse.
+        // The missing target's name directly: no temporary name to remove, which an append-only
+        // directory would refuse.
         const int32_t linked = shell.FileLink(made->file, target);
         if (linked == kShellFileDone) {
             return CloseAsTarget(made, target);
@@ -241,9 +234,9 @@ SaveWay PlaceNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo&
     return AfterStep(kStepRename, moved, existing);
 }
 
-// Opens the target for writing and truncates it, as a plain open would, and
-// copies the finished image from `source` to where the file stands: the start
-// of a file, a pipe or a device as it comes.
+// Opens the target for writing and truncates it, as a plain open would, and copies the finished
+// image from `source` to where the file stands: the start of a file, a pipe or a device as it
+// comes.
 BmpStatus WriteDirectly(const char* path, ShellFile* source, int64_t length) {
     ShellFile* file = nullptr;
     if (shell.FileOpen(path, kShellOpenWrite, &file) != kShellFileDone) {
@@ -274,9 +267,9 @@ bool WriteBytesAt(ShellFile* file, const void* bytes, int64_t length, int64_t of
 
 BmpStatus CopyBytes(ShellFile* from, int64_t offset, ShellFile* to, int64_t toOffset,
                     int64_t length, BmpStatus readFailure) {
-    // In the kernel while it moves bytes; unsupported, failed or stopped, the
-    // reads below either do the job or find out why. Nothing written is lost,
-    // as every piece goes to its own offset. A stream is read as it comes.
+    // In the kernel while it moves bytes; unsupported, failed or stopped, the reads below either do
+    // the job or find out why. Nothing written is lost, as every piece goes to its own offset. A
+    // stream is read as it comes.
     while (offset != kShellAtPosition && length > 0) {
         const int64_t moved =
             shell.FileCopyRange(from, offset, static_cast<size_t>(length), to, toOffset);
@@ -342,9 +335,9 @@ BmpStatus FinishSave(const char* path, BmpImage* image, BmpSave* save, BmpStatus
     // Rows copied from an input that changed meanwhile may be a patchwork.
     BmpStatus status = made == kBmpOk ? CheckInputUnchanged(image) : made;
     const int64_t length = image->pixelOffset + image->pixelBytes;
-    // The image is whole in the save's file. The input, which may be the
-    // target itself, is closed before the target is touched (Windows will not
-    // replace an open file), unless it is the file the image was made in.
+    // The image is whole in the save's file. The input, which may be the target itself, is closed
+    // before the target is touched (Windows will not replace an open file), unless it is the file
+    // the image was made in.
     if (!save->output.holdsRows) {
         CloseBmpInput(image);
     }

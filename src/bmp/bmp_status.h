@@ -1,5 +1,5 @@
-// Every way loading or saving can end. bmp/ prints nothing: the job says
-// each failure in its one line (job_report.cpp).
+// Every way loading or saving can end. bmp/ prints nothing: the job says each failure in its one
+// line (job_report.cpp).
 #pragma once
 
 #include <cstdint>

@@ -2,19 +2,18 @@
 
 namespace {
 
-// A star's runs are a dozen or so small writes, each to a page of its own
-// in an image of any width. From one star per this many pages of rows on,
-// reading and writing every band costs less than those writes beside the
-// kernel's copy (where the two break even: docs/performance.md).
+// A star's runs are a dozen or so small writes, each to a page of its own in an image of any width.
+// From one star per this many pages of rows on, reading and writing every band costs less than
+// those writes beside the kernel's copy (where the two break even: docs/performance.md).
 constexpr int64_t kBandPagesPerStar = 20;
 constexpr int64_t kPageBytes = 4096;
 
-// The bands hold this many stars at most; more are drawn in passes over the
-// output, which bounds their memory whatever the star count.
+// The bands hold this many stars at most; more are drawn in passes over the output, which bounds
+// their memory whatever the star count.
 constexpr int32_t kBandPoolStars = 1 << 20;
 
-// A band buffer holds kStarBandRows rows; wider rows than this would make it
-// larger than the job's memory should grow for them.
+// A band buffer holds kStarBandRows rows; wider rows than this would make it larger than the job's
+// memory should grow for them.
 constexpr int32_t kWidestBandedStride = 64 * 1024;
 
 } // namespace
@@ -38,8 +37,8 @@ JobPlan PlanJob(const BmpImage* image, int32_t starCount) {
         starCount * kBandPagesPerStar < pages) {
         return PlanDrawing(image, starCount, kStarsAsRuns);
     }
-    // The bands never take more memory than the rows they are for: a small
-    // image's few stars go as runs.
+    // The bands never take more memory than the rows they are for: a small image's few stars go as
+    // runs.
     const JobPlan banded = PlanDrawing(image, starCount, kStarsInBands);
     const int64_t memory = static_cast<int64_t>(banded.bands.bytes) + banded.bandRowsBytes;
     return memory <= image->pixelBytes ? banded : PlanDrawing(image, starCount, kStarsAsRuns);

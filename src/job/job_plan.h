@@ -1,6 +1,5 @@
-// What a job decides once it knows its image's rows and how many stars go on
-// it: how the stars reach the file, and the memory the bands take. The maker
-// acts on it and chooses nothing.
+// What a job decides once it knows its image's rows and how many stars go on it: how the stars
+// reach the file, and the memory the bands take. The maker acts on it and chooses nothing.
 #pragma once
 
 #include "bmp/bmp_image.h"
@@ -9,13 +8,13 @@
 #include <cstdint>
 
 enum StarDrawing : int32_t {
-    // The rows are copied as they are (inside the kernel where it can), and
-    // each star's runs are then written over them at their offsets: nothing is
-    // read back. For few stars, and for rows too wide to hold a band of.
+    // The rows are copied as they are (inside the kernel where it can), and each star's runs are
+    // then written over them at their offsets: nothing is read back. For few stars, and for rows
+    // too wide to hold a band of.
     kStarsAsRuns,
-    // Every star is added to the bands of rows its box overlaps; each band
-    // is then read, drawn and written in turn, in one buffer used again. For
-    // many stars. Where the bands' memory cannot be had, the stars go as runs.
+    // Every star is added to the bands of rows its box overlaps; each band is then read, drawn and
+    // written in turn, in one buffer used again. For many stars. Where the bands' memory cannot be
+    // had, the stars go as runs.
     kStarsInBands,
 };
 
@@ -26,10 +25,10 @@ struct JobPlan {
     int64_t bandRowsBytes; // in bands: the buffer one band's rows are read into
 };
 
-// The job's plan: in bands where the stars are many for the rows and the bands'
-// memory stays within the rows' size, otherwise as runs.
+// The job's plan: in bands where the stars are many for the rows and the bands' memory stays within
+// the rows' size, otherwise as runs.
 JobPlan PlanJob(const BmpImage* image, int32_t starCount);
 
-// The plan for drawing as asked (the bands' layout sized for the stars); as
-// runs where bands cannot be laid out.
+// The plan for drawing as asked (the bands' layout sized for the stars); as runs where bands cannot
+// be laid out.
 JobPlan PlanDrawing(const BmpImage* image, int32_t starCount, StarDrawing drawing);

@@ -4,8 +4,7 @@
 
 namespace {
 
-// Each status's line, and whether its one blank is the path (or else the
-// value the failure noted).
+// Each status's line, and whether its one blank is the path (or else the value the failure noted).
 struct StatusLine {
     BmpStatus status;
     bool namesPath;

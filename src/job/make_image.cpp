@@ -7,9 +7,9 @@
 
 namespace {
 
-// The draws are taken a batch of stars at a time, in the order they would be
-// one at a time. The generator locks its state, which makes the processor wait
-// for every pending write; batching leaves the writes of many stars to overlap.
+// The draws are taken a batch of stars at a time, in the order they would be one at a time. The
+// generator locks its state, which makes the processor wait for every pending write; batching
+// leaves the writes of many stars to overlap.
 constexpr int32_t kBatchStars = 256;
 
 // The stars still to come from the generator, a batch at a time.
@@ -31,12 +31,12 @@ int32_t NextBatch(StarBatches* stars) {
     return count;
 }
 
-// Pieces of rows handed on to the disk end on the file's multiples of this:
-// the requests cost nothing beside the copying, and the disk starts early.
+// Pieces of rows handed on to the disk end on the file's multiples of this: the requests cost
+// nothing beside the copying, and the disk starts early.
 constexpr int64_t kWriteBehindBytes = 8 * 1024 * 1024;
 
-// Hands on the whole pieces below `written` not handed on yet, never the one
-// that ends the rows, where the output writes behind.
+// Hands on the whole pieces below `written` not handed on yet, never the one that ends the rows,
+// where the output writes behind.
 void HandOn(const BmpOutput* output, const BmpImage* image, int64_t written, int64_t* handedOn) {
     if (!output->writeBehind) {
         return;
@@ -51,8 +51,8 @@ void HandOn(const BmpOutput* output, const BmpImage* image, int64_t written, int
     }
 }
 
-// Where the piece of rows from `start` ends: at the file's next multiple of
-// kWriteBehindBytes where the output writes behind, at `end` at the latest.
+// Where the piece of rows from `start` ends: at the file's next multiple of kWriteBehindBytes where
+// the output writes behind, at `end` at the latest.
 int64_t PieceEnd(const BmpOutput* output, const BmpImage* image, int64_t start, int64_t end) {
     const int64_t boundary =
         ((image->pixelOffset + start) / kWriteBehindBytes + 1) * kWriteBehindBytes -
@@ -87,8 +87,8 @@ BmpStatus WriteStarRuns(const BmpOutput* output, const BmpImage* image, const St
     return kBmpOk;
 }
 
-// Copies the input's rows [start, end) into the output as they are, the rows
-// before `end` being final then, and hands them on.
+// Copies the input's rows [start, end) into the output as they are, the rows before `end` being
+// final then, and hands them on.
 BmpStatus CopyRows(const BmpOutput* output, const BmpImage* image, int64_t start, int64_t end,
                    int64_t* handedOn) {
     const int64_t offset = image->pixelOffset + start;
@@ -101,11 +101,10 @@ BmpStatus CopyRows(const BmpOutput* output, const BmpImage* image, int64_t start
 // Stars up to this many are listed first where the output writes behind.
 constexpr int32_t kListedStars = 64 * 1024;
 
-// The rows copied, then every star's runs written over them. Where the output
-// hands rows on (and they reach past their first piece), the stars are listed
-// first and the rows go piece by piece, each piece's runs written before it is
-// handed on, so that no page handed on is written again (it would go out
-// twice, the second time inside the rename).
+// The rows copied, then every star's runs written over them. Where the output hands rows on (and
+// they reach past their first piece), the stars are listed first and the rows go piece by piece,
+// each piece's runs written before it is handed on, so that no page handed on is written again (it
+// would go out twice, the second time inside the rename).
 BmpStatus DrawAsRuns(const BmpOutput* output, const BmpImage* image, StarBatches* stars) {
     const int64_t rows = image->pixelBytes;
     const bool piecewise = !output->holdsRows && PieceEnd(output, image, 0, rows) < rows &&
@@ -157,9 +156,9 @@ struct BandWork {
     int64_t handedOn; // rows handed on to the disk in the first pass
 };
 
-// Draws the stars added to the bands so far and empties them. The first pass
-// reads each band with stars from the input and copies the rest; later ones
-// read back and rewrite the output's bands with stars.
+// Draws the stars added to the bands so far and empties them. The first pass reads each band with
+// stars from the input and copies the rest; later ones read back and rewrite the output's bands
+// with stars.
 BmpStatus DrawPass(const BmpOutput* output, const BmpImage* image, BandWork* work) {
     const int64_t bandBytes = int64_t{kStarBandRows} * image->stride;
     ShellFile* source = work->outputWhole ? output->file : image->input;
@@ -225,8 +224,8 @@ BmpStatus DrawInBands(const BmpOutput* output, const BmpImage* image, StarBatche
 
 BmpStatus MakeImage(const BmpOutput* output, const BmpImage* image, int32_t starCount,
                     const JobPlan* plan) {
-    // The headers and the gap go as the input holds them: its stamp, checked
-    // once the image is made, vouches that they are what was read.
+    // The headers and the gap go as the input holds them: its stamp, checked once the image is
+    // made, vouches that they are what was read.
     const BmpStatus start = output->holdsRows ? kBmpOk
                                               : CopyBytes(image->input, 0, output->file, 0,
                                                           image->pixelOffset, kBmpCannotReadPixels);

@@ -8,9 +8,9 @@
 
 namespace {
 
-// Every code unit becomes at least one byte, so a wide path longer than this
-// can never fit and is refused before converting anything. The conversion
-// buffer is therefore bounded, however long the caller's string.
+// Every code unit becomes at least one byte, so a wide path longer than this can never fit and is
+// refused before converting anything. The conversion buffer is therefore bounded, however long the
+// caller's string.
 constexpr size_t kLongestConvertibleUnits = kNarrowPathCapacity - 1;
 constexpr int32_t kConversionCapacity = kMaxNarrowBytesPerWideUnit * kNarrowPathCapacity;
 
@@ -34,8 +34,8 @@ NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowP
         return kNarrowPathNotRepresentable;
     }
     if (written == 0 || written > capacity || converted[written - 1] != '\0') {
-        // The conversion failed as a whole: the path stays empty, and the open
-        // or create that uses it reports the failure.
+        // The conversion failed as a whole: the path stays empty, and the open or create that uses
+        // it reports the failure.
         return kNarrowPathOk;
     }
     const size_t length = static_cast<size_t>(written) - 1;

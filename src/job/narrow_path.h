@@ -1,5 +1,5 @@
-// The two paths the job works with, converted from UTF-16 to the narrow
-// encoding the file services take.
+// The two paths the job works with, converted from UTF-16 to the narrow encoding the file services
+// take.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@ enum NarrowPathStatus : int32_t {
     kNarrowPathNotRepresentable, // the narrow encoding cannot hold it exactly
 };
 
-// Converts `wide` into `narrow`. On any failure `narrow` is the empty string.
-// A conversion the runtime cannot perform leaves it empty too, and that is not
-// a failure here: opening or creating the file reports it.
+// Converts `wide` into `narrow`. On any failure `narrow` is the empty string. A conversion the
+// runtime cannot perform leaves it empty too, and that is not a failure here: opening or creating
+// the file reports it.
 NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowPathCapacity]);

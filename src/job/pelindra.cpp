@@ -44,8 +44,8 @@ extern "C" PELINDRA_EXPORT int32_t PELINDRA_CALL Pelindra(const char16_t* inputP
     const NarrowPathStatus inputStatus = ConvertNarrowPath(inputPath, narrowInput);
     const NarrowPathStatus outputStatus = ConvertNarrowPath(outputPath, narrowOutput);
 
-    // From the first line printed to the last, a write to a gone reader or past
-    // the file-size limit, the report's too, fails instead of killing the caller.
+    // From the first line printed to the last, a write to a gone reader or past the file-size
+    // limit, the report's too, fails instead of killing the caller.
     const uint32_t held = shell.HoldWriteSignals();
     ReportBanner();
 

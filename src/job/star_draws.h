@@ -1,5 +1,4 @@
-// One star as the generator chooses it: four draws, in the order column, row,
-// size, colour.
+// One star as the generator chooses it: four draws, in the order column, row, size, colour.
 #pragma once
 
 #include "bmp/bmp_image.h"
@@ -27,9 +26,9 @@ struct Star {
     StarColour colour;
 };
 
-// The image's width and row count as divisors that need no division: a
-// division takes some dozens of cycles, and the draws are a large part of a
-// dense job. Remainders are exact for every non-negative 32-bit draw.
+// The image's width and row count as divisors that need no division: a division takes some dozens
+// of cycles, and the draws are a large part of a dense job. Remainders are exact for every
+// non-negative 32-bit draw.
 struct StarDivisors {
     int32_t width;
     int32_t rows;
@@ -37,8 +36,8 @@ struct StarDivisors {
     uint64_t rowsFactor;
 };
 
-// ceil(2^64 / divisor): 2^64 - 1 divided, plus one (0 for 1, whose remainders
-// are all 0 either way).
+// ceil(2^64 / divisor): 2^64 - 1 divided, plus one (0 for 1, whose remainders are all 0 either
+// way).
 inline uint64_t FactorFor(int32_t divisor) {
     return UINT64_MAX / static_cast<uint64_t>(divisor) + 1;
 }
@@ -47,11 +46,10 @@ inline StarDivisors MakeStarDivisors(const BmpImage* image) {
     return {image->width, image->rows, FactorFor(image->width), FactorFor(image->rows)};
 }
 
-// value % divisor for value >= 0 and divisor > 0, given the divisor's factor.
-// The fraction value / divisor, held in 64 bits as factor * value, times the
-// divisor: its upper 64 bits are the remainder (exact for 32-bit values and
-// divisors). The product is formed from two 32 x 32-bit products, so it needs
-// no 128-bit type.
+// value % divisor for value >= 0 and divisor > 0, given the divisor's factor. The fraction value /
+// divisor, held in 64 bits as factor * value, times the divisor: its upper 64 bits are the
+// remainder (exact for 32-bit values and divisors). The product is formed from two 32 x 32-bit
+// products, so it needs no 128-bit type.
 inline uint32_t RemainderByFactor(uint32_t value, uint32_t divisor, uint64_t factor) {
     const uint64_t fraction = factor * value;
     const uint64_t high = (fraction >> 32) * divisor;
@@ -70,10 +68,9 @@ inline int32_t RemainderOfDraw(int32_t value, int32_t divisor, uint64_t factor) 
 
 inline constexpr int32_t kDrawsPerStar = 4;
 
-// The star of four draws, given in the order they were taken. Inline, so
-// that the star is put together where it is used: returned from a call, its
-// fields written one by one would be read back as whole words, which must
-// wait until every write before them has reached the cache.
+// The star of four draws, given in the order they were taken. Inline, so that the star is put
+// together where it is used: returned from a call, its fields written one by one would be read back
+// as whole words, which must wait until every write before them has reached the cache.
 inline Star StarFromDraws(const int32_t* draws, const StarDivisors* divisors) {
     Star star;
     star.x = RemainderOfDraw(draws[0], divisors->width, divisors->widthFactor);

@@ -1,5 +1,5 @@
-// The calls both tables make alike, through the C runtime: printing, heap
-// blocks, rand(), and files as the runtime's descriptors.
+// The calls both tables make alike, through the C runtime: printing, heap blocks, rand(), and files
+// as the runtime's descriptors.
 #pragma once
 
 #include "platform/platform_calls.h"

@@ -14,18 +14,16 @@
 namespace {
 
 #if PELINDRA_DRAWS_WITHOUT_LOCK
-// glibc's rand() is random(), which takes a lock around the shared state for
-// every value: two atomic operations, most of what a value costs. While the
-// process has one thread, nothing else can draw in between, so the values
-// are taken from that very state by random_r, which locks nothing. setstate
-// hands the state over with the place reached written into it; setstate_r
-// reads that place into our record of the state, and writes back the place
-// our draws reached; setstate then puts the state back in use from there.
-// Returns false, having drawn nothing, should any step be refused.
+// glibc's rand() is random(), which takes a lock around the shared state for every value: two
+// atomic operations, most of what a value costs. While the process has one thread, nothing else can
+// draw in between, so the values are taken from that very state by random_r, which locks nothing.
+// setstate hands the state over with the place reached written into it; setstate_r reads that place
+// into our record of the state, and writes back the place our draws reached; setstate then puts the
+// state back in use from there. Returns false, having drawn nothing, should any step be refused.
 bool DrawFromSharedState(int32_t* values, int32_t count) {
-    // One-word states (the kind that needs no seeding work): one stands in
-    // for the shared state while it is borrowed, the other gives our record
-    // a state to write its place into when it moves on.
+    // One-word states (the kind that needs no seeding work): one stands in for the shared state
+    // while it is borrowed, the other gives our record a state to write its place into when it
+    // moves on.
     int32_t standIn[2];
     int32_t start[2];
     random_data standInRecord = {};
@@ -50,11 +48,10 @@ bool DrawFromSharedState(int32_t* values, int32_t count) {
     return true;
 }
 
-// The values are glibc's only while rand() is: a host may put its own rand()
-// in front of it (a definition in the program, or a preloaded library), and
-// then every value must come from that one. (_dl_find_object looks up the
-// loaded object of an address without locking; dladdr would also search its
-// symbols, which takes microseconds.)
+// The values are glibc's only while rand() is: a host may put its own rand() in front of it (a
+// definition in the program, or a preloaded library), and then every value must come from that one.
+// (_dl_find_object looks up the loaded object of an address without locking; dladdr would also
+// search its symbols, which takes microseconds.)
 bool RandIsTheRuntimes() {
     dl_find_object randFrom;
     dl_find_object runtimeFrom;

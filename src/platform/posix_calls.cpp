@@ -1,6 +1,5 @@
-// The runtime services on Linux: printing, files read and written through
-// their descriptors, heap blocks, paths, the write signals, the C
-// library's generator and the narrow encoding (UTF-8).
+// The runtime services on Linux: printing, files read and written through their descriptors, heap
+// blocks, paths, the write signals, the C library's generator and the narrow encoding (UTF-8).
 #include "platform/c_runtime_calls.h"
 #include "platform/draws_without_lock.h"
 #include "platform/path_parts.h"
@@ -25,9 +24,8 @@
 
 namespace {
 
-// New files get what open(path, O_CREAT, 0666) gives them, as fopen does:
-// read and write for everyone, less the umask or the directory's default
-// access list, which the kernel applies.
+// New files get what open(path, O_CREAT, 0666) gives them, as fopen does: read and write for
+// everyone, less the umask or the directory's default access list, which the kernel applies.
 constexpr mode_t kNewFilePermissions = 0666;
 
 int32_t OutcomeOf(int error) {
@@ -45,8 +43,7 @@ int32_t OutcomeOf(int error) {
     }
 }
 
-// Opens the directory `path` is in, for reading its status and flags. -1 on
-// failure.
+// Opens the directory `path` is in, for reading its status and flags. -1 on failure.
 int OpenDirectoryOf(const char* path) {
     const size_t length = DirectoryPartLength(path);
     char directory[PATH_MAX + 1];
@@ -58,9 +55,8 @@ int OpenDirectoryOf(const char* path) {
     return open(length == 0 ? "." : directory, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
 }
 
-// Whether the regular file at `path`, of device `device`, is mounted over its
-// name: the root of a mount (a file bind-mounted there), or on another device
-// than its directory.
+// Whether the regular file at `path`, of device `device`, is mounted over its name: the root of a
+// mount (a file bind-mounted there), or on another device than its directory.
 bool IsMountPoint(const char* path, dev_t device, int directory) {
     struct stat parent;
     if (directory >= 0 && fstat(directory, &parent) == 0 && parent.st_dev != device) {
@@ -73,8 +69,8 @@ bool IsMountPoint(const char* path, dev_t device, int directory) {
 }
 
 bool IsWritable(const char* path) {
-    // Non-blocking, no controlling terminal, no link followed: the check never
-    // waits for a reader or opens anything but the file it was given.
+    // Non-blocking, no controlling terminal, no link followed: the check never waits for a reader
+    // or opens anything but the file it was given.
     const int descriptor = open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0) {
         return false;
@@ -103,8 +99,8 @@ const char* ScratchFolder() {
     return folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
 }
 
-// A scratch file where the folder's file system has no unnamed files: a
-// private name, removed at once.
+// A scratch file where the folder's file system has no unnamed files: a private name, removed at
+// once.
 int OpenNamedScratch(const char* folder) {
     char name[PATH_MAX];
     if (std::snprintf(name, sizeof name, "%s/.pelindra-XXXXXX", folder) >=
@@ -120,8 +116,8 @@ int OpenNamedScratch(const char* folder) {
 }
 
 int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
-    // Naming an unnamed file later goes through /proc (FileLink); where it is
-    // not mounted, say so now, before anything is written.
+    // Naming an unnamed file later goes through /proc (FileLink); where it is not mounted, say so
+    // now, before anything is written.
     if (how < 0 || how >= static_cast<int32_t>(std::size(kOpenFlags)) ||
         (how == kShellOpenUnnamed && access("/proc/self/fd", X_OK) != 0)) {
         return kShellFileUnsupported;
@@ -136,14 +132,14 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
         descriptor = OpenNamedScratch(name);
     }
     if (descriptor < 0) {
-        // Kernels and file systems without unnamed files answer with one of
-        // these (an old kernel sees O_DIRECTORY and a directory: EISDIR).
+        // Kernels and file systems without unnamed files answer with one of these (an old kernel
+        // sees O_DIRECTORY and a directory: EISDIR).
         const bool unsupported =
             how == kShellOpenUnnamed && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
         return unsupported ? kShellFileUnsupported : OutcomeOf(errno);
     }
-    // A directory opens for reading on POSIX; refuse it here so the caller
-    // reports that the input cannot be opened rather than a short read.
+    // A directory opens for reading on POSIX; refuse it here so the caller reports that the input
+    // cannot be opened rather than a short read.
     struct stat status;
     if (how == kShellOpenRead && fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
         close(descriptor);
@@ -153,8 +149,8 @@ int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
     return kShellFileDone;
 }
 
-// Reads into `destination`, or where it is null writes `source`, at `offset`
-// or the file's position, until `length` bytes, the end or an error.
+// Reads into `destination`, or where it is null writes `source`, at `offset` or the file's
+// position, until `length` bytes, the end or an error.
 size_t Transfer(ShellFile* file, void* destination, const void* source, size_t length,
                 int64_t offset) {
     const int descriptor = Descriptor(file);
@@ -231,8 +227,8 @@ int32_t FileClose(ShellFile* file) {
 }
 
 int32_t FileLink(ShellFile* file, const char* path) {
-    // Naming an open descriptor needs the descriptor's entry in /proc without
-    // privileges; AT_EMPTY_PATH would want CAP_DAC_READ_SEARCH.
+    // Naming an open descriptor needs the descriptor's entry in /proc without privileges;
+    // AT_EMPTY_PATH would want CAP_DAC_READ_SEARCH.
     char procPath[64];
     std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", Descriptor(file));
     if (linkat(AT_FDCWD, procPath, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) {
@@ -254,14 +250,14 @@ int32_t FileTakeIdentity(ShellFile* file, const ShellPathInfo* target) {
         fchown(descriptor, owner, group) != 0) {
         return kShellFileDenied;
     }
-    // The old file had no access list (one that had is written in place), so
-    // none inherited from the directory's default may widen the new one.
+    // The old file had no access list (one that had is written in place), so none inherited from
+    // the directory's default may widen the new one.
     if (fremovexattr(descriptor, "system.posix_acl_access") != 0 && errno != ENODATA &&
         errno != ENOTSUP && errno != EOPNOTSUPP) {
         return kShellFileDenied;
     }
-    // fchmod drops the set-group-ID bit silently for a caller outside the
-    // file's group; the status read back shows it.
+    // fchmod drops the set-group-ID bit silently for a caller outside the file's group; the status
+    // read back shows it.
     const mode_t permissions = static_cast<mode_t>(target->permissions);
     if (fchmod(descriptor, permissions) != 0 || fstat(descriptor, &status) != 0) {
         return kShellFileDenied;
@@ -292,8 +288,7 @@ void QueryPath(const char* path, ShellPathInfo* info) {
         info->kind = kShellPathOther;
         return;
     }
-    // A regular file or a missing one: how its directory takes names decides
-    // how it is written.
+    // A regular file or a missing one: how its directory takes names decides how it is written.
     const int directory = OpenDirectoryOf(path);
     int flags = 0;
     info->appendOnly = directory >= 0 && ioctl(directory, FS_IOC_GETFLAGS, &flags) == 0 &&
@@ -320,8 +315,8 @@ void RandomDraws(int32_t* values, int32_t count) {
 }
 
 constexpr int kWriteSignals[] = {SIGPIPE, SIGXFSZ};
-// Per signal, two bits of the value Hold returns: this hold blocked it, and it
-// was already pending for the thread before.
+// Per signal, two bits of the value Hold returns: this hold blocked it, and it was already pending
+// for the thread before.
 constexpr uint32_t kBlockedHere = 1;
 constexpr uint32_t kPendingBefore = 2;
 

@@ -1,11 +1,10 @@
-// The table on Windows, over the C runtime (msvcrt) and the Win32 file API.
-// Files are C runtime descriptors, read and written on their handles with
-// ReadFile and WriteFile, nothing buffered.
+// The table on Windows, over the C runtime (msvcrt) and the Win32 file API. Files are C runtime
+// descriptors, read and written on their handles with ReadFile and WriteFile, nothing buffered.
 //
-// Narrow paths are in the ANSI code page, and every file operation takes their
-// exact wide form: the "A" functions would read them in the OEM code page after
-// a host's SetFileApisToOEM, and name another file than the report. A path the
-// code page cannot hold exactly is refused rather than changed into another.
+// Narrow paths are in the ANSI code page, and every file operation takes their exact wide form: the
+// "A" functions would read them in the OEM code page after a host's SetFileApisToOEM, and name
+// another file than the report. A path the code page cannot hold exactly is refused rather than
+// changed into another.
 #include "platform/c_runtime_calls.h"
 #include "platform/platform_calls.h"
 
@@ -23,15 +22,14 @@ uint64_t Joined(DWORD high, DWORD low) {
     return (static_cast<uint64_t>(high) << 32) | low;
 }
 
-// A temporary name beside a target close to MAX_PATH can pass it, where the
-// "A" functions stop but the file system does not: a path past the limit is
-// made absolute under "\\?\", which lifts it. The room allows for a relative
-// path below a deep current directory.
+// A temporary name beside a target close to MAX_PATH can pass it, where the "A" functions stop but
+// the file system does not: a path past the limit is made absolute under "\\?\", which lifts it.
+// The room allows for a relative path below a deep current directory.
 constexpr int kWidePathCapacity = 2048;
 
-// Under Wine a Unix symbolic link shows as a plain file, but its handle names
-// the file it points to: a disk file whose final path is not its directory's
-// followed by its own long name is reached through a link.
+// Under Wine a Unix symbolic link shows as a plain file, but its handle names the file it points
+// to: a disk file whose final path is not its directory's followed by its own long name is reached
+// through a link.
 bool ReachedThroughLink(HANDLE file, const wchar_t* path) {
     wchar_t given[kWidePathCapacity];
     wchar_t full[kWidePathCapacity];
@@ -66,10 +64,9 @@ bool ReachedThroughLink(HANDLE file, const wchar_t* path) {
     return _wcsicmp(full, final) != 0;
 }
 
-// Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain
-// files; only the type of an open handle tells them apart. Returns the number
-// of names a disk file has, or 0 for anything else (written through, as is a
-// file reached through a link).
+// Device names (NUL, COM1, CON) and pipes answer GetFileAttributes like plain files; only the type
+// of an open handle tells them apart. Returns the number of names a disk file has, or 0 for
+// anything else (written through, as is a file reached through a link).
 DWORD DiskFileLinks(const wchar_t* path) {
     HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -130,10 +127,9 @@ int32_t OutcomeOf(DWORD error) {
     }
 }
 
-// What ReplaceFileW keeps of the file it replaces besides its access list,
-// given to the new file beforehand so that the result is the same where the
-// replace keeps less (Wine's keeps nothing): the attributes a user sets and the
-// creation time. Best effort: the contents are what matter.
+// What ReplaceFileW keeps of the file it replaces besides its access list, given to the new file
+// beforehand so that the result is the same where the replace keeps less (Wine's keeps nothing):
+// the attributes a user sets and the creation time. Best effort: the contents are what matter.
 void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) {
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -154,14 +150,13 @@ HANDLE HandleOf(ShellFile* file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(Descriptor(file)));
 }
 
-// Moves bytes between the handle and memory at `offset`, or at the handle's
-// position for kShellAtPosition; the position is left after the bytes.
+// Moves bytes between the handle and memory at `offset`, or at the handle's position for
+// kShellAtPosition; the position is left after the bytes.
 size_t TransferAtHandle(HANDLE handle, void* destination, const void* source, size_t length,
                         int64_t offset) {
-    // The position is moved to the offset first: an offset given in an
-    // OVERLAPPED would move it as well, but Wine turns each such call into a
-    // round trip to its server, far dearer than a seek for a job's many
-    // small reads and writes.
+    // The position is moved to the offset first: an offset given in an OVERLAPPED would move it as
+    // well, but Wine turns each such call into a round trip to its server, far dearer than a seek
+    // for a job's many small reads and writes.
     LARGE_INTEGER to;
     to.QuadPart = offset;
     if (handle == INVALID_HANDLE_VALUE ||
@@ -191,15 +186,14 @@ bool IsSeparator(char character) {
 }
 
 bool IsWritable(const wchar_t* path) {
-    // The read-only attribute is asked for directly: Windows refuses to open
-    // such a file for writing whoever asks, where a POSIX layer under Wine
-    // run by root would not.
+    // The read-only attribute is asked for directly: Windows refuses to open such a file for
+    // writing whoever asks, where a POSIX layer under Wine run by root would not.
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
-    // An access list that refuses writing, or another program holding the
-    // file without sharing it, refuse this open.
+    // An access list that refuses writing, or another program holding the file without sharing it,
+    // refuse this open.
     HANDLE handle =
         CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -210,8 +204,8 @@ bool IsWritable(const wchar_t* path) {
     return true;
 }
 
-// A scratch file: a fresh name in the user's temporary folder, deleted by the
-// C runtime when the file is closed.
+// A scratch file: a fresh name in the user's temporary folder, deleted by the C runtime when the
+// file is closed.
 int32_t OpenScratch(ShellFile** file) {
     wchar_t folder[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];
@@ -230,9 +224,8 @@ int32_t OpenScratch(ShellFile** file) {
 }
 
 int32_t FileOpen(const char* path, int32_t how, ShellFile** file) {
-    // No file without a name here: a new file beside a target has a temporary
-    // name from the start, and nobody else may open it. The C runtime refuses
-    // to open a directory.
+    // No file without a name here: a new file beside a target has a temporary name from the start,
+    // and nobody else may open it. The C runtime refuses to open a directory.
     wchar_t wide[kWidePathCapacity];
     if (how == kShellOpenUnnamed) {
         return kShellFileUnsupported;
@@ -266,16 +259,15 @@ size_t FileWriteAt(ShellFile* file, const void* source, size_t length, int64_t o
     return TransferAtHandle(HandleOf(file), nullptr, source, length, offset);
 }
 
-// There is no kernel copy between files here: the caller copies through a
-// buffer of its own.
+// There is no kernel copy between files here: the caller copies through a buffer of its own.
 int64_t FileCopyRange(ShellFile* /*from*/, int64_t /*offset*/, size_t /*length*/, ShellFile* /*to*/,
                       int64_t /*toOffset*/) {
     return -1;
 }
 
-// Windows has no request to start writing a range without waiting
-// (FlushFileBuffers waits for the whole file), nor does its replace push the
-// new file out, so the bytes go out when the system writes them.
+// Windows has no request to start writing a range without waiting (FlushFileBuffers waits for the
+// whole file), nor does its replace push the new file out, so the bytes go out when the system
+// writes them.
 void FileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*length*/) {}
 
 int32_t FileClose(ShellFile* file) {
@@ -320,9 +312,8 @@ void ReleaseWriteSignals(uint32_t /*held*/) {}
 
 void QueryPath(const char* path, ShellPathInfo* info) {
     *info = ShellPathInfo{};
-    // The device namespace (\\.\NUL, \\.\pipe\name, \\.\COM1) names
-    // devices and pipes, which are written through, never replaced; whether
-    // such a name exists is for the open to find out.
+    // The device namespace (\\.\NUL, \\.\pipe\name, \\.\COM1) names devices and pipes, which are
+    // written through, never replaced; whether such a name exists is for the open to find out.
     if (IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == '.' && IsSeparator(path[3])) {
         info->kind = kShellPathOther;
         return;
@@ -349,24 +340,22 @@ void QueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
-// Another writer's rename can hold the target for an instant: a refused
-// rename is tried again, a pause apart, before the refusal stands (and the
-// target is written in place).
+// Another writer's rename can hold the target for an instant: a refused rename is tried again, a
+// pause apart, before the refusal stands (and the target is written in place).
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePause = 5; // milliseconds
 
-// Wine's ReplaceFileW is three moves through a file of its own (rf*.tmp) that
-// keep no access list or attributes, and with several writers can lose the
-// target for an instant and leave its file behind; its MoveFileExW is one rename.
+// Wine's ReplaceFileW is three moves through a file of its own (rf*.tmp) that keep no access list
+// or attributes, and with several writers can lose the target for an instant and leave its file
+// behind; its MoveFileExW is one rename.
 bool UnderWine() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// One try at putting `from` in the place of `to`. For an existing target, a
-// replace that hands on its access list and attributes (the identity a
-// Windows file carries, in place of owners and permission bits); what it
-// would keep besides is given to the new file first.
+// One try at putting `from` in the place of `to`. For an existing target, a replace that hands on
+// its access list and attributes (the identity a Windows file carries, in place of owners and
+// permission bits); what it would keep besides is given to the new file first.
 int32_t RenameOnce(const wchar_t* from, const wchar_t* to) {
     WIN32_FILE_ATTRIBUTE_DATA target;
     const bool existing = GetFileAttributesExW(to, GetFileExInfoStandard, &target) != 0;
@@ -386,13 +375,12 @@ int32_t RenameOnce(const wchar_t* from, const wchar_t* to) {
         return kShellFileFailed; // the new file is missing
     }
     if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
-        // The old file is gone already and the new one still has its own name:
-        // finish the move.
+        // The old file is gone already and the new one still has its own name: finish the move.
         return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0 ? kShellFileDone
                                                                      : kShellFileFailed;
     }
-    // Both files are as they were. The new one cannot take the old one's place
-    // with its identity, so the caller writes the old file in place instead.
+    // Both files are as they were. The new one cannot take the old one's place with its identity,
+    // so the caller writes the old file in place instead.
     return kShellFileDenied;
 }
 
@@ -402,8 +390,8 @@ int32_t FileRename(const char* from, const char* to) {
     if (!ToWidePath(from, wideFrom) || !ToWidePath(to, wideTo)) {
         return kShellFileFailed;
     }
-    // A target named by its short (8.3) name is replaced under its long one,
-    // which would otherwise stay beside a new short-named file.
+    // A target named by its short (8.3) name is replaced under its long one, which would otherwise
+    // stay beside a new short-named file.
     wchar_t longTo[kWidePathCapacity];
     const DWORD longLength = GetLongPathNameW(wideTo, longTo, kWidePathCapacity);
     if (longLength > 0 && longLength < static_cast<DWORD>(kWidePathCapacity)) {
@@ -429,8 +417,8 @@ int32_t FileLink(ShellFile* /*file*/, const char* /*path*/) {
     return kShellFileUnsupported;
 }
 
-// Nothing of the target's identity is given to the new file beforehand: the
-// replace hands it on (FileRename).
+// Nothing of the target's identity is given to the new file beforehand: the replace hands it on
+// (FileRename).
 int32_t FileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
     return kShellFileDone;
 }
@@ -439,13 +427,12 @@ int32_t WideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "already UTF-16, as the API takes it");
     const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
     const UINT codePage = GetACP();
-    // UTF-8 and UTF-7 take no best-fit flags: every character has a form, and
-    // only an unpaired surrogate cannot be held (UTF-8 reports it; UTF-7 takes
-    // no flags at all and keeps it as it is). In other code pages, without
-    // WC_NO_BEST_FIT_CHARS, look-alikes would become other characters: a
-    // fullwidth solidus a real '/', two fullwidth full stops "..", and the
-    // path would name another place. With it, anything the code page lacks
-    // becomes the default character, which is then reported.
+    // UTF-8 and UTF-7 take no best-fit flags: every character has a form, and only an unpaired
+    // surrogate cannot be held (UTF-8 reports it; UTF-7 takes no flags at all and keeps it as it
+    // is). In other code pages, without WC_NO_BEST_FIT_CHARS, look-alikes would become other
+    // characters: a fullwidth solidus a real '/', two fullwidth full stops "..", and the path would
+    // name another place. With it, anything the code page lacks becomes the default character,
+    // which is then reported.
     const bool unicode = codePage == CP_UTF8 || codePage == CP_UTF7;
     const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS
                         : unicode           ? 0

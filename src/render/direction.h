@@ -1,6 +1,6 @@
-// A rough (cosine, sine) for an angle, from low-order polynomials. The large
-// star's ray pixels follow from exactly these values; the true cosine and sine
-// would move some of them, so this must not be "improved".
+// A rough (cosine, sine) for an angle, from low-order polynomials. The large star's ray pixels
+// follow from exactly these values; the true cosine and sine would move some of them, so this must
+// not be "improved".
 #pragma once
 
 struct Direction {

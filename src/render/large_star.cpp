@@ -9,8 +9,8 @@ constexpr double kShortRayShift = 0.5;       // short rays sit half a step after
 constexpr int32_t kDiamondMargin = 2;        // diamond radius is size / 2 plus this
 constexpr int32_t kRayCount = 5;
 
-// One ray from the centre: radii 0 to length. The direction depends on the
-// angle alone, so it is worked out once per ray.
+// One ray from the centre: radii 0 to length. The direction depends on the angle alone, so it is
+// worked out once per ray.
 void DrawRay(const PixelCanvas* canvas, double angle, int32_t length) {
     const Direction direction = ApproximateDirection(angle);
     for (int32_t r = 0; r <= length; ++r) {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Coordinates are (column, row) in the order the rows are stored: row 0 is the
-// first row in the file, whether the picture is bottom-up or top-down.
+// Coordinates are (column, row) in the order the rows are stored: row 0 is the first row in the
+// file, whether the picture is bottom-up or top-down.
 struct PixelCanvas {
     uint8_t* pixels; // the BMP pixel rows
     int32_t width;   // pixels per row
@@ -19,8 +19,8 @@ struct PixelCanvas {
     uint8_t blue;
 };
 
-// Sets pixel (x, y) to the canvas colour, stored blue, green, red. Points
-// outside the image are dropped, not clamped.
+// Sets pixel (x, y) to the canvas colour, stored blue, green, red. Points outside the image are
+// dropped, not clamped.
 inline void PlotPixel(const PixelCanvas* canvas, int32_t x, int32_t y) {
     if (x < 0 || x >= canvas->width || y < 0 || y >= canvas->height) {
         return;

@@ -5,14 +5,13 @@
 
 namespace {
 
-// The most bands one star's box can overlap: its 2 x 9 + 1 rows may start on
-// the last row of a band.
+// The most bands one star's box can overlap: its 2 x 9 + 1 rows may start on the last row of a
+// band.
 constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
 
 constexpr StarBandChain kEmptyChain = {-1, -1, 0};
 
-// Copies `rows` rows of pixels, without their pad, `from` one stride `to`
-// another.
+// Copies `rows` rows of pixels, without their pad, `from` one stride `to` another.
 void CopyRows(uint8_t* to, size_t toStride, const uint8_t* from, size_t fromStride, int32_t rows,
               size_t rowBytes) {
     for (int32_t row = 0; row < rows; ++row) {
@@ -65,15 +64,14 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     if (rows <= 0 || stars <= 0) {
         return layout;
     }
-    // 64-bit throughout: every term below stays far from overflowing for
-    // 32-bit arguments, and the result is checked against size_t and the
-    // 32-bit block index at the end.
+    // 64-bit throughout: every term below stays far from overflowing for 32-bit arguments, and the
+    // result is checked against size_t and the 32-bit block index at the end.
     const uint64_t bandCount = (static_cast<uint64_t>(rows) + kStarBandRows - 1) / kStarBandRows;
     const uint64_t starCount = static_cast<uint64_t>(stars);
     const uint64_t perBlock = kStarBandBlockEntries;
-    // Half as many entries again as stars covers the stars that straddle a
-    // band edge; every band a star reaches may hold a partly used block on
-    // top, so that a pool sized for the stars is drawn once, not in passes.
+    // Half as many entries again as stars covers the stars that straddle a band edge; every band a
+    // star reaches may hold a partly used block on top, so that a pool sized for the stars is drawn
+    // once, not in passes.
     const uint64_t entryBlocks = (starCount + starCount / 2 + perBlock - 1) / perBlock;
     const uint64_t reached = starCount * kBandsPerStar;
     const uint64_t partBlocks = bandCount < reached ? bandCount : reached;
@@ -85,8 +83,8 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     const uint64_t chainsBytes = (bandCount * sizeof(StarBandChain) + 7) / 8 * 8;
     const uint64_t touchedBytes = (bandCount + 63) / 64 * sizeof(uint64_t);
     const uint64_t blocksBytes = blockCount * sizeof(StarBandBlock);
-    // The scratch rows are a whole number of cache lines plus one apart, and
-    // all kStarBandRows of them take at most kStarBandScratchLimit bytes.
+    // The scratch rows are a whole number of cache lines plus one apart, and all kStarBandRows of
+    // them take at most kStarBandScratchLimit bytes.
     const bool apart =
         PageAlias(stride) < 64 && stride <= kStarBandScratchLimit / kStarBandRows - 64;
     const uint64_t scratchStride = apart ? (static_cast<uint64_t>(stride) + 63) / 64 * 64 + 64 : 0;

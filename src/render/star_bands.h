@@ -1,15 +1,12 @@
-// Many stars drawn band by band. Stars land at random places in an image far
-// larger than the caches, so drawing them one by one waits on memory for
-// nearly every star. Instead each star is added, in draw order, to every band
-// of a few dozen rows its box overlaps; each band is then drawn on its own,
-// its stars in the order added and clipped to the band. A band fits the
-// cache, and a later star still wins wherever stars overlap, because the
-// bands share no pixels.
+// Many stars drawn band by band. Stars land at random places in an image far larger than the
+// caches, so drawing them one by one waits on memory for nearly every star. Instead each star is
+// added, in draw order, to every band of a few dozen rows its box overlaps; each band is then drawn
+// on its own, its stars in the order added and clipped to the band. A band fits the cache, and a
+// later star still wins wherever stars overlap, because the bands share no pixels.
 //
-// The added stars live in a pool of fixed blocks, one chain per band. When
-// the pool is full, the caller draws the bands (emptying the pool) and adds
-// on, which bounds the memory whatever the star count. Each band is drawn
-// into its rows wherever the caller holds them at the time.
+// The added stars live in a pool of fixed blocks, one chain per band. When the pool is full, the
+// caller draws the bands (emptying the pool) and adds on, which bounds the memory whatever the star
+// count. Each band is drawn into its rows wherever the caller holds them at the time.
 #pragma once
 
 #include "render/star_unrolled.h"
@@ -17,17 +14,16 @@
 #include <cstddef>
 #include <cstdint>
 
-// 64 rows of a 4096-pixel image are 768 KiB, inside the second-level cache
-// with the band's stars and its scratch copy; lower bands cut more stars at
-// their edges. A power of two, so that a row's band is a shift; a star's
-// centre row counted from its band's first row fits a signed byte.
+// 64 rows of a 4096-pixel image are 768 KiB, inside the second-level cache with the band's stars
+// and its scratch copy; lower bands cut more stars at their edges. A power of two, so that a row's
+// band is a shift; a star's centre row counted from its band's first row fits a signed byte.
 inline constexpr int32_t kStarBandShift = 6;
 inline constexpr int32_t kStarBandRows = 1 << kStarBandShift;
 inline constexpr int32_t kStarBandBlockEntries = 128;
 inline constexpr int32_t kStarBandEntriesAhead = 8; // entries: 96 bytes, past the next line
 
-// One star added to one band: its centre column, its centre row counted from
-// the band's first row, its size and its colour.
+// One star added to one band: its centre column, its centre row counted from the band's first row,
+// its size and its colour.
 struct StarBandEntry {
     int32_t x;
     int8_t row;
@@ -43,9 +39,9 @@ struct StarBandBlock {
     StarBandEntry entries[kStarBandBlockEntries];
 };
 
-// Where the pieces go in the one heap block the caller provides: the
-// StarBands record itself first (kept off the caller's stack), then the
-// chains, the touched bits, the blocks and the scratch rows.
+// Where the pieces go in the one heap block the caller provides: the StarBands record itself first
+// (kept off the caller's stack), then the chains, the touched bits, the blocks and the scratch
+// rows.
 struct StarBandsLayout {
     int32_t bandCount;
     int32_t blockCount;
@@ -57,19 +53,17 @@ struct StarBandsLayout {
     size_t bytes; // 0 when the arguments are out of range or the sizes overflow
 };
 
-// The layout for an image of `rows` rows `stride` bytes apart, with room for
-// at least `stars` stars.
+// The layout for an image of `rows` rows `stride` bytes apart, with room for at least `stars`
+// stars.
 //
-// Rows a multiple of 4 KiB apart, or nearly, fall on the same few sets of the
-// first-level cache, so the rows of one star keep evicting one another: such
-// bands are drawn in a scratch copy whose rows are a cache line further
-// apart, when that copy is small.
+// Rows a multiple of 4 KiB apart, or nearly, fall on the same few sets of the first-level cache, so
+// the rows of one star keep evicting one another: such bands are drawn in a scratch copy whose rows
+// are a cache line further apart, when that copy is small.
 StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars);
 inline constexpr size_t kStarBandScratchLimit = size_t{1} << 20;
 
-// A band's blocks, first to last (-1 when it has none). Adding reads only
-// this small record, which stays in cache, never the blocks it writes to,
-// which do not: the last block's count is kept here.
+// A band's blocks, first to last (-1 when it has none). Adding reads only this small record, which
+// stays in cache, never the blocks it writes to, which do not: the last block's count is kept here.
 struct StarBandChain {
     int32_t first;
     int32_t last;
@@ -92,15 +86,15 @@ struct StarBands {
     uint8_t sink[kStarSinkBytes];
 };
 
-// Sets up empty bands for an image of `rows` rows of `width` pixels and `pad`
-// filler bytes in `memory`, a block of layout->bytes bytes aligned for 8-byte
-// values, and returns their record, which lives at the start of the block.
+// Sets up empty bands for an image of `rows` rows of `width` pixels and `pad` filler bytes in
+// `memory`, a block of layout->bytes bytes aligned for 8-byte values, and returns their record,
+// which lives at the start of the block.
 StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, int32_t width, int32_t rows,
                           int32_t pad);
 
-// Adds a star whose centre lies in the image and whose size is 2 to 9.
-// Returns false, adding nothing, when the pool lacks room: draw the bands
-// and add it again. Inline: it runs once per star, between the draws.
+// Adds a star whose centre lies in the image and whose size is 2 to 9. Returns false, adding
+// nothing, when the pool lacks room: draw the bands and add it again. Inline: it runs once per
+// star, between the draws.
 inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red,
                            uint8_t green, uint8_t blue) {
     // Every pixel of a star lies within `size` rows of its centre.
@@ -135,10 +129,9 @@ inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size,
         entry.blue = blue;
         entry.green = green;
         entry.red = red;
-        // A band's entries are written to memory that has left the cache,
-        // and each band's stream is too far apart from the others for the
-        // processor to see it: ask for the line of a later entry now, so
-        // that it is there when that entry is written.
+        // A band's entries are written to memory that has left the cache, and each band's stream is
+        // too far apart from the others for the processor to see it: ask for the line of a later
+        // entry now, so that it is there when that entry is written.
         const int32_t ahead = count + kStarBandEntriesAhead;
         __builtin_prefetch(
             &block->entries[ahead < kStarBandBlockEntries ? ahead : kStarBandBlockEntries - 1], 1);
@@ -151,8 +144,8 @@ inline bool StarBandHasStars(const StarBands* bands, int32_t band) {
     return (bands->touched[band / 64] >> (band % 64) & 1) != 0;
 }
 
-// Draws the stars added to `band`, in the order they were added, into its
-// rows, held at `rows` (its first row) `stride` bytes apart as in the image.
+// Draws the stars added to `band`, in the order they were added, into its rows, held at `rows` (its
+// first row) `stride` bytes apart as in the image.
 void DrawStarBand(StarBands* bands, int32_t band, uint8_t* rows);
 
 // Empties every band, once each has been drawn, so that adding starts again.

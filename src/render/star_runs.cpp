@@ -6,8 +6,8 @@ void DrawStarWindow(StarWindow* window, int32_t imageWidth, int32_t imageRows, i
                     int32_t size, uint8_t red, uint8_t green, uint8_t blue) {
     const bool shaped = StarInShapes(x, y, size);
     const int32_t reach = shaped ? size : kStarLargestSize;
-    // The box cut to the image. Clipping to it is clipping to the image: the
-    // star has no pixel in the part of the box the cut leaves out.
+    // The box cut to the image. Clipping to it is clipping to the image: the star has no pixel in
+    // the part of the box the cut leaves out.
     window->firstColumn = x - reach < 0 ? 0 : x - reach;
     window->firstRow = y - reach < 0 ? 0 : y - reach;
     const int32_t lastColumn = x + reach >= imageWidth ? imageWidth - 1 : x + reach;
@@ -18,8 +18,8 @@ void DrawStarWindow(StarWindow* window, int32_t imageWidth, int32_t imageRows, i
     if (window->width <= 0 || window->height <= 0) {
         return;
     }
-    // Every byte starts as the complement of the colour's, so a pixel holds
-    // the colour exactly where the star set it.
+    // Every byte starts as the complement of the colour's, so a pixel holds the colour exactly
+    // where the star set it.
     const uint8_t unset[3] = {static_cast<uint8_t>(~blue), static_cast<uint8_t>(~green),
                               static_cast<uint8_t>(~red)};
     const int32_t bytes = window->width * window->height * 3;

@@ -10,8 +10,7 @@
 
 namespace {
 
-// The spans of each size, row by row, left to right, in what DrawSmallStar
-// and DrawLargeStar draw.
+// The spans of each size, row by row, left to right, in what DrawSmallStar and DrawLargeStar draw.
 constexpr StarSpan kSpans2[] = {{-2, 0, 0}, {-1, -1, 1}, {0, -2, 2}, {1, -1, 1}, {2, 0, 0}};
 constexpr StarSpan kSpans3[] = {{-3, 0, 0}, {-2, 0, 0}, {-1, -1, 1}, {0, -3, 3},
                                 {1, -1, 1}, {2, 0, 0},  {3, 0, 0}};
@@ -43,8 +42,8 @@ static_assert(kStarSinkCentre >= 3 * kStarLargestSize &&
                   kStarSinkCentre + 3 * kStarLargestSize + 3 <= kStarSinkBytes,
               "a row sent to the sink stays inside it");
 
-// The Width bytes at byte Offset of a run: the word of Offset's phase, cut
-// to an unsigned value of that width.
+// The Width bytes at byte Offset of a run: the word of Offset's phase, cut to an unsigned value of
+// that width.
 template <int32_t Offset, int32_t Width>
 inline void StoreAt(uint8_t* at, const ColourWords& colour) {
     using Part =
@@ -55,8 +54,8 @@ inline void StoreAt(uint8_t* at, const ColourWords& colour) {
     std::memcpy(at + Offset, &part, Width);
 }
 
-// `Bytes` bytes from `at` on: eight-byte stores, four-byte ones for 6 bytes,
-// the last overlapping the one before; 3 bytes take a two- and a one-byte.
+// `Bytes` bytes from `at` on: eight-byte stores, four-byte ones for 6 bytes, the last overlapping
+// the one before; 3 bytes take a two- and a one-byte.
 template <int32_t Bytes> inline void StoreRun(uint8_t* at, const ColourWords& colour) {
     static_assert(Bytes % 3 == 0 && Bytes >= 3 && Bytes <= 64);
     if constexpr (Bytes == 3) {
@@ -72,8 +71,8 @@ template <int32_t Bytes> inline void StoreRun(uint8_t* at, const ColourWords& co
     }
 }
 
-// One span, in its row or, outside rows -above to below, in the sink: one
-// unsigned comparison, Row + above from 0 to above + below.
+// One span, in its row or, outside rows -above to below, in the sink: one unsigned comparison, Row
+// + above from 0 to above + below.
 template <int32_t Row, int32_t First, int32_t Last>
 inline void StoreSpan(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside,
                       uintptr_t sink, const ColourWords& colour) {

@@ -1,16 +1,16 @@
-// The two star shapes. Both draw in the canvas colour through PlotPixel, so
-// whatever falls outside the image is dropped.
+// The two star shapes. Both draw in the canvas colour through PlotPixel, so whatever falls outside
+// the image is dropped.
 #pragma once
 
 #include "render/pixel_canvas.h"
 
-// Sizes up to 4: an upright plus with arms `size` long, overlaid with a
-// diagonal cross with arms size / 2 long.
+// Sizes up to 4: an upright plus with arms `size` long, overlaid with a diagonal cross with arms
+// size / 2 long.
 void DrawSmallStar(const PixelCanvas* canvas);
 
-// Sizes 5 and up: five long rays (length size) and five short rays (size / 2)
-// whose directions come from ApproximateDirection, over a plus with arms
-// `size` long and a filled diamond of radius size / 2 + 2.
+// Sizes 5 and up: five long rays (length size) and five short rays (size / 2) whose directions come
+// from ApproximateDirection, over a plus with arms `size` long and a filled diamond of radius size
+// / 2 + 2.
 void DrawLargeStar(const PixelCanvas* canvas);
 
 inline constexpr int32_t kLargestSmallStar = 4;

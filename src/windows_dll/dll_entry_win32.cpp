@@ -1,5 +1,5 @@
-// Load and unload of MorvanePelindra.dll: registration with the application
-// framework and nothing else. The job never touches any of this.
+// Load and unload of MorvanePelindra.dll: registration with the application framework and nothing
+// else. The job never touches any of this.
 //
 // Order at process attach:
 //   1. PelindraDllEntry (the image's entry point) runs the early hook before any
@@ -21,30 +21,29 @@
 
 #include <windows.h>
 
-// The C runtime's DLL entry point, which the linker would otherwise have made
-// the image's entry; ours calls it after the early hook.
+// The C runtime's DLL entry point, which the linker would otherwise have made the image's entry;
+// ours calls it after the early hook.
 extern "C" BOOL WINAPI DllMainCRTStartup(HANDLE instance, DWORD reason, LPVOID reserved);
 
 namespace {
 
 constexpr size_t kFrameworkObjectBytes = 64;
 
-// Byte offsets into the framework's state record, whose entries are 32-bit
-// words on every target. At load the framework expects the values parked at
-// 32 and 44 to be taken over into 28 and 40, and the parking places cleared.
+// Byte offsets into the framework's state record, whose entries are 32-bit words on every target.
+// At load the framework expects the values parked at 32 and 44 to be taken over into 28 and 40, and
+// the parking places cleared.
 struct ParkedWord {
     size_t parkedOffset;
     size_t takenOffset;
 };
 constexpr ParkedWord kParkedWords[] = {{32, 28}, {44, 40}};
 
-// Zero-filled at load because it lives in static storage; the framework fills
-// it at registration and reads it back at withdrawal.
+// Zero-filled at load because it lives in static storage; the framework fills it at registration
+// and reads it back at withdrawal.
 FrameworkModuleRecord gModuleRecord;
 
-// Set once registration succeeded, so that a refused load (after which the C
-// runtime and the loader may still deliver a process detach) never withdraws
-// a record the framework does not hold.
+// Set once registration succeeded, so that a refused load (after which the C runtime and the loader
+// may still deliver a process detach) never withdraws a record the framework does not hold.
 bool gRegistered = false;
 
 } // namespace
@@ -55,8 +54,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
             return FALSE;
         }
         gRegistered = true;
-        // Without memory the library still works; the framework simply has no
-        // object for it.
+        // Without memory the library still works; the framework simply has no object for it.
         void* memory = FrameworkAllocate(kFrameworkObjectBytes);
         if (memory != nullptr) {
             FrameworkInitializeObject(memory, &gModuleRecord, 0);
