@@ -40,13 +40,11 @@ BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpImage* image);
 // counterpart wraps as 32-bit arithmetic does.
 int32_t DisplayedRowCount(int32_t height);
 
-// Gap length from the header's pixel data offset: offset - 54 in wrap-around 32-bit arithmetic,
-// read as signed.
+// Gap length from the pixel data offset: offset - 54 in wrap-around 32-bit arithmetic, as signed.
 int32_t GapLengthFromOffset(uint32_t pixelDataOffset);
 
-// What the report says of a header: its size as given, once the bit count and the compression have
-// passed (`sized`), and the value a failure's line shows (the bit count, the width, or the size
-// limit passed).
+// What the report says of a header: its size as given, once bit count and compression passed
+// (`sized`), and the value a failure's line shows (bit count, width or size limit).
 struct BmpHeaderNote {
     bool sized;
     int32_t width;
@@ -57,13 +55,11 @@ struct BmpHeaderNote {
 // Opens `path`, reads and validates its headers, and makes its gap and rows readable at their
 // offsets in `image->input`: a stream's are copied into a scratch file (kBmpCannotAllocateGap or
 // kBmpCannotAllocatePixels where that cannot be written), a file's are measured to be there. On
-// success the image holds the open input; on failure it holds nothing. Either way *note says what
-// the report needs.
+// success the image holds the open input, on failure nothing; *note says what the report needs.
 BmpStatus LoadBmpImage(const char* path, BmpImage* image, BmpHeaderNote* note);
 
-// kBmpCannotReadPixels when the input's contents have changed since it was measured (written to in
-// place, cut or grown): rows read before and after the change would make a patchwork. kBmpOk
-// otherwise.
+// kBmpCannotReadPixels when the input's contents have changed since it was measured (written to,
+// cut or grown): rows read before and after the change would make a patchwork.
 BmpStatus CheckInputUnchanged(const BmpImage* image);
 
 // Closes the input. Safe without an input.

@@ -1,5 +1,4 @@
-// The BMP file layout this library reads and writes. Every multi-byte field is little-endian and
-// the headers are packed.
+// The BMP file layout this library reads and writes: headers packed, fields little-endian.
 //
 //   File header (14 bytes)          Info header (40 bytes, follows directly)
 //   off size field                  off size field

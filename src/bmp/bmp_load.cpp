@@ -50,8 +50,7 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note
     }
     image->gapLength =
         GapLengthFromOffset(ReadLittleEndian32(image->fileHeader + kBmpPixelDataOffsetOffset));
-    // The pixel rows follow directly: after the gap, or after the 54 header bytes when the offset
-    // points earlier.
+    // The rows follow the gap, or the 54 header bytes where the offset points earlier.
     image->pixelOffset = int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
 
     // Measured once, after the headers: a file too short for its gap or rows fails here, before any

@@ -2,10 +2,9 @@
 // copy, and where the image goes, decided here once from the path query and what each step of
 // making and placing a new file reported. An existing file is replaced by a new file that takes its
 // identity and then its name in one rename, so the target is at every moment the old file or the
-// whole new one. Where that would change what the name stands for, or the directory will not have
-// it, the target is written in place as a plain open for writing would, from an image made whole in
-// a scratch file first, so that a failed job leaves it untouched. A missing target gets what a
-// plain create gives it.
+// whole new one. Where that would change what the name stands for, or the directory refuses it, the
+// target is written in place as a plain open would, from an image made whole in a scratch file
+// first, so a failed job leaves it untouched. A missing target gets what a plain create gives.
 #include "bmp/bmp_save.h"
 #include "bmp/bmp_image.h"
 
@@ -19,8 +18,7 @@
 
 namespace {
 
-// Bytes the kernel cannot copy are read and written in pieces of this size, so a copy never holds
-// more than this much of a file.
+// Bytes the kernel cannot copy go through a buffer of this size, so a copy holds no more of a file.
 constexpr int64_t kCopyChunkBytes = 256 * 1024;
 
 int64_t Advanced(int64_t at, int64_t moved) {
@@ -235,8 +233,7 @@ SaveWay PlaceNewFile(BmpSaveFile* made, const char* target, const ShellPathInfo&
 }
 
 // Opens the target for writing and truncates it, as a plain open would, and copies the finished
-// image from `source` to where the file stands: the start of a file, a pipe or a device as it
-// comes.
+// image from `source` to where it stands: a file's start, a pipe or device as it comes.
 BmpStatus WriteDirectly(const char* path, ShellFile* source, int64_t length) {
     ShellFile* file = nullptr;
     if (shell.FileOpen(path, kShellOpenWrite, &file) != kShellFileDone) {

@@ -1,5 +1,4 @@
-// Writing an image's pieces to files, and where a saved image goes: the save's steps around the job
-// that draws the stars.
+// Writing an image's pieces to files, and where a saved image goes: the steps around the drawing.
 #pragma once
 
 #include "bmp/bmp_image.h"
@@ -34,8 +33,7 @@ struct BmpSaveFile {
     char path[kSaveFilePathCapacity];
 };
 
-// Where a save stands between BeginSave and FinishSave: the way chosen, the target as queried, and
-// the file the image is made in.
+// A save between BeginSave and FinishSave: the way chosen, the target queried, the image's file.
 struct BmpSave {
     int32_t way; // how the target is written (bmp_save.cpp)
     ShellPathInfo target;

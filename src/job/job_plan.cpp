@@ -12,8 +12,7 @@ constexpr int64_t kPageBytes = 4096;
 // their memory whatever the star count.
 constexpr int32_t kBandPoolStars = 1 << 20;
 
-// A band buffer holds kStarBandRows rows; wider rows than this would make it larger than the job's
-// memory should grow for them.
+// A band buffer holds kStarBandRows rows; wider rows would grow it past what the job should take.
 constexpr int32_t kWidestBandedStride = 64 * 1024;
 
 } // namespace
@@ -37,8 +36,7 @@ JobPlan PlanJob(const BmpImage* image, int32_t starCount) {
         starCount * kBandPagesPerStar < pages) {
         return PlanDrawing(image, starCount, kStarsAsRuns);
     }
-    // The bands never take more memory than the rows they are for: a small image's few stars go as
-    // runs.
+    // Bands never take more memory than their rows: a small image's few stars go as runs.
     const JobPlan banded = PlanDrawing(image, starCount, kStarsInBands);
     const int64_t memory = static_cast<int64_t>(banded.bands.bytes) + banded.bandRowsBytes;
     return memory <= image->pixelBytes ? banded : PlanDrawing(image, starCount, kStarsAsRuns);

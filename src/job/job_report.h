@@ -13,8 +13,7 @@ void ReportBanner();
 // nothing, for a usable one.
 bool ReportUnusablePath(NarrowPathStatus status, const char* which);
 
-// What loading the headers ended with: the size line where the header got that far, then the error
-// line of a failure.
+// How loading the headers ended: the size line where the header got that far, then any error line.
 void ReportHeaders(BmpStatus status, const BmpHeaderNote& note, const char* path);
 
 void ReportAdding(int32_t starCount);

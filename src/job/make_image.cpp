@@ -157,8 +157,7 @@ struct BandWork {
 };
 
 // Draws the stars added to the bands so far and empties them. The first pass reads each band with
-// stars from the input and copies the rest; later ones read back and rewrite the output's bands
-// with stars.
+// stars from the input and copies the rest; later ones read back and rewrite the output's.
 BmpStatus DrawPass(const BmpOutput* output, const BmpImage* image, BandWork* work) {
     const int64_t bandBytes = int64_t{kStarBandRows} * image->stride;
     ShellFile* source = work->outputWhole ? output->file : image->input;

@@ -1,5 +1,4 @@
-// Making the image in the save's file: the input's headers, gap and rows with the stars drawn over
-// them.
+// Making the image in the save's file: the input's headers, gap and rows, with stars drawn over.
 #pragma once
 
 #include "bmp/bmp_save.h"

@@ -9,8 +9,7 @@
 namespace {
 
 // Every code unit becomes at least one byte, so a wide path longer than this can never fit and is
-// refused before converting anything. The conversion buffer is therefore bounded, however long the
-// caller's string.
+// refused before converting anything. The conversion buffer is bounded however long the string.
 constexpr size_t kLongestConvertibleUnits = kNarrowPathCapacity - 1;
 constexpr int32_t kConversionCapacity = kMaxNarrowBytesPerWideUnit * kNarrowPathCapacity;
 

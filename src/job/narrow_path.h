@@ -1,5 +1,4 @@
-// The two paths the job works with, converted from UTF-16 to the narrow encoding the file services
-// take.
+// The job's two paths, converted from UTF-16 to the narrow encoding the file services take.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +14,5 @@ enum NarrowPathStatus : int32_t {
 };
 
 // Converts `wide` into `narrow`. On any failure `narrow` is the empty string. A conversion the
-// runtime cannot perform leaves it empty too, and that is not a failure here: opening or creating
-// the file reports it.
+// runtime cannot perform leaves it empty too, not a failure here: the open reports it.
 NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowPathCapacity]);

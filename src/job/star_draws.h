@@ -36,8 +36,7 @@ struct StarDivisors {
     uint64_t rowsFactor;
 };
 
-// ceil(2^64 / divisor): 2^64 - 1 divided, plus one (0 for 1, whose remainders are all 0 either
-// way).
+// ceil(2^64 / divisor): 2^64 - 1 divided, plus one (0 for 1, whose remainders are 0 anyway).
 inline uint64_t FactorFor(int32_t divisor) {
     return UINT64_MAX / static_cast<uint64_t>(divisor) + 1;
 }

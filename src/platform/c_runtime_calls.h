@@ -1,5 +1,4 @@
-// The calls both tables make alike, through the C runtime: printing, heap blocks, rand(), and files
-// as the runtime's descriptors.
+// What both tables do alike through the C runtime: printing, heap blocks, rand(), descriptors.
 #pragma once
 
 #include "platform/platform_calls.h"

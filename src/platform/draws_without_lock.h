@@ -1,6 +1,5 @@
 // Drawing the C runtime generator's values without its lock, where nothing can come between: the
-// most fragile code of the platform layer, apart so that its test (random_draws_test.cpp) holds it
-// alone.
+// platform layer's most fragile code, apart so that random_draws_test.cpp holds it alone.
 #pragma once
 
 #include <cstdint>

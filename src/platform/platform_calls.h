@@ -17,8 +17,7 @@
 struct ShellFile; // an open file, read and written without buffering; opaque to the job
 
 // What identifies the contents of an open regular file (times in nanoseconds on POSIX, tenths of
-// microseconds on Windows). Another stamp of the same file that differs means it was written to,
-// cut or grown meanwhile.
+// microseconds on Windows). A later stamp that differs means the file was written to, cut or grown.
 struct ShellFileStamp {
     uint64_t device; // POSIX device and inode; Windows volume serial and file ID
     uint64_t file;
@@ -83,9 +82,8 @@ struct ShellCalls {
 
     // Opens `path` as `how` (a ShellOpenHow) says. A ShellFileOutcome; *file is set only when done.
     int32_t (*FileOpen)(const char* path, int32_t how, ShellFile** file);
-    // Reads `length` bytes at byte `offset` (or kShellAtPosition) until they are all there, the
-    // file ends or a read fails (fewer bytes than asked). An offset may leave the position
-    // anywhere.
+    // Reads `length` bytes at byte `offset` (or kShellAtPosition) until all are there, the file
+    // ends or a read fails (fewer than asked). An offset leaves the position unspecified.
     size_t (*FileReadAt)(ShellFile* file, void* destination, size_t length, int64_t offset);
     // Writes `length` bytes at byte `offset` (or kShellAtPosition) until they are all written or a
     // write fails; nothing is held back for later.
@@ -110,8 +108,7 @@ struct ShellCalls {
     int32_t (*FileLink)(ShellFile* file, const char* path);
     // Gives a new file an existing target's owner, group and permission bits (set-ID bits too) and
     // no access list (a default one inherited is removed), and reads back that it holds: done,
-    // denied where it cannot be carried, or failed. After the last write, which would clear set-ID
-    // bits.
+    // denied where it cannot be carried, or failed. After the last write, which clears set-ID bits.
     int32_t (*FileTakeIdentity)(ShellFile* file, const ShellPathInfo* target);
     // Puts the closed file `from` in the place of `to` in one step (on Windows handing on the
     // access list of an existing `to`); `from` stays unless done.
@@ -134,8 +131,7 @@ struct ShellCalls {
     // code page on Windows), writing at most `capacity` bytes. Returns the bytes written including
     // the NUL; 0 when the conversion fails as a whole or the result does not fit; -1 when the
     // encoding cannot hold the text exactly (an unpaired surrogate, a character missing from the
-    // code page), so that no near miss ever names another file. After 0 or -1 the contents of
-    // `narrow` are unspecified.
+    // code page), so no near miss ever names another file. After 0 or -1, `narrow` is unspecified.
     int32_t (*WideToNarrow)(const char16_t* wide, char* narrow, int32_t capacity);
 
     // While the job runs, the signals a failed write raises (a pipe without a reader, the file-size

@@ -99,8 +99,7 @@ const char* ScratchFolder() {
     return folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
 }
 
-// A scratch file where the folder's file system has no unnamed files: a private name, removed at
-// once.
+// A scratch file where the folder has no unnamed files: a private name, removed at once.
 int OpenNamedScratch(const char* folder) {
     char name[PATH_MAX];
     if (std::snprintf(name, sizeof name, "%s/.pelindra-XXXXXX", folder) >=

@@ -3,8 +3,7 @@
 //
 // Narrow paths are in the ANSI code page, and every file operation takes their exact wide form: the
 // "A" functions would read them in the OEM code page after a host's SetFileApisToOEM, and name
-// another file than the report. A path the code page cannot hold exactly is refused rather than
-// changed into another.
+// another file than the report. A path the code page cannot hold exactly is refused, not changed.
 #include "platform/c_runtime_calls.h"
 #include "platform/platform_calls.h"
 
@@ -192,8 +191,7 @@ bool IsWritable(const wchar_t* path) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
-    // An access list that refuses writing, or another program holding the file without sharing it,
-    // refuse this open.
+    // An access list refusing writing, or a program holding the file unshared, refuses this open.
     HANDLE handle =
         CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -204,8 +202,7 @@ bool IsWritable(const wchar_t* path) {
     return true;
 }
 
-// A scratch file: a fresh name in the user's temporary folder, deleted by the C runtime when the
-// file is closed.
+// A scratch file: a fresh name in the user's temporary folder, deleted by the C runtime on close.
 int32_t OpenScratch(ShellFile** file) {
     wchar_t folder[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];
@@ -417,8 +414,7 @@ int32_t FileLink(ShellFile* /*file*/, const char* /*path*/) {
     return kShellFileUnsupported;
 }
 
-// Nothing of the target's identity is given to the new file beforehand: the replace hands it on
-// (FileRename).
+// Nothing of the target's identity is given beforehand: the replace hands it on (FileRename).
 int32_t FileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
     return kShellFileDone;
 }

@@ -5,8 +5,7 @@
 
 namespace {
 
-// The most bands one star's box can overlap: its 2 x 9 + 1 rows may start on the last row of a
-// band.
+// The most bands a star's box overlaps: its 2 x 9 + 1 rows may start on a band's last row.
 constexpr int32_t kBandsPerStar = (2 * kStarLargestSize) / kStarBandRows + 2;
 
 constexpr StarBandChain kEmptyChain = {-1, -1, 0};

@@ -39,9 +39,8 @@ struct StarBandBlock {
     StarBandEntry entries[kStarBandBlockEntries];
 };
 
-// Where the pieces go in the one heap block the caller provides: the StarBands record itself first
-// (kept off the caller's stack), then the chains, the touched bits, the blocks and the scratch
-// rows.
+// Where the pieces go in the one heap block the caller provides: the StarBands record first (kept
+// off the caller's stack), then chains, touched bits, blocks and scratch rows.
 struct StarBandsLayout {
     int32_t bandCount;
     int32_t blockCount;
@@ -53,8 +52,7 @@ struct StarBandsLayout {
     size_t bytes; // 0 when the arguments are out of range or the sizes overflow
 };
 
-// The layout for an image of `rows` rows `stride` bytes apart, with room for at least `stars`
-// stars.
+// The layout for `rows` rows `stride` bytes apart, with room for at least `stars` stars.
 //
 // Rows a multiple of 4 KiB apart, or nearly, fall on the same few sets of the first-level cache, so
 // the rows of one star keep evicting one another: such bands are drawn in a scratch copy whose rows
@@ -92,9 +90,8 @@ struct StarBands {
 StarBands* StartStarBands(const StarBandsLayout* layout, void* memory, int32_t width, int32_t rows,
                           int32_t pad);
 
-// Adds a star whose centre lies in the image and whose size is 2 to 9. Returns false, adding
-// nothing, when the pool lacks room: draw the bands and add it again. Inline: it runs once per
-// star, between the draws.
+// Adds a star whose centre lies in the image and whose size is 2 to 9. False, adding nothing, when
+// the pool lacks room: draw the bands and add it again. Inline: it runs per star, between draws.
 inline bool AddStarToBands(StarBands* bands, int32_t x, int32_t y, int32_t size, uint8_t red,
                            uint8_t green, uint8_t blue) {
     // Every pixel of a star lies within `size` rows of its centre.

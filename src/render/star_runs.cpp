@@ -18,8 +18,7 @@ void DrawStarWindow(StarWindow* window, int32_t imageWidth, int32_t imageRows, i
     if (window->width <= 0 || window->height <= 0) {
         return;
     }
-    // Every byte starts as the complement of the colour's, so a pixel holds the colour exactly
-    // where the star set it.
+    // Every byte starts as the colour's complement, so a pixel holds the colour exactly where set.
     const uint8_t unset[3] = {static_cast<uint8_t>(~blue), static_cast<uint8_t>(~green),
                               static_cast<uint8_t>(~red)};
     const int32_t bytes = window->width * window->height * 3;

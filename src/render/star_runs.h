@@ -14,8 +14,7 @@ inline constexpr int32_t kStarWindowSide = 2 * kStarLargestSize + 1;
 // A row of the window holds at most every other pixel as a run's start.
 inline constexpr int32_t kStarWindowRuns = kStarWindowSide * (kStarWindowSide + 1) / 2;
 
-// A run of pixels the star set: its first pixel's row and column in the image, and how many pixels
-// it spans.
+// A run of pixels the star set: its first pixel's row and column in the image, and its length.
 struct StarRun {
     int32_t row;
     int32_t column;
@@ -36,8 +35,7 @@ struct StarWindow {
 
 // Draws the star centred at (x, y) with `size` into a window of an image of `imageWidth` x
 // `imageRows` pixels, as DrawUnrolledStar draws it into the image (values a substitute generator
-// gives outside the shapes, as DrawReferenceStar does), and lists its runs, row by row, left to
-// right.
+// gives outside the shapes, as DrawReferenceStar does), and lists its runs in file order.
 void DrawStarWindow(StarWindow* window, int32_t imageWidth, int32_t imageRows, int32_t x, int32_t y,
                     int32_t size, uint8_t red, uint8_t green, uint8_t blue);
 

@@ -42,8 +42,7 @@ static_assert(kStarSinkCentre >= 3 * kStarLargestSize &&
                   kStarSinkCentre + 3 * kStarLargestSize + 3 <= kStarSinkBytes,
               "a row sent to the sink stays inside it");
 
-// The Width bytes at byte Offset of a run: the word of Offset's phase, cut to an unsigned value of
-// that width.
+// The Width bytes at byte Offset of a run: the word of Offset's phase, cut to that width.
 template <int32_t Offset, int32_t Width>
 inline void StoreAt(uint8_t* at, const ColourWords& colour) {
     using Part =

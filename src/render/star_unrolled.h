@@ -16,8 +16,7 @@ inline constexpr int32_t kStarSmallestSize = 2;
 inline constexpr int32_t kStarLargestSize = 9;
 
 // The generator promises non-negative values, so every centre lies inside the image and every size
-// has a shape; values a substitute generator gives may not, and only the reference renderers draw
-// those.
+// has a shape; a substitute generator's may not, and only the reference renderers draw those.
 inline bool StarInShapes(int32_t x, int32_t y, int32_t size) {
     return x >= 0 && y >= 0 && size >= kStarSmallestSize && size <= kStarLargestSize;
 }

@@ -1,11 +1,9 @@
-// The two star shapes. Both draw in the canvas colour through PlotPixel, so whatever falls outside
-// the image is dropped.
+// The two star shapes, drawn in the canvas colour through PlotPixel: what falls outside is dropped.
 #pragma once
 
 #include "render/pixel_canvas.h"
 
-// Sizes up to 4: an upright plus with arms `size` long, overlaid with a diagonal cross with arms
-// size / 2 long.
+// Sizes up to 4: an upright plus with arms `size` long, under a diagonal cross with arms size / 2.
 void DrawSmallStar(const PixelCanvas* canvas);
 
 // Sizes 5 and up: five long rays (length size) and five short rays (size / 2) whose directions come
