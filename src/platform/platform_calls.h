@@ -6,7 +6,6 @@
 //   posix_calls.cpp          the table on Linux (descriptors, glibc)
 //   draws_without_lock.cpp   rand()'s values on glibc without its lock
 //   windows_calls.cpp        the table on Windows (msvcrt descriptors, Win32)
-//   c_runtime_calls.h        what both tables do alike through the C runtime
 //   path_parts_*.cpp         a path's directory part, as each platform reads it
 //   utf16_to_utf8.cpp        the exact conversion the POSIX table's paths take
 #pragma once

@@ -1,6 +1,5 @@
 // The runtime services on Linux: printing, files read and written through their descriptors, heap
 // blocks, paths, the write signals, the C library's generator and the narrow encoding (UTF-8).
-#include "platform/c_runtime_calls.h"
 #include "platform/draws_without_lock.h"
 #include "platform/path_parts.h"
 #include "platform/platform_calls.h"
@@ -8,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +27,15 @@ namespace {
 // New files get what open(path, O_CREAT, 0666) gives them, as fopen does: read and write for
 // everyone, less the umask or the directory's default access list, which the kernel applies.
 constexpr mode_t kNewFilePermissions = 0666;
+
+// A file is its descriptor, shifted by one so that no file is null.
+int Descriptor(ShellFile* file) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
+}
+
+ShellFile* FileOf(int descriptor) {
+    return reinterpret_cast<ShellFile*>(static_cast<intptr_t>(descriptor) + 1);
+}
 
 int32_t OutcomeOf(int error) {
     switch (error) {
@@ -77,6 +86,14 @@ bool IsWritable(const char* path) {
     }
     close(descriptor);
     return true;
+}
+
+void Print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fflush(stdout);
 }
 
 // What open is asked for each ShellOpenHow, in its order.
@@ -307,9 +324,20 @@ void QueryPath(const char* path, ShellPathInfo* info) {
     }
 }
 
+void* Allocate(size_t bytes) {
+    return std::malloc(bytes);
+}
+
+void Release(void* block) {
+    std::free(block);
+}
+
 void RandomDraws(int32_t* values, int32_t count) {
-    if (!DrawWithoutLock(values, count)) {
-        DrawsOfRand(values, count);
+    if (DrawWithoutLock(values, count)) {
+        return;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = std::rand();
     }
 }
 

@@ -4,11 +4,13 @@
 // Narrow paths are in the ANSI code page, and every file operation takes their exact wide form: the
 // "A" functions would read them in the OEM code page after a host's SetFileApisToOEM, and name
 // another file than the report. A path the code page cannot hold exactly is refused, not changed.
-#include "platform/c_runtime_calls.h"
 #include "platform/platform_calls.h"
 
 #include <windows.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
@@ -145,6 +147,15 @@ void KeepIdentity(const wchar_t* file, const WIN32_FILE_ATTRIBUTE_DATA& target) 
 // ReadFile and WriteFile take 32-bit lengths; larger transfers go in pieces.
 constexpr size_t kLargestTransfer = 1u << 30;
 
+// A file is its C runtime descriptor, shifted by one so that no file is null.
+int Descriptor(ShellFile* file) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
+}
+
+ShellFile* FileOf(int descriptor) {
+    return reinterpret_cast<ShellFile*>(static_cast<intptr_t>(descriptor) + 1);
+}
+
 HANDLE HandleOf(ShellFile* file) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(Descriptor(file)));
 }
@@ -200,6 +211,14 @@ bool IsWritable(const wchar_t* path) {
     }
     CloseHandle(handle);
     return true;
+}
+
+void Print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vprintf(format, arguments);
+    va_end(arguments);
+    std::fflush(stdout);
 }
 
 // A scratch file: a fresh name in the user's temporary folder, deleted by the C runtime on close.
@@ -419,6 +438,20 @@ int32_t FileTakeIdentity(ShellFile* /*file*/, const ShellPathInfo* /*target*/) {
     return kShellFileDone;
 }
 
+void* Allocate(size_t bytes) {
+    return std::malloc(bytes);
+}
+
+void Release(void* block) {
+    std::free(block);
+}
+
+void RandomDraws(int32_t* values, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        values[i] = std::rand();
+    }
+}
+
 int32_t WideToNarrow(const char16_t* wide, char* narrow, int32_t capacity) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "already UTF-16, as the API takes it");
     const wchar_t* source = reinterpret_cast<const wchar_t*>(wide);
@@ -459,7 +492,7 @@ ShellCalls shell = {
     .QueryPath = QueryPath,
     .Allocate = Allocate,
     .Release = Release,
-    .RandomDraws = DrawsOfRand,
+    .RandomDraws = RandomDraws,
     .WideToNarrow = WideToNarrow,
     .HoldWriteSignals = HoldWriteSignals,
     .ReleaseWriteSignals = ReleaseWriteSignals,
