@@ -23,9 +23,8 @@ struct BmpImage {
     // (64-bit: after the longest gap it passes 32 bits).
     ShellFile* input;
     int64_t pixelOffset;
-    // The input is a stream of unknown size (a pipe): once its headers are read, its gap and rows
-    // are copied into a scratch file, which becomes `input`, a whole image the job may draw on
-    // where it lies.
+    // The input is a stream of unknown size (a pipe): after its headers, its gap and rows are
+    // copied into a scratch file that becomes `input`, a whole image the job may draw on in place.
     bool streamed;
     // What identified the input's contents when it was measured, just after its headers were read:
     // rows read later come from the same contents only while the input still carries this stamp.

@@ -53,8 +53,7 @@ BmpStatus ReadImageHeaders(ShellFile* file, BmpImage* image, BmpHeaderNote* note
     // The rows follow the gap, or the 54 header bytes where the offset points earlier.
     image->pixelOffset = int64_t{kBmpHeadersSize} + (image->gapLength > 0 ? image->gapLength : 0);
 
-    // Measured once, after the headers: a file too short for its gap or rows fails here, before any
-    // output is made.
+    // Measured once after the headers: a file short of its gap or rows fails before output.
     const int64_t remaining = shell.FileRemaining(file, &image->inputStamp);
     const int64_t gapBytes = image->pixelOffset - kBmpHeadersSize;
     image->streamed = remaining < 0;

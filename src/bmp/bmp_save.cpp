@@ -77,9 +77,8 @@ struct StepRule {
 };
 constexpr StepRule kStepRules[] = {
     // Only a directory that refuses new names outright lets the old file be written in place, and
-    // one that keeps every name (append-only, where the file would need a temporary name) lets a
-    // new output be created under its own; a full disk, no inodes or no descriptors must not cost
-    // the old contents.
+    // one that keeps every name (append-only, where a temporary name would stay) lets a new output
+    // be created under its own; no space, inodes or descriptors must not cost the old contents.
     {kStepCreate, kShellFileUnsupported, kEither, kSaveDirectly},
     {kStepCreate, kShellFileDenied, kExisting, kSaveDirectly},
     {kStepCreate, kAnyOutcome, kEither, kSaveRefused},
@@ -332,9 +331,8 @@ BmpStatus FinishSave(const char* path, BmpImage* image, BmpSave* save, BmpStatus
     // Rows copied from an input that changed meanwhile may be a patchwork.
     BmpStatus status = made == kBmpOk ? CheckInputUnchanged(image) : made;
     const int64_t length = image->pixelOffset + image->pixelBytes;
-    // The image is whole in the save's file. The input, which may be the target itself, is closed
-    // before the target is touched (Windows will not replace an open file), unless it is the file
-    // the image was made in.
+    // The image is whole now. The input, which may be the target, is closed before the target is
+    // touched (Windows will not replace an open file), unless the image was made in it.
     if (!save->output.holdsRows) {
         CloseBmpInput(image);
     }

@@ -1,5 +1,4 @@
-// Every way loading or saving can end. bmp/ prints nothing: the job says each failure in its one
-// line (job_report.cpp).
+// How loading or saving can end. bmp/ prints nothing: job_report.cpp gives each failure its line.
 #pragma once
 
 #include <cstdint>

@@ -12,9 +12,8 @@ enum StarDrawing : int32_t {
     // then written over them at their offsets: nothing is read back. For few stars, and for rows
     // too wide to hold a band of.
     kStarsAsRuns,
-    // Every star is added to the bands of rows its box overlaps; each band is then read, drawn and
-    // written in turn, in one buffer used again. For many stars. Where the bands' memory cannot be
-    // had, the stars go as runs.
+    // Each star is added to the bands its box overlaps; each band is then read, drawn and written
+    // in turn, in one reused buffer. For many stars; as runs where the bands' memory cannot be had.
     kStarsInBands,
 };
 
@@ -29,6 +28,5 @@ struct JobPlan {
 // the rows' size, otherwise as runs.
 JobPlan PlanJob(const BmpImage* image, int32_t starCount);
 
-// The plan for drawing as asked (the bands' layout sized for the stars); as runs where bands cannot
-// be laid out.
+// The plan for drawing as asked (bands sized for the stars); as runs where they cannot be laid out.
 JobPlan PlanDrawing(const BmpImage* image, int32_t starCount, StarDrawing drawing);

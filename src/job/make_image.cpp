@@ -203,8 +203,7 @@ BmpStatus DrawInBands(const BmpOutput* output, const BmpImage* image, StarBatche
             const Star& star = stars->batch[i];
             const StarColour colour = star.colour;
             if (!StarInShapes(star.x, star.y, star.size)) {
-                // The bands take only stars in shapes; this one is drawn on its own, over every
-                // star added before it.
+                // Bands take only stars in shapes: this one is drawn alone, over all before it.
                 status = DrawPass(output, image, work);
                 status = status == kBmpOk ? WriteStarRuns(output, image, star, 0, image->pixelBytes)
                                           : status;

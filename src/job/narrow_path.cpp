@@ -33,8 +33,7 @@ NarrowPathStatus ConvertNarrowPath(const char16_t* wide, char (&narrow)[kNarrowP
         return kNarrowPathNotRepresentable;
     }
     if (written == 0 || written > capacity || converted[written - 1] != '\0') {
-        // The conversion failed as a whole: the path stays empty, and the open or create that uses
-        // it reports the failure.
+        // The conversion failed as a whole: the path stays empty, for its open or create to report.
         return kNarrowPathOk;
     }
     const size_t length = static_cast<size_t>(written) - 1;

@@ -26,9 +26,8 @@ struct Star {
     StarColour colour;
 };
 
-// The image's width and row count as divisors that need no division: a division takes some dozens
-// of cycles, and the draws are a large part of a dense job. Remainders are exact for every
-// non-negative 32-bit draw.
+// The image's width and row count as divisors that need no division: division takes dozens of
+// cycles, and the draws are much of a dense job. Exact for every non-negative 32-bit draw.
 struct StarDivisors {
     int32_t width;
     int32_t rows;

@@ -21,9 +21,8 @@ namespace {
 // into our record of the state, and writes back the place our draws reached; setstate then puts the
 // state back in use from there. Returns false, having drawn nothing, should any step be refused.
 bool DrawFromSharedState(int32_t* values, int32_t count) {
-    // One-word states (the kind that needs no seeding work): one stands in for the shared state
-    // while it is borrowed, the other gives our record a state to write its place into when it
-    // moves on.
+    // One-word states (which need no seeding): one stands in for the shared state while it is
+    // borrowed, the other gives our record a state to write its place into when it moves on.
     int32_t standIn[2];
     int32_t start[2];
     random_data standInRecord = {};

@@ -87,15 +87,13 @@ struct ShellCalls {
     // Writes `length` bytes at byte `offset` (or kShellAtPosition) until they are all written or a
     // write fails; nothing is held back for later.
     size_t (*FileWriteAt)(ShellFile* file, const void* source, size_t length, int64_t offset);
-    // Copies `length` bytes of `from`, starting at its byte `offset`, to byte `toOffset` of `to`
-    // (or its position), inside the kernel. Returns the bytes copied, possibly fewer than asked (0
-    // when nothing could be), or -1 where the platform cannot copy between these files or the copy
-    // failed.
+    // Copies `length` bytes of `from`, from byte `offset`, to byte `toOffset` of `to` (or its
+    // position), inside the kernel. Returns the bytes copied, maybe fewer than asked (0 when none
+    // could be), or -1 where the platform cannot copy between these files or the copy failed.
     int64_t (*FileCopyRange)(ShellFile* from, int64_t offset, size_t length, ShellFile* to,
                              int64_t toOffset);
-    // Asks the system to start writing bytes [offset, offset + length) of a file on to its disk,
-    // without waiting. Advice only: where the platform has no such request or refuses it, the bytes
-    // go out later as they would.
+    // Asks the system to start writing bytes [offset, offset + length) of a file to disk, without
+    // waiting. Advice only: where the platform lacks or refuses it, the bytes go out later anyway.
     void (*FileStartWriteback)(ShellFile* file, int64_t offset, int64_t length);
     // Bytes between the file's position and its end, or -1 where the file has no known size (a pipe
     // or device). For a regular file `stamp` is filled as well; otherwise it is zeroed.
@@ -143,6 +141,5 @@ struct ShellCalls {
     void (*ReleaseWriteSignals)(uint32_t held);
 };
 
-// The calls in use, defined by the platform's file; a test replaces entries between jobs, never
-// while one runs.
+// The calls in use, from the platform's file; tests replace entries between jobs, never during one.
 extern ShellCalls shell;

@@ -28,9 +28,8 @@ uint64_t Joined(DWORD high, DWORD low) {
 // The room allows for a relative path below a deep current directory.
 constexpr int kWidePathCapacity = 2048;
 
-// Under Wine a Unix symbolic link shows as a plain file, but its handle names the file it points
-// to: a disk file whose final path is not its directory's followed by its own long name is reached
-// through a link.
+// Under Wine a Unix symbolic link shows as a plain file, but its handle names its target: a disk
+// file whose final path is not its directory's plus its own long name was reached through a link.
 bool ReachedThroughLink(HANDLE file, const wchar_t* path) {
     wchar_t given[kWidePathCapacity];
     wchar_t full[kWidePathCapacity];
@@ -281,9 +280,8 @@ int64_t FileCopyRange(ShellFile* /*from*/, int64_t /*offset*/, size_t /*length*/
     return -1;
 }
 
-// Windows has no request to start writing a range without waiting (FlushFileBuffers waits for the
-// whole file), nor does its replace push the new file out, so the bytes go out when the system
-// writes them.
+// Windows cannot start writing a range without waiting (FlushFileBuffers waits for the whole file),
+// nor does its replace push the new file out; the system writes the bytes in its own time.
 void FileStartWriteback(ShellFile* /*file*/, int64_t /*offset*/, int64_t /*length*/) {}
 
 int32_t FileClose(ShellFile* file) {

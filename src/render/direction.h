@@ -1,6 +1,5 @@
 // A rough (cosine, sine) for an angle, from low-order polynomials. The large star's ray pixels
-// follow from exactly these values; the true cosine and sine would move some of them, so this must
-// not be "improved".
+// follow from exactly these values; true ones would move some, so this must not be "improved".
 #pragma once
 
 struct Direction {

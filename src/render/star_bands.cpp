@@ -68,9 +68,8 @@ StarBandsLayout PlanStarBands(int32_t rows, size_t stride, int32_t stars) {
     const uint64_t bandCount = (static_cast<uint64_t>(rows) + kStarBandRows - 1) / kStarBandRows;
     const uint64_t starCount = static_cast<uint64_t>(stars);
     const uint64_t perBlock = kStarBandBlockEntries;
-    // Half as many entries again as stars covers the stars that straddle a band edge; every band a
-    // star reaches may hold a partly used block on top, so that a pool sized for the stars is drawn
-    // once, not in passes.
+    // Half as many entries again as stars covers those on a band edge; every band a star reaches
+    // may hold a partly used block on top, so a pool sized for the stars is drawn in one pass.
     const uint64_t entryBlocks = (starCount + starCount / 2 + perBlock - 1) / perBlock;
     const uint64_t reached = starCount * kBandsPerStar;
     const uint64_t partBlocks = bandCount < reached ? bandCount : reached;

@@ -22,8 +22,7 @@ inline constexpr int32_t kStarBandRows = 1 << kStarBandShift;
 inline constexpr int32_t kStarBandBlockEntries = 128;
 inline constexpr int32_t kStarBandEntriesAhead = 8; // entries: 96 bytes, past the next line
 
-// One star added to one band: its centre column, its centre row counted from the band's first row,
-// its size and its colour.
+// One star added to one band: centre column, centre row from the band's first row, size and colour.
 struct StarBandEntry {
     int32_t x;
     int8_t row;

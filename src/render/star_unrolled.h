@@ -28,10 +28,9 @@ struct StarSpan {
     int8_t last;
 };
 
-// A star's colour in file order, repeated, as values: stores of them do not read the colour from
+// A star's colour in file order, repeated, as values: stores of them never read the colour from
 // memory, where the bytes just written to make it could only be read once every store before them,
-// the last star's included, is done. Byte i of phase p is blue, green or red as (p + i) % 3 is 0, 1
-// or 2.
+// the last star's too, is done. Byte i of phase p is blue, green, red for (p + i) % 3 = 0, 1, 2.
 struct ColourWords {
     uint64_t phase[3];
 };

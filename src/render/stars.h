@@ -6,9 +6,8 @@
 // Sizes up to 4: an upright plus with arms `size` long, under a diagonal cross with arms size / 2.
 void DrawSmallStar(const PixelCanvas* canvas);
 
-// Sizes 5 and up: five long rays (length size) and five short rays (size / 2) whose directions come
-// from ApproximateDirection, over a plus with arms `size` long and a filled diamond of radius size
-// / 2 + 2.
+// Sizes 5 and up: five rays of length size and five of size / 2, aimed by ApproximateDirection,
+// over a plus with arms `size` long and a filled diamond of radius size / 2 + 2.
 void DrawLargeStar(const PixelCanvas* canvas);
 
 inline constexpr int32_t kLargestSmallStar = 4;

@@ -29,9 +29,8 @@ namespace {
 
 constexpr size_t kFrameworkObjectBytes = 64;
 
-// Byte offsets into the framework's state record, whose entries are 32-bit words on every target.
-// At load the framework expects the values parked at 32 and 44 to be taken over into 28 and 40, and
-// the parking places cleared.
+// Byte offsets into the framework's state record, of 32-bit words on every target. At load the
+// framework expects the values parked at 32 and 44 moved to 28 and 40, and 32 and 44 cleared.
 struct ParkedWord {
     size_t parkedOffset;
     size_t takenOffset;

@@ -23,8 +23,7 @@ uint32_t* FrameworkModuleState();
 int32_t FrameworkRegisterModule(FrameworkModuleRecord* record, HINSTANCE instance);
 // Ordinal 315: framework memory, or null.
 void* FrameworkAllocate(size_t bytes);
-// Ordinal 88: makes a framework object in memory from FrameworkAllocate; the framework owns it from
-// then on.
+// Ordinal 88: makes a framework object in FrameworkAllocate's memory; the framework then owns it.
 void FrameworkInitializeObject(void* memory, FrameworkModuleRecord* record, int32_t flags);
 // Ordinal 699: withdraws the module record.
 void FrameworkWithdrawModule(FrameworkModuleRecord* record, int32_t flags);
