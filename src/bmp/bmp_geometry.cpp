@@ -29,8 +29,8 @@ BmpStatus ComputeBmpGeometry(int32_t width, int32_t height, BmpImage* image) {
     int64_t rowBytes = int64_t{width} * kBmpBytesPerPixel;
     int64_t pad = (kBmpRowAlignment - rowBytes % kBmpRowAlignment) % kBmpRowAlignment;
     int64_t stride = rowBytes + pad;
-    // A row that alone passes the limit is refused before multiplying: rows times a stride of up to
-    // 6 GiB can pass even 64 bits, and the wrapped product could look small enough to accept.
+    // A row that alone passes the limit is refused before multiplying: rows times a stride of
+    // up to 6 GiB can pass even 64 bits, and the wrapped product could look small enough to accept.
     if (stride > INT32_MAX) {
         return kBmpTooLarge;
     }

@@ -12,8 +12,8 @@
 //                                            (not examined)
 //
 // Then the gap: whatever lies between byte 54 and the pixel data offset (the rest of a longer info
-// header, masks, a palette), carried through without being read. Then the pixel rows, each width x
-// 3 bytes in blue, green, red order, padded with filler bytes to a multiple of four.
+// header, masks, a palette), carried through without being read. Then the pixel rows, each
+// width x 3 bytes in blue, green, red order, padded with filler bytes to a multiple of four.
 #pragma once
 
 #include <cstdint>

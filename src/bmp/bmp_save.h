@@ -24,8 +24,8 @@ struct BmpOutput {
     bool writeBehind;
 };
 
-// A file made for a save: open until placed or discarded; named `path`, beside the target, while
-// `named`.
+// A file made for a save: open until placed or discarded, and named `path` (a temporary name beside
+// the target) while `named`.
 inline constexpr size_t kSaveFilePathCapacity = 300;
 struct BmpSaveFile {
     ShellFile* file;

@@ -44,8 +44,8 @@ inline StarDivisors MakeStarDivisors(const BmpImage* image) {
     return {image->width, image->rows, FactorFor(image->width), FactorFor(image->rows)};
 }
 
-// value % divisor for value >= 0 and divisor > 0, given the divisor's factor. The fraction value /
-// divisor, held in 64 bits as factor * value, times the divisor: its upper 64 bits are the
+// value % divisor for value >= 0 and divisor > 0, given the divisor's factor. The fraction
+// value / divisor, held in 64 bits as factor * value, times the divisor: its upper 64 bits are the
 // remainder (exact for 32-bit values and divisors). The product is formed from two 32 x 32-bit
 // products, so it needs no 128-bit type.
 inline uint32_t RemainderByFactor(uint32_t value, uint32_t divisor, uint64_t factor) {

@@ -33,9 +33,9 @@ struct StarWindow {
     uint8_t pixels[kStarWindowSide * kStarWindowSide * 3];
 };
 
-// Draws the star centred at (x, y) with `size` into a window of an image of `imageWidth` x
-// `imageRows` pixels, as DrawUnrolledStar draws it into the image (values a substitute generator
-// gives outside the shapes, as DrawReferenceStar does), and lists its runs in file order.
+// Draws the star centred at (x, y) with `size` into a window of an `imageWidth` x `imageRows`
+// image, as DrawUnrolledStar draws it into the image (values a substitute generator gives outside
+// the shapes, as DrawReferenceStar does), and lists its runs in file order.
 void DrawStarWindow(StarWindow* window, int32_t imageWidth, int32_t imageRows, int32_t x, int32_t y,
                     int32_t size, uint8_t red, uint8_t green, uint8_t blue);
 

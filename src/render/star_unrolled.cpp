@@ -70,8 +70,8 @@ template <int32_t Bytes> inline void StoreRun(uint8_t* at, const ColourWords& co
     }
 }
 
-// One span, in its row or, outside rows -above to below, in the sink: one unsigned comparison, Row
-// + above from 0 to above + below.
+// One span, in its row or, outside rows -above to below, in the sink: one unsigned comparison,
+// Row + above from 0 to above + below.
 template <int32_t Row, int32_t First, int32_t Last>
 inline void StoreSpan(uintptr_t centre, size_t stride, int32_t above, uint32_t rowsInside,
                       uintptr_t sink, const ColourWords& colour) {
